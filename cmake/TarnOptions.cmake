@@ -1,0 +1,25 @@
+# Compiler flags shared by every target of the project: warnings, and the
+# optional sanitizers. Targets opt in by linking tarn_build_flags.
+add_library(tarn_build_flags INTERFACE)
+
+if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+    target_compile_options(tarn_build_flags INTERFACE -Wall -Wextra)
+    if(TARN_WERROR)
+        target_compile_options(tarn_build_flags INTERFACE -Werror)
+    endif()
+elseif(MSVC)
+    target_compile_options(tarn_build_flags INTERFACE /W4)
+    if(TARN_WERROR)
+        target_compile_options(tarn_build_flags INTERFACE /WX)
+    endif()
+endif()
+
+if(TARN_SANITIZE)
+    if(MSVC)
+        message(FATAL_ERROR "TARN_SANITIZE needs GCC or Clang")
+    endif()
+    # Applied globally so that test and tool executables link the runtime too.
+    add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer
+                        -fno-sanitize-recover=undefined)
+    add_link_options(-fsanitize=address,undefined)
+endif()

@@ -1,0 +1,102 @@
+#ifndef TARN_APPLICATION_H
+#define TARN_APPLICATION_H
+
+// The window, its OpenGL 3.3 context and the main loop, with everything that
+// happens to them published as signals. One instance per program, reachable
+// through tarnApp; the program configures it, connects slots, calls run().
+
+#include <string>
+
+#include "tarn/clock.h"
+#include "tarn/signal.h"
+
+struct GLFWwindow;
+
+namespace Tarn {
+
+class Application {
+public:
+    Signal<int, int> resized;         // framebuffer size in pixels
+    Signal<void> closed;              // a request to end the main loop; may repeat
+    Signal<double> loadingProgress;   // handed to loading slots, never emitted here
+    Signal<void> launched;            // window, context and GL entry points exist
+    Signal<Signal<double>&> loading;  // load everything now; argument is loadingProgress
+    Signal<void> started;             // loading is over, time was just reset to 0
+    Signal<void> terminated;          // the loop has ended, the window is still open
+    Signal<double, double> frame;     // (delta seconds, demo time seconds)
+    Signal<int> keyPressed;           // GLFW key code
+    Signal<int> keyReleased;
+    Signal<int> mouseButtonPressed;  // GLFW button number
+    Signal<int> mouseButtonReleased;
+    Signal<int, int> mouseMoved;    // cursor position in window coordinates
+    Signal<int> mouseWheelChanged;  // accumulated vertical scroll
+
+    static Application* tarnApp;
+
+    // The demo clock: reset to 0 just before started, read for every frame.
+    Clock time;
+
+    // Stores this in tarnApp and connects the closed slot that ends the loop.
+    Application();
+    // Clears tarnApp and shuts the windowing library down.
+    ~Application();
+    Application(const Application&) = delete;
+    Application& operator=(const Application&) = delete;
+
+    // Settings are read when run() opens the window; the title is set again
+    // after loading, so a title chosen by a loading slot shows from then on.
+    Application& setWindowTitle(const std::string& title);
+    Application& setWindowSize(int width, int height);
+    Application& setFullscreen(bool fullscreen);
+    // Opens the window without showing it (tests, offline rendering).
+    Application& setHidden(bool hidden);
+
+    // Requested width over requested height; resizes do not change it.
+    double aspectRatio() const;
+
+    // Opens the window, emits launched, loading and started, then runs the
+    // loop until closed is emitted, emits terminated and closes the window.
+    // Returns 0, or 1 after printing one line when the windowing library,
+    // the window with its 3.3 context or the GL entry points are missing;
+    // no lifecycle signal is emitted then.
+    int run();
+
+    // Shows the frame drawn so far and delivers pending window and input
+    // events. The loop calls it once a frame; a loading slot that draws
+    // progress calls it too.
+    void swapBuffers();
+
+    // The open window, or nullptr outside run().
+    GLFWwindow* window() const { return m_window; }
+
+    // Windowing library callbacks; each reaches the instance through tarnApp.
+    static void f_onClose(GLFWwindow* window);
+    static void f_onResize(GLFWwindow* window, int width, int height);
+    static void f_onKey(GLFWwindow* window, int key, int scancode, int action, int mods);
+    static void f_onMouseButton(GLFWwindow* window, int button, int action, int mods);
+    static void f_onMouseMove(GLFWwindow* window, double x, double y);
+    static void f_onMouseWheel(GLFWwindow* window, double xOffset, double yOffset);
+
+    int width() const { return m_width; }
+    int height() const { return m_height; }
+    bool fullscreen() const { return m_fullscreen; }
+    const std::string& windowTitle() const { return m_windowTitle; }
+
+private:
+    bool f_openWindow();
+    void f_registerCallbacks();
+    void f_closeWindow();
+
+    int m_width;
+    int m_height;
+    bool m_fullscreen;
+    std::string m_windowTitle;
+    bool m_continueRendering;
+    bool m_hidden;
+    GLFWwindow* m_window;
+    double m_wheelPosition;
+};
+
+}  // namespace Tarn
+
+#endif

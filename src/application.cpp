@@ -1,0 +1,225 @@
+#include "tarn/application.h"
+
+#include <cmath>
+#include <iostream>
+
+#include <GL/glew.h>
+#include <GLFW/glfw3.h>
+
+namespace Tarn {
+
+namespace {
+
+// GLFW keeps the last error of the calling thread; its text completes our line.
+std::string lastWindowingError() {
+    const char* description = nullptr;
+    if (glfwGetError(&description) == GLFW_NO_ERROR || !description)
+        return "no reason given";
+    return description;
+}
+
+}  // namespace
+
+Application* Application::tarnApp = nullptr;
+
+Application::Application()
+    : m_width(800), m_height(480), m_fullscreen(false), m_windowTitle("Tarn Application"),
+      m_continueRendering(true), m_hidden(false), m_window(nullptr), m_wheelPosition(0.0) {
+    tarnApp = this;
+    closed.connect([this] { m_continueRendering = false; });
+}
+
+Application::~Application() {
+    if (tarnApp == this)
+        tarnApp = nullptr;
+    f_closeWindow();
+    glfwTerminate();
+}
+
+Application& Application::setWindowTitle(const std::string& title) {
+    m_windowTitle = title;
+    return *this;
+}
+
+Application& Application::setWindowSize(int width, int height) {
+    m_width = width;
+    m_height = height;
+    return *this;
+}
+
+Application& Application::setFullscreen(bool fullscreen) {
+    m_fullscreen = fullscreen;
+    return *this;
+}
+
+Application& Application::setHidden(bool hidden) {
+    m_hidden = hidden;
+    return *this;
+}
+
+double Application::aspectRatio() const {
+    return static_cast<double>(m_width) / static_cast<double>(m_height);
+}
+
+int Application::run() {
+    if (!glfwInit()) {
+        std::cout << "[Application] cannot start the windowing library: " << lastWindowingError()
+                  << std::endl;
+        return 1;
+    }
+    if (!f_openWindow())
+        return 1;
+
+    glewExperimental = GL_TRUE;
+    const GLenum glewStatus = glewInit();
+    if (glewStatus != GLEW_OK) {
+        std::cout << "[Application] cannot load the OpenGL entry points: "
+                  << reinterpret_cast<const char*>(glewGetErrorString(glewStatus)) << std::endl;
+        f_closeWindow();
+        return 1;
+    }
+    // GLEW asks for the extension string the pre-3.0 way, which a core
+    // context answers with GL_INVALID_ENUM; drop it so callers start clean.
+    while (glGetError() != GL_NO_ERROR) {
+    }
+
+    m_continueRendering = true;
+    f_registerCallbacks();
+
+    Clock frameClock;
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LEQUAL);
+
+    launched.emit();
+    loading.emit(loadingProgress);
+    glfwSetWindowTitle(m_window, m_windowTitle.c_str());
+    time.reset();
+    started.emit();
+
+    while (m_continueRendering) {
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        const double demoTime = time.elapsed();
+        const double delta = frameClock.elapsed();
+        // Restarted before the slots run, so a delta covers the whole frame,
+        // slots included, and the deltas add up to the demo time.
+        frameClock.reset();
+        frame.emit(delta, demoTime);
+        swapBuffers();
+    }
+
+    terminated.emit();
+    f_closeWindow();
+    return 0;
+}
+
+void Application::swapBuffers() {
+    if (!m_window)
+        return;
+    glfwSwapBuffers(m_window);
+    glfwPollEvents();
+}
+
+bool Application::f_openWindow() {
+    GLFWmonitor* monitor = m_fullscreen ? glfwGetPrimaryMonitor() : nullptr;
+    // A 32-bit depth buffer where the driver has one; many offer only 24.
+    for (int depthBits : {32, 24}) {
+        glfwDefaultWindowHints();
+        glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
+        glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
+        glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
+        glfwWindowHint(GLFW_OPENGL_FORWARD_COMPAT, GLFW_TRUE);
+        glfwWindowHint(GLFW_DEPTH_BITS, depthBits);
+        glfwWindowHint(GLFW_STENCIL_BITS, 0);
+        glfwWindowHint(GLFW_VISIBLE, m_hidden ? GLFW_FALSE : GLFW_TRUE);
+        m_window = glfwCreateWindow(m_width, m_height, m_windowTitle.c_str(), monitor, nullptr);
+        if (m_window)
+            break;
+    }
+    if (!m_window) {
+        std::cout << "[Application] cannot open a " << m_width << "x" << m_height
+                  << " window with an OpenGL 3.3 core context: " << lastWindowingError()
+                  << std::endl;
+        return false;
+    }
+    glfwMakeContextCurrent(m_window);
+    glfwSetWindowTitle(m_window, m_windowTitle.c_str());
+    return true;
+}
+
+// The callbacks are registered in a fixed order, and the size, cursor and
+// wheel state are reported once as each is registered, so slots learn the
+// starting state before launched.
+void Application::f_registerCallbacks() {
+    glfwSetWindowCloseCallback(m_window, &f_onClose);
+
+    glfwSetFramebufferSizeCallback(m_window, &f_onResize);
+    int width = 0, height = 0;
+    glfwGetFramebufferSize(m_window, &width, &height);
+    f_onResize(m_window, width, height);
+
+    glfwSetKeyCallback(m_window, &f_onKey);
+    glfwSetMouseButtonCallback(m_window, &f_onMouseButton);
+
+    glfwSetCursorPosCallback(m_window, &f_onMouseMove);
+    double x = 0.0, y = 0.0;
+    glfwGetCursorPos(m_window, &x, &y);
+    f_onMouseMove(m_window, x, y);
+
+    glfwSetScrollCallback(m_window, &f_onMouseWheel);
+    m_wheelPosition = 0.0;
+    mouseWheelChanged.emit(0);
+}
+
+void Application::f_closeWindow() {
+    if (!m_window)
+        return;
+    glfwDestroyWindow(m_window);
+    m_window = nullptr;
+}
+
+void Application::f_onClose(GLFWwindow*) {
+    if (tarnApp)
+        tarnApp->closed.emit();
+}
+
+void Application::f_onResize(GLFWwindow*, int width, int height) {
+    if (tarnApp)
+        tarnApp->resized.emit(width, height);
+}
+
+// A held key repeats as GLFW_REPEAT; it is neither a new press nor a release,
+// so it emits nothing (ApplicationTest.KeyAndButtonActions).
+void Application::f_onKey(GLFWwindow*, int key, int, int action, int) {
+    if (!tarnApp)
+        return;
+    if (action == GLFW_PRESS)
+        tarnApp->keyPressed.emit(key);
+    else if (action == GLFW_RELEASE)
+        tarnApp->keyReleased.emit(key);
+}
+
+void Application::f_onMouseButton(GLFWwindow*, int button, int action, int) {
+    if (!tarnApp)
+        return;
+    if (action == GLFW_PRESS)
+        tarnApp->mouseButtonPressed.emit(button);
+    else
+        tarnApp->mouseButtonReleased.emit(button);
+}
+
+void Application::f_onMouseMove(GLFWwindow*, double x, double y) {
+    if (tarnApp)
+        tarnApp->mouseMoved.emit(static_cast<int>(std::floor(x)), static_cast<int>(std::floor(y)));
+}
+
+// Touch pads scroll in fractions of a notch; the sum is kept exactly and
+// reported rounded, so small steps add up instead of vanishing.
+void Application::f_onMouseWheel(GLFWwindow*, double, double yOffset) {
+    if (!tarnApp)
+        return;
+    tarnApp->m_wheelPosition += yOffset;
+    tarnApp->mouseWheelChanged.emit(static_cast<int>(std::lround(tarnApp->m_wheelPosition)));
+}
+
+}  // namespace Tarn

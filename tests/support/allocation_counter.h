@@ -1,0 +1,15 @@
+#ifndef TARN_TESTS_SUPPORT_ALLOCATION_COUNTER_H
+#define TARN_TESTS_SUPPORT_ALLOCATION_COUNTER_H
+
+// A program that links allocation_counter.cpp replaces the global operator
+// new with one that counts, so a test or benchmark can show that a piece of
+// code allocates nothing.
+
+namespace Tarn::Test {
+
+// Number of operator new calls so far in this program.
+long allocationCount();
+
+}  // namespace Tarn::Test
+
+#endif
