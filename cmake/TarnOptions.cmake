@@ -23,3 +23,11 @@ if(TARN_SANITIZE)
                         -fno-sanitize-recover=undefined)
     add_link_options(-fsanitize=address,undefined)
 endif()
+
+if(TARN_BUILD_FUZZERS)
+    if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+        message(FATAL_ERROR "TARN_BUILD_FUZZERS needs clang: configure with CC=clang CXX=clang++")
+    endif()
+    # Coverage for the whole engine; only the fuzz targets link libFuzzer's main.
+    add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
