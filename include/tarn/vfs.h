@@ -1,0 +1,115 @@
+#ifndef TARN_VFS_H
+#define TARN_VFS_H
+
+// Reads files from one packed archive, falling back to loose files under the
+// same relative path, and builds archives from loose files. The demo makes
+// one at start-up, reached everywhere through tarnVFS, and keeps it to exit.
+//
+// Archive layout, all integers little-endian: the zlib streams of the entries
+// back to back, then one 268-byte record per entry (256 bytes of NUL-padded
+// path, then packedSize, unpackedSize and offset as unsigned 32-bit), then a
+// 6-byte footer (unsigned 16-bit record count, signed 32-bit archive size).
+// The directory sits at the end, so an archive may be appended to another
+// file: its first byte is at file length - archive size.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "tarn/file.h"
+
+namespace Tarn {
+
+class VFS {
+public:
+    struct FileEntry {
+        std::uint32_t packedSize;
+        std::uint32_t unpackedSize;
+        // From the archive's first byte; NotPackedOffset for a path that was
+        // added but is not packed yet.
+        std::uint32_t offset;
+        // The File handed out for this packed entry, until it is closed.
+        File* file;
+    };
+    static constexpr std::uint32_t NotPackedOffset = 0xDEADBEEF;
+    static constexpr std::size_t MaxPathLength = 255;
+    static constexpr std::size_t MaxEntries = 65535;
+
+    // Reads the archive's directory if the file exists. A missing archive is
+    // silently empty; a file that is not a valid archive is reported in one
+    // line and ignored whole. Either way loose files are still served. With
+    // keepAlive the archive stays open for the object's life instead of being
+    // reopened by each open.
+    VFS(const std::string& archiveName, bool keepAlive);
+    // Files still handed out are not deleted.
+    ~VFS();
+
+    VFS(const VFS&) = delete;
+    VFS& operator=(const VFS&) = delete;
+
+    // A packed path is inflated once and the same File returned to every
+    // caller until one of them closes it, so holders of one path share its
+    // cursor and must not close it under each other. Any other path is read
+    // afresh from the loose file on each call. Null when the file cannot be
+    // read or a packed entry is corrupt (both reported, except for an added
+    // path whose loose file is missing).
+    File* open(const std::string& path);
+    // Detaches the File from its entry and deletes it; null is ignored.
+    void close(File* file);
+    // Every directory path, in byte-wise order.
+    void entries(std::vector<std::string>& out) const;
+
+    // Marks a loose file to be packed by write; a known path is left as is.
+    void add(const std::string& path);
+    // Writes a new archive under the archive name from the added paths only
+    // (read relative to the working directory), through a temporary file
+    // beside it that replaces the old archive only once complete. On any
+    // failure (an unreadable path, a path over 255 bytes, more than 65,535
+    // paths, a disk error) it reports one line, leaves the old archive as it
+    // was and returns false. The directory in memory is not updated: make a
+    // new VFS to read the new archive.
+    bool write();
+
+    // Read-only view of one directory record, or null for an unknown path;
+    // lets tools list packed sizes.
+    const FileEntry* entry(const std::string& path) const;
+    // True when the constructor found and accepted an archive.
+    bool hasArchive() const { return m_hasArchive; }
+
+    // The first VFS constructed, through which consumers open files; null
+    // again once that one is destroyed.
+    static VFS* tarnVFS;
+
+private:
+    // Returns an empty string when the directory is valid, else the reason.
+    std::string f_readDirectory(std::map<std::string, FileEntry>& contents);
+    File* f_unpack(const std::string& path, const FileEntry& entry);
+    std::FILE* f_createTemporary(std::string& name) const;
+    // Returns an empty string on success, else the reason.
+    std::string f_writeArchive(std::FILE* out, const std::vector<std::string>& paths);
+
+    // Compress at zlib's default level; true on zlib success.
+    static bool f_gzip(const char* data, std::size_t size, std::vector<char>& out);
+    // Inflates into out, sized unpackedSize. Z_OK when the stream ended, with
+    // inflated set to the bytes it gave; Z_BUF_ERROR when it gives more than
+    // unpackedSize; Z_DATA_ERROR when it is invalid or cut short.
+    static int f_gunzip(const std::vector<unsigned char>& in, std::vector<char>& out,
+                        std::uint32_t unpackedSize, std::size_t& inflated);
+
+    std::string m_archiveName;
+    std::FILE* m_archiveFile;
+    long m_archiveFileStartOffset;
+    bool m_keepAlive;
+    bool m_hasArchive;
+    std::map<std::string, FileEntry> m_contents;
+    // Which entry holds each File handed out, so close need not search.
+    std::unordered_map<const File*, FileEntry*> m_holders;
+};
+
+}  // namespace Tarn
+
+#endif

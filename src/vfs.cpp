@@ -1,0 +1,454 @@
+#include "tarn/vfs.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <new>
+
+#include <zlib.h>
+
+namespace Tarn {
+
+namespace {
+
+constexpr long FooterSize = 6;
+constexpr long long RecordSize = 268;
+constexpr std::size_t NameSize = 256;
+// Deflate cannot expand data by more than 1032 to 1, so a record claiming more
+// is forged; checking this first keeps a corrupt directory from making us
+// allocate gigabytes (VFSTest.CorruptEntriesAreRefused).
+constexpr std::uint64_t MaxInflateRatio = 1032;
+
+std::uint32_t readU16(const unsigned char* p) {
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8;
+}
+
+std::uint32_t readU32(const unsigned char* p) {
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+std::int32_t readI32(const unsigned char* p) {
+    const std::uint32_t u = readU32(p);
+    if (u <= 0x7fffffffu)
+        return static_cast<std::int32_t>(u);
+    return -static_cast<std::int32_t>(~u) - 1;
+}
+
+void writeU16(unsigned char* p, std::uint32_t v) {
+    p[0] = static_cast<unsigned char>(v);
+    p[1] = static_cast<unsigned char>(v >> 8);
+}
+
+void writeU32(unsigned char* p, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<unsigned char>(v >> (8 * i));
+}
+
+bool readAt(std::FILE* file, long position, void* dst, std::size_t size) {
+    if (std::fseek(file, position, SEEK_SET) != 0)
+        return false;
+    return size == 0 || std::fread(dst, 1, size, file) == size;
+}
+
+// Reads a loose file whole. Files of 2 GiB or more do not fit a File's cursor
+// and count as unreadable.
+bool readLooseFile(const std::string& path, std::vector<char>& out) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return false;
+    // The length is only a hint: the file may change while it is read.
+    long hint = -1;
+    if (std::fseek(file, 0, SEEK_END) == 0)
+        hint = std::ftell(file);
+    bool ok = std::fseek(file, 0, SEEK_SET) == 0 && hint <= INT_MAX;
+    std::size_t used = 0;
+    try {
+        if (ok)
+            out.resize(hint > 0 ? static_cast<std::size_t>(hint) + 1 : 4096);
+        while (ok) {
+            if (used == out.size()) {
+                if (out.size() > static_cast<std::size_t>(INT_MAX)) {
+                    ok = false;
+                    break;
+                }
+                out.resize(out.size() * 2);
+            }
+            const std::size_t got = std::fread(out.data() + used, 1, out.size() - used, file);
+            used += got;
+            if (got == 0)
+                break;
+        }
+    } catch (const std::bad_alloc&) {
+        ok = false;
+    }
+    ok = ok && !std::ferror(file) && used <= static_cast<std::size_t>(INT_MAX);
+    std::fclose(file);
+    if (!ok) {
+        out.clear();
+        return false;
+    }
+    out.resize(used);
+    return true;
+}
+
+}  // namespace
+
+VFS* VFS::tarnVFS = nullptr;
+
+VFS::VFS(const std::string& archiveName, bool keepAlive)
+    : m_archiveName(archiveName), m_archiveFile(nullptr), m_archiveFileStartOffset(0),
+      m_keepAlive(keepAlive), m_hasArchive(false) {
+    if (!tarnVFS)
+        tarnVFS = this;
+    m_archiveFile = std::fopen(m_archiveName.c_str(), "rb");
+    if (!m_archiveFile)
+        return;
+    std::map<std::string, FileEntry> contents;
+    const std::string problem = f_readDirectory(contents);
+    if (problem.empty()) {
+        m_contents.swap(contents);
+        m_hasArchive = true;
+    } else {
+        std::cout << "[VFS] " << m_archiveName << " is not a valid archive: " << problem
+                  << "; serving loose files only" << std::endl;
+    }
+    if (!m_keepAlive || !m_hasArchive) {
+        std::fclose(m_archiveFile);
+        m_archiveFile = nullptr;
+    }
+}
+
+VFS::~VFS() {
+    if (m_archiveFile)
+        std::fclose(m_archiveFile);
+    if (tarnVFS == this)
+        tarnVFS = nullptr;
+}
+
+// Everything the footer and records claim is checked against the file before
+// any entry is made: a file that is not an archive must not turn into entries
+// (VFSTest.InvalidArchivesAreRejectedWhole).
+std::string VFS::f_readDirectory(std::map<std::string, FileEntry>& contents) {
+    if (std::fseek(m_archiveFile, 0, SEEK_END) != 0)
+        return "cannot seek in the file";
+    const long length = std::ftell(m_archiveFile);
+    if (length < 0)
+        return "cannot seek in the file";
+    if (length < FooterSize)
+        return "the file is shorter than the 6-byte footer";
+    unsigned char footer[FooterSize];
+    if (!readAt(m_archiveFile, length - FooterSize, footer, sizeof footer))
+        return "short read of the footer";
+    const std::uint32_t count = readU16(footer);
+    const std::int32_t archiveSize = readI32(footer + 2);
+    if (archiveSize < FooterSize || archiveSize > length)
+        return "archive size " + std::to_string(archiveSize) + " does not fit the file of " +
+               std::to_string(length) + " bytes";
+    const long long directorySize = count * RecordSize;
+    if (directorySize + FooterSize > archiveSize)
+        return "directory of " + std::to_string(count) + " records does not fit the archive size " +
+               std::to_string(archiveSize);
+    std::vector<unsigned char> directory(static_cast<std::size_t>(directorySize));
+    if (!readAt(m_archiveFile, static_cast<long>(length - FooterSize - directorySize),
+                directory.data(), directory.size()))
+        return "short read of the directory";
+    const std::uint64_t dataSize =
+        static_cast<std::uint64_t>(archiveSize - FooterSize - directorySize);
+    std::uint64_t dataEnd = 0;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const unsigned char* record = directory.data() + i * RecordSize;
+        const std::string number = std::to_string(i + 1) + " of " + std::to_string(count);
+        const void* end = std::memchr(record, 0, NameSize);
+        if (!end)
+            return "record " + number + " has no NUL-terminated name";
+        const std::string name(reinterpret_cast<const char*>(record),
+                               static_cast<const unsigned char*>(end) - record);
+        if (name.empty())
+            return "record " + number + " has an empty name";
+        const FileEntry entry{readU32(record + NameSize), readU32(record + NameSize + 4),
+                              readU32(record + NameSize + 8), nullptr};
+        if (static_cast<std::uint64_t>(entry.offset) + entry.packedSize > dataSize)
+            return "record " + number + " (" + name + ") lies outside the data region";
+        dataEnd = std::max<std::uint64_t>(dataEnd, entry.offset + std::uint64_t{entry.packedSize});
+        // Records may come in any order; a repeated path takes the later one.
+        contents[name] = entry;
+    }
+    // Entries lie back to back from the archive's first byte, so data after
+    // the last one means the footer was read from something else (the last
+    // bytes of a cut archive may form a plausible footer with no records).
+    if (dataEnd != dataSize)
+        return std::to_string(dataSize - dataEnd) +
+               " bytes of the data region follow its last entry";
+    m_archiveFileStartOffset = length - archiveSize;
+    return {};
+}
+
+File* VFS::open(const std::string& path) {
+    const auto it = m_contents.find(path);
+    std::vector<char> data;
+    if (it == m_contents.end()) {
+        if (readLooseFile(path, data))
+            return new File(std::move(data));
+        std::cout << "[VFS] File " << path << " not found in archive nor in real FS." << std::endl;
+        return nullptr;
+    }
+    FileEntry& entry = it->second;
+    if (entry.offset == NotPackedOffset)
+        return readLooseFile(path, data) ? new File(std::move(data)) : nullptr;
+    if (!entry.file) {
+        entry.file = f_unpack(path, entry);
+        if (entry.file)
+            m_holders[entry.file] = &entry;
+    }
+    return entry.file;
+}
+
+File* VFS::f_unpack(const std::string& path, const FileEntry& entry) {
+    const auto corrupt = [&](const std::string& why) -> File* {
+        std::cout << "[VFS] " << path << " in " << m_archiveName << " is corrupt: " << why
+                  << std::endl;
+        return nullptr;
+    };
+    if (entry.unpackedSize > static_cast<std::uint32_t>(INT_MAX) ||
+        entry.unpackedSize > entry.packedSize * MaxInflateRatio)
+        return corrupt(std::to_string(entry.unpackedSize) + " bytes cannot come from " +
+                       std::to_string(entry.packedSize) + " packed bytes");
+
+    // Without keep-alive the archive is opened for each entry; with it, only
+    // when write has closed it.
+    if (!m_archiveFile) {
+        m_archiveFile = std::fopen(m_archiveName.c_str(), "rb");
+        if (!m_archiveFile) {
+            std::cout << "[VFS] Cannot reopen " << m_archiveName << " to read " << path
+                      << std::endl;
+            return nullptr;
+        }
+    }
+    const auto outOfMemory = [&]() -> File* {
+        std::cout << "[VFS] Out of memory reading " << path << " from " << m_archiveName
+                  << std::endl;
+        return nullptr;
+    };
+    std::vector<unsigned char> packed;
+    bool complete = false;
+    try {
+        packed.resize(entry.packedSize);
+        complete = readAt(m_archiveFile, m_archiveFileStartOffset + entry.offset, packed.data(),
+                          packed.size());
+    } catch (const std::bad_alloc&) {
+        packed.clear();
+    }
+    if (!m_keepAlive) {
+        std::fclose(m_archiveFile);
+        m_archiveFile = nullptr;
+    }
+    if (packed.size() != entry.packedSize)
+        return outOfMemory();
+    if (!complete)
+        return corrupt("short read");
+
+    std::vector<char> data;
+    std::size_t inflated = 0;
+    int result = Z_MEM_ERROR;
+    try {
+        result = f_gunzip(packed, data, entry.unpackedSize, inflated);
+    } catch (const std::bad_alloc&) {
+    }
+    if (result == Z_OK && inflated == entry.unpackedSize)
+        return new File(std::move(data));
+    if (result == Z_OK)
+        return corrupt("it inflates to " + std::to_string(inflated) + " bytes, not " +
+                       std::to_string(entry.unpackedSize));
+    if (result == Z_BUF_ERROR)
+        return corrupt("it inflates to more than " + std::to_string(entry.unpackedSize) + " bytes");
+    if (result == Z_MEM_ERROR)
+        return outOfMemory();
+    return corrupt("it is not a valid zlib stream");
+}
+
+void VFS::close(File* file) {
+    if (!file)
+        return;
+    const auto holder = m_holders.find(file);
+    if (holder != m_holders.end()) {
+        holder->second->file = nullptr;
+        m_holders.erase(holder);
+    }
+    delete file;
+}
+
+void VFS::entries(std::vector<std::string>& out) const {
+    out.clear();
+    out.reserve(m_contents.size());
+    for (const auto& item : m_contents)
+        out.push_back(item.first);
+}
+
+void VFS::add(const std::string& path) {
+    m_contents.emplace(path, FileEntry{0, 0, NotPackedOffset, nullptr});
+}
+
+const VFS::FileEntry* VFS::entry(const std::string& path) const {
+    const auto it = m_contents.find(path);
+    return it == m_contents.end() ? nullptr : &it->second;
+}
+
+bool VFS::write() {
+    const auto fail = [this](const std::string& why) {
+        std::cout << "[VFS] Cannot write " << m_archiveName << ": " << why << std::endl;
+        return false;
+    };
+    std::vector<std::string> paths;
+    for (const auto& item : m_contents)
+        if (item.second.offset == NotPackedOffset)
+            paths.push_back(item.first);
+    // Everything that can be refused without reading a file is refused first.
+    if (paths.size() > MaxEntries)
+        return fail(std::to_string(paths.size()) + " paths added, an archive holds at most " +
+                    std::to_string(MaxEntries));
+    for (const std::string& path : paths) {
+        if (path.empty())
+            return fail("an empty path was added");
+        if (path.size() > MaxPathLength)
+            return fail("path " + path + " is longer than " + std::to_string(MaxPathLength) +
+                        " bytes");
+        if (path.find('\0') != std::string::npos)
+            return fail("a path contains a NUL byte");
+    }
+
+    // The new archive is written beside the old one and replaces it only when
+    // complete, so a failed write leaves the old one untouched
+    // (VFSTest.FailedWriteKeepsTheOldArchive).
+    std::string temporary;
+    std::FILE* out = f_createTemporary(temporary);
+    if (!out)
+        return fail("cannot create a temporary file beside it");
+    std::string problem = f_writeArchive(out, paths);
+    const bool flushed = std::fflush(out) == 0 && !std::ferror(out);
+    const bool closed = std::fclose(out) == 0;
+    if (problem.empty() && !(flushed && closed))
+        problem = "writing " + temporary + " failed";
+    if (!problem.empty()) {
+        std::remove(temporary.c_str());
+        return fail(problem);
+    }
+    // Some systems refuse to replace a file that is still open.
+    if (m_archiveFile) {
+        std::fclose(m_archiveFile);
+        m_archiveFile = nullptr;
+    }
+    std::error_code error;
+    std::filesystem::rename(temporary, m_archiveName, error);
+    if (error) {
+        std::remove(temporary.c_str());
+        return fail("cannot replace it with " + temporary + ": " + error.message());
+    }
+    return true;
+}
+
+std::FILE* VFS::f_createTemporary(std::string& name) const {
+    // "x" refuses to reuse an existing file, whoever made it.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = m_archiveName + ".tmp" + (attempt ? std::to_string(attempt) : std::string());
+        errno = 0;
+        if (std::FILE* file = std::fopen(name.c_str(), "wbx"))
+            return file;
+        if (errno != EEXIST)
+            break;
+    }
+    name.clear();
+    return nullptr;
+}
+
+std::string VFS::f_writeArchive(std::FILE* out, const std::vector<std::string>& paths) {
+    const std::uint64_t overhead = paths.size() * RecordSize + FooterSize;
+    std::vector<unsigned char> directory(paths.size() * RecordSize, 0);
+    std::uint64_t dataSize = 0;
+    try {
+        for (std::size_t i = 0; i < paths.size(); ++i) {
+            const std::string& path = paths[i];
+            // Added paths are never attached to their entry, so the File is ours.
+            File* file = open(path);
+            if (!file)
+                return "cannot read " + path;
+            std::vector<char> packed;
+            const std::uint32_t unpackedSize = file->size();
+            const bool compressed = f_gzip(file->ptr(), file->size(), packed);
+            delete file;
+            if (!compressed)
+                return "compressing " + path + " failed";
+            if (dataSize + packed.size() + overhead > static_cast<std::uint64_t>(INT32_MAX))
+                return "it would grow past " + std::to_string(INT32_MAX) + " bytes";
+            if (std::fwrite(packed.data(), 1, packed.size(), out) != packed.size())
+                return "writing the data of " + path + " failed";
+            unsigned char* record = directory.data() + i * RecordSize;
+            std::memcpy(record, path.data(), path.size());
+            writeU32(record + NameSize, static_cast<std::uint32_t>(packed.size()));
+            writeU32(record + NameSize + 4, unpackedSize);
+            writeU32(record + NameSize + 8, static_cast<std::uint32_t>(dataSize));
+            dataSize += packed.size();
+        }
+    } catch (const std::bad_alloc&) {
+        return "out of memory";
+    }
+    unsigned char footer[FooterSize];
+    writeU16(footer, static_cast<std::uint32_t>(paths.size()));
+    writeU32(footer + 2, static_cast<std::uint32_t>(dataSize + overhead));
+    if (std::fwrite(directory.data(), 1, directory.size(), out) != directory.size() ||
+        std::fwrite(footer, 1, sizeof footer, out) != sizeof footer)
+        return "writing the directory failed";
+    return {};
+}
+
+bool VFS::f_gzip(const char* data, std::size_t size, std::vector<char>& out) {
+    // zlib wants a valid pointer even for no bytes.
+    static const char none = 0;
+    out.resize(std::max<std::size_t>(size + size / 10 + 12, compressBound(size)));
+    uLongf length = static_cast<uLongf>(out.size());
+    const int result = compress(reinterpret_cast<Bytef*>(out.data()), &length,
+                                reinterpret_cast<const Bytef*>(size ? data : &none), size);
+    if (result != Z_OK) {
+        out.clear();
+        return false;
+    }
+    out.resize(length);
+    return true;
+}
+
+int VFS::f_gunzip(const std::vector<unsigned char>& in, std::vector<char>& out,
+                  std::uint32_t unpackedSize, std::size_t& inflated) {
+    out.resize(unpackedSize);
+    inflated = 0;
+    z_stream stream{};
+    if (inflateInit(&stream) != Z_OK)
+        return Z_MEM_ERROR;
+    // zlib wants somewhere to write even when there is no room.
+    unsigned char spare = 0;
+    stream.next_in = const_cast<Bytef*>(in.data());
+    stream.avail_in = static_cast<uInt>(in.size());
+    stream.next_out = unpackedSize ? reinterpret_cast<Bytef*>(out.data()) : &spare;
+    stream.avail_out = unpackedSize;
+    int result = inflate(&stream, Z_FINISH);
+    bool more = false;
+    if ((result == Z_OK || result == Z_BUF_ERROR) && stream.avail_out == 0) {
+        // The buffer is full: one spare byte tells a stream that goes on from
+        // one that has only its checksum left.
+        stream.next_out = &spare;
+        stream.avail_out = 1;
+        result = inflate(&stream, Z_FINISH);
+        more = stream.avail_out == 0;
+    }
+    inflated = stream.total_out;
+    inflateEnd(&stream);
+    if (more)
+        return Z_BUF_ERROR;
+    if (result == Z_STREAM_END)
+        return Z_OK;
+    return result == Z_MEM_ERROR ? Z_MEM_ERROR : Z_DATA_ERROR;
+}
+
+}  // namespace Tarn

@@ -1,0 +1,359 @@
+// tarn-pack: builds, lists, extracts and checks Tarn archives for content
+// authors. Results go to standard output, errors to standard error; the
+// engine's own "[VFS]" lines add detail on standard output.
+// Exit status: 0 on success, 1 on failure, 2 on bad usage.
+
+#include <algorithm>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include <tarn/file.h>
+#include <tarn/vfs.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int Success = 0;
+constexpr int Failure = 1;
+constexpr int UsageError = 2;
+
+const char* const MainHelp =
+    "usage: tarn-pack COMMAND [ARGUMENTS]\n"
+    "\n"
+    "Builds and inspects Tarn archives.\n"
+    "\n"
+    "commands:\n"
+    "  create ARCHIVE FOLDER            pack every file below FOLDER into ARCHIVE\n"
+    "  list ARCHIVE                     show each entry with its packed and unpacked size\n"
+    "  extract ARCHIVE [ENTRY] [-C DIR] unpack every entry, or only ENTRY, below DIR\n"
+    "  verify ARCHIVE                   inflate every entry and check its size\n"
+    "\n"
+    "Run 'tarn-pack COMMAND --help' for details.\n"
+    "Exit status: 0 on success, 1 on failure, 2 on bad usage.\n";
+
+const char* const CreateHelp =
+    "usage: tarn-pack create ARCHIVE FOLDER\n"
+    "\n"
+    "Packs every regular file below FOLDER, each stored under its path relative\n"
+    "to FOLDER with forward slashes (\"assets/library.tarn\"). An existing ARCHIVE\n"
+    "is replaced only once the new one is complete.\n";
+
+const char* const ListHelp =
+    "usage: tarn-pack list ARCHIVE\n"
+    "\n"
+    "Prints the packed size, unpacked size and path of every entry, in path\n"
+    "order, then a total line.\n";
+
+const char* const ExtractHelp =
+    "usage: tarn-pack extract ARCHIVE [ENTRY] [-C DIR]\n"
+    "\n"
+    "Writes every entry, or only ENTRY, below DIR (default: the current folder),\n"
+    "creating folders as needed. Entries with an absolute path or a \"..\"\n"
+    "component are refused, and the command then fails.\n";
+
+const char* const VerifyHelp =
+    "usage: tarn-pack verify ARCHIVE\n"
+    "\n"
+    "Inflates every entry and checks it against its recorded size; stops at the\n"
+    "first bad entry, naming it, with exit status 1.\n";
+
+int usageError(const std::string& message, const std::string& command) {
+    std::cerr << "tarn-pack: " << message << "\n"
+              << "Run 'tarn-pack " << (command.empty() ? "" : command + " ") << "--help' for usage."
+              << std::endl;
+    return UsageError;
+}
+
+int failure(const std::string& message) {
+    std::cerr << "tarn-pack: " << message << std::endl;
+    return Failure;
+}
+
+bool isHelp(const std::string& argument) {
+    return argument == "-h" || argument == "--help";
+}
+
+// Checked before a VFS is made over ARCHIVE: the VFS would quietly treat a
+// missing archive as an empty one.
+bool archiveExists(const std::string& archive) {
+    std::error_code error;
+    if (!fs::exists(archive, error)) {
+        failure(archive + ": no such file");
+        return false;
+    }
+    if (!fs::is_regular_file(archive, error)) {
+        failure(archive + ": not a regular file");
+        return false;
+    }
+    return true;
+}
+
+// A name that the working folder does not contain yet, beside the archive.
+fs::path stagingName(const fs::path& archive) {
+    std::error_code error;
+    for (int attempt = 0;; ++attempt) {
+        fs::path name = archive;
+        name += ".new" + (attempt ? std::to_string(attempt) : std::string());
+        if (!fs::exists(name, error) && !fs::exists(name.string() + ".tmp", error))
+            return name;
+    }
+}
+
+int create(const std::vector<std::string>& arguments) {
+    if (arguments.size() != 2)
+        return usageError("create needs ARCHIVE and FOLDER", "create");
+    const fs::path archive = fs::absolute(arguments[0]);
+    const fs::path folder = arguments[1];
+    std::error_code error;
+    if (!fs::is_directory(folder, error))
+        return failure(arguments[1] + ": not a folder");
+
+    std::vector<std::string> paths;
+    fs::recursive_directory_iterator it(folder, error);
+    for (; !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+        std::error_code ignored;
+        if (!it->is_regular_file(ignored))
+            continue;
+        if (fs::equivalent(it->path(), archive, ignored))
+            continue;  // the archive being replaced may lie inside FOLDER
+        paths.push_back(it->path().lexically_relative(folder).generic_string());
+    }
+    if (error)
+        return failure(arguments[1] + ": cannot read the folder: " + error.message());
+    std::sort(paths.begin(), paths.end());
+
+    // The VFS reads added paths relative to the working folder, and would
+    // leave out any path its archive already holds; so it packs from inside
+    // FOLDER into a fresh name, which then replaces ARCHIVE.
+    const fs::path staging = stagingName(archive);
+    const fs::path previous = fs::current_path();
+    fs::current_path(folder, error);
+    if (error)
+        return failure(arguments[1] + ": cannot enter the folder: " + error.message());
+    bool written = false;
+    {
+        Tarn::VFS vfs(staging.string(), false);
+        for (const std::string& path : paths)
+            vfs.add(path);
+        written = vfs.write();
+    }
+    fs::current_path(previous, error);
+    if (!written)
+        return failure(arguments[0] + ": not written");
+    fs::rename(staging, archive, error);
+    if (error) {
+        fs::remove(staging, error);
+        return failure(arguments[0] + ": cannot replace it: " + error.message());
+    }
+
+    Tarn::VFS packed(archive.string(), true);
+    unsigned long long packedTotal = 0, unpackedTotal = 0;
+    for (const std::string& path : paths) {
+        const Tarn::VFS::FileEntry* entry = packed.entry(path);
+        if (!entry)
+            return failure(arguments[0] + ": " + path + " missing after writing");
+        packedTotal += entry->packedSize;
+        unpackedTotal += entry->unpackedSize;
+        std::cout << "added " << path << " (" << entry->unpackedSize << " bytes)" << std::endl;
+    }
+    std::cout << "created " << arguments[0] << ": " << paths.size() << " entries, " << unpackedTotal
+              << " bytes packed into " << packedTotal << std::endl;
+    return Success;
+}
+
+int list(const std::vector<std::string>& arguments) {
+    if (arguments.size() != 1)
+        return usageError("list needs ARCHIVE", "list");
+    if (!archiveExists(arguments[0]))
+        return Failure;
+    Tarn::VFS vfs(arguments[0], true);
+    if (!vfs.hasArchive())
+        return failure(arguments[0] + ": not a valid archive");
+    std::vector<std::string> paths;
+    vfs.entries(paths);
+    unsigned long long packedTotal = 0, unpackedTotal = 0;
+    char line[64];
+    std::cout << "    packed   unpacked  path" << std::endl;
+    for (const std::string& path : paths) {
+        const Tarn::VFS::FileEntry* entry = vfs.entry(path);
+        std::snprintf(line, sizeof line, "%10lu %10lu  ",
+                      static_cast<unsigned long>(entry->packedSize),
+                      static_cast<unsigned long>(entry->unpackedSize));
+        std::cout << line << path << std::endl;
+        packedTotal += entry->packedSize;
+        unpackedTotal += entry->unpackedSize;
+    }
+    std::snprintf(line, sizeof line, "%10llu %10llu  ", packedTotal, unpackedTotal);
+    std::cout << line << "total, " << paths.size() << " entries" << std::endl;
+    return Success;
+}
+
+// Entry paths come from the archive and may be hostile: only relative paths
+// without ".." stay below the extraction folder.
+bool staysInside(const std::string& path) {
+    if (path.empty() || path[0] == '/' || path[0] == '\\')
+        return false;
+    const fs::path asPath(path);
+    if (asPath.is_absolute() || asPath.has_root_name() || asPath.has_root_directory())
+        return false;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        const std::size_t end = std::min(path.find_first_of("/\\", start), path.size());
+        if (path.compare(start, end - start, "..") == 0)
+            return false;
+        start = end + 1;
+    }
+    return true;
+}
+
+bool writeFile(const fs::path& target, Tarn::File& file) {
+    std::error_code error;
+    fs::create_directories(target.parent_path(), error);
+    std::FILE* out = std::fopen(target.string().c_str(), "wb");
+    if (!out)
+        return false;
+    bool ok = file.size() == 0 || std::fwrite(file.ptr(), 1, file.size(), out) == file.size();
+    ok = std::fclose(out) == 0 && ok;
+    return ok;
+}
+
+int extract(const std::vector<std::string>& arguments) {
+    std::vector<std::string> positional;
+    std::string folder = ".";
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (optionsEnded || argument.empty() || argument[0] != '-') {
+            positional.push_back(argument);
+        } else if (argument == "--") {
+            optionsEnded = true;
+        } else if (argument == "-C") {
+            if (i + 1 == arguments.size())
+                return usageError("-C needs a folder", "extract");
+            folder = arguments[++i];
+        } else {
+            return usageError("unknown option " + argument, "extract");
+        }
+    }
+    if (positional.empty() || positional.size() > 2)
+        return usageError("extract needs ARCHIVE and at most one ENTRY", "extract");
+    const std::string& archive = positional[0];
+    if (!archiveExists(archive))
+        return Failure;
+    Tarn::VFS vfs(archive, true);
+    if (!vfs.hasArchive())
+        return failure(archive + ": not a valid archive");
+
+    std::vector<std::string> paths;
+    if (positional.size() == 2) {
+        if (!vfs.entry(positional[1]))
+            return failure(archive + ": no entry " + positional[1]);
+        paths.push_back(positional[1]);
+    } else {
+        vfs.entries(paths);
+    }
+    std::error_code error;
+    fs::create_directories(folder, error);
+    if (!fs::is_directory(folder, error))
+        return failure(folder + ": cannot create the folder");
+
+    bool failed = false;
+    for (const std::string& path : paths) {
+        if (!staysInside(path)) {
+            failure("refusing to extract " + path + ": it would land outside " + folder);
+            failed = true;
+            continue;
+        }
+        Tarn::File* file = vfs.open(path);
+        if (!file) {
+            failure(archive + ": cannot extract " + path + ": the entry is corrupt");
+            failed = true;
+            continue;
+        }
+        const fs::path target = fs::path(folder) / fs::path(path);
+        const bool written = writeFile(target, *file);
+        const unsigned int size = file->size();
+        vfs.close(file);
+        if (!written) {
+            failure(target.string() + ": cannot write the file");
+            failed = true;
+            continue;
+        }
+        std::cout << "extracted " << path << " (" << size << " bytes)" << std::endl;
+    }
+    return failed ? Failure : Success;
+}
+
+int verify(const std::vector<std::string>& arguments) {
+    if (arguments.size() != 1)
+        return usageError("verify needs ARCHIVE", "verify");
+    if (!archiveExists(arguments[0]))
+        return Failure;
+    Tarn::VFS vfs(arguments[0], true);
+    if (!vfs.hasArchive())
+        return failure(arguments[0] + ": not a valid archive");
+    std::vector<std::string> paths;
+    vfs.entries(paths);
+    for (const std::string& path : paths) {
+        Tarn::File* file = vfs.open(path);
+        const bool good = file && file->size() == vfs.entry(path)->unpackedSize;
+        vfs.close(file);
+        if (!good)
+            return failure(arguments[0] + ": entry " + path + " is corrupt");
+    }
+    std::cout << arguments[0] << ": " << paths.size() << " entries verified" << std::endl;
+    return Success;
+}
+
+struct Command {
+    const char* name;
+    int (*run)(const std::vector<std::string>&);
+    const char* help;
+};
+
+const Command Commands[] = {{"create", &create, CreateHelp},
+                            {"list", &list, ListHelp},
+                            {"extract", &extract, ExtractHelp},
+                            {"verify", &verify, VerifyHelp}};
+
+int run(const std::vector<std::string>& arguments) {
+    if (arguments.empty()) {
+        std::cerr << MainHelp;
+        return UsageError;
+    }
+    if (isHelp(arguments[0])) {
+        std::cout << MainHelp;
+        return Success;
+    }
+    for (const Command& command : Commands) {
+        if (arguments[0] != command.name)
+            continue;
+        const std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
+        for (const std::string& argument : rest) {
+            if (argument == "--")
+                break;
+            if (isHelp(argument)) {
+                std::cout << command.help;
+                return Success;
+            }
+        }
+        return command.run(rest);
+    }
+    return usageError("unknown command " + arguments[0], "");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return run(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const std::exception& exception) {
+        return failure(exception.what());
+    }
+}
