@@ -1,0 +1,49 @@
+#ifndef TARN_SHADER_H
+#define TARN_SHADER_H
+
+// The GLSL source of one pipeline stage, compiled by the program that links
+// it. Created with new by whoever builds the program, which does not own it.
+
+#include <string>
+
+namespace Tarn {
+
+class Shader {
+public:
+    enum ShaderType {
+        VERTEX_SHADER = 0,
+        TESS_CONTROL_SHADER = 1,
+        TESS_EVALUATION_SHADER = 2,
+        GEOMETRY_SHADER = 3,
+        FRAGMENT_SHADER = 4,
+    };
+
+    // Copies the source; makes no GL object yet.
+    Shader(ShaderType type, const std::string& source);
+    ~Shader();
+    Shader(const Shader&) = delete;
+    Shader& operator=(const Shader&) = delete;
+
+    // Compiles into a new GL shader object; on failure prints
+    // "<Stage> Shader for program "<progName>" failed to compile :" and the
+    // driver's log. Called by ShaderProgram::link.
+    void compile(const std::string& progName);
+
+    bool compiled() const { return m_compiled; }
+    ShaderType type() const { return m_type; }
+    // "Vertex", "Fragment", ... once compile has run; empty before.
+    std::string typeString() const { return m_typeString; }
+    // The GL shader object, or 0 unless the last compile succeeded.
+    unsigned int id() const { return m_compiled ? m_shaderId : 0; }
+
+private:
+    ShaderType m_type;
+    std::string m_typeString;
+    std::string m_source;
+    unsigned int m_shaderId;
+    bool m_compiled;
+};
+
+}  // namespace Tarn
+
+#endif

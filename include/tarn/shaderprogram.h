@@ -1,0 +1,73 @@
+#ifndef TARN_SHADERPROGRAM_H
+#define TARN_SHADERPROGRAM_H
+
+// A named GLSL program: stages are set, then compiled and linked in one call;
+// uniforms are set by name on the current program. A program that failed to
+// link stays harmless: bind does nothing and uniform calls only report.
+// Does not own its stages. Built while loading (or on first use), kept to exit.
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tarn/shader.h"
+#include "tarn/shadervariable.h"
+
+namespace Tarn {
+
+class ShaderProgram {
+public:
+    explicit ShaderProgram(const std::string& name);
+    ~ShaderProgram();
+    ShaderProgram(const ShaderProgram&) = delete;
+    ShaderProgram& operator=(const ShaderProgram&) = delete;
+
+    unsigned int id() const { return m_programId; }
+    const std::string& name() const { return m_name; }
+
+    // Appends a stage; the program does not take ownership.
+    void set(Shader* shader);
+    // Compiles every stage and links a new program object. On failure prints
+    // "Shader program "<name>"failed to link :" and the driver's log.
+    void link();
+    bool linked() const { return m_linked; }
+
+    // Makes the program current when linked; otherwise changes nothing.
+    void bind();
+    // Makes no program current.
+    void release();
+
+    // Set a uniform of the current program (bind first). A name the linked
+    // program does not have prints "[!!!!!!!!!!!!!!! <tag>] Cannot find
+    // location for uniform ..." at every call and changes nothing.
+    void uniform(const std::string& name, float x);
+    void uniform(const std::string& name, float x, float y);
+    void uniform(const std::string& name, float x, float y, float z);
+    void uniform(const std::string& name, float x, float y, float z, float w);
+    void uniform(const std::string& name, int x);
+    void uniform(const std::string& name, int x, int y);
+    void uniform(const std::string& name, int x, int y, int z);
+    void uniform(const std::string& name, int x, int y, int z, int w);
+    // 16 floats, a column-major 4x4 matrix as GLM stores it.
+    void uniform(const std::string& name, const float* matrix);
+
+    // Location of a named attribute record; attributes are placed with
+    // layout qualifiers, so nothing fills the records and this returns 0.
+    int attribute(const std::string& name);
+
+private:
+    // The uniform's location, looked up once per link; -1 (after printing
+    // the tagged line) when the program has no such uniform.
+    int f_location(const std::string& name, const char* tag);
+
+    std::string m_name;
+    unsigned int m_programId;
+    bool m_linked;
+    std::vector<Shader*> m_shaders;
+    std::map<std::string, ShaderVariable> m_uniforms;
+    std::map<std::string, ShaderVariable> m_attributes;
+};
+
+}  // namespace Tarn
+
+#endif
