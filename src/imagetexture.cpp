@@ -5,6 +5,7 @@
 #include <GL/glew.h>
 
 #include "imagefile.h"
+#include "unpackstate.h"
 
 namespace Tarn {
 
@@ -49,18 +50,11 @@ void setSampling(GLint min, GLint mag, GLint wrapS, GLint wrapT) {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, wrapT);
 }
 
-// Rows are tightly packed whatever the width.
 void uploadRGBA8(const void* pixels, int width, int height) {
-    GLint alignment = 4;
-    glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    const Detail::UnpackState unpack;
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, alignment);
 }
 
-// Opaque magenta stands in for an image that could not be had, so the gap
-// is visible on screen.
-const unsigned char kMissingImage[4] = {255, 0, 255, 255};
 const unsigned int kMaxSize = 1u << 15;
 
 }  // namespace
@@ -76,7 +70,7 @@ ImageTexture::ImageTexture(const char* data, unsigned int width, unsigned int he
         std::cout << "[ImageTexture] Cannot make a " << width << "x" << height << " texture"
                   << std::endl;
         m_width = m_height = 1;
-        uploadRGBA8(kMissingImage, 1, 1);
+        uploadRGBA8(Detail::kMissingPixel, 1, 1);
     }
     setSampling(GL_LINEAR, GL_LINEAR, GL_REPEAT, GL_REPEAT);
     release();
@@ -91,7 +85,7 @@ ImageTexture::ImageTexture(const std::string& filename) {
         uploadRGBA8(image.pixels(), m_width, m_height);
     } else {
         m_width = m_height = 1;
-        uploadRGBA8(kMissingImage, 1, 1);
+        uploadRGBA8(Detail::kMissingPixel, 1, 1);
     }
     glGenerateMipmap(GL_TEXTURE_2D);
     setSampling(GL_LINEAR_MIPMAP_LINEAR, GL_NEAREST, GL_REPEAT, GL_REPEAT);

@@ -1,0 +1,28 @@
+#ifndef TARN_GRAPHICS_FULLSCREENQUAD_H
+#define TARN_GRAPHICS_FULLSCREENQUAD_H
+
+// The quad every post-processing pass draws, and the blit program that copies
+// a texture to the current frame buffer. Both are built on first use and kept
+// until exit; GL context thread only.
+//
+// The quad's "position" (location 0) spans clip space from (-1, -1) to
+// (1, 1), so it covers the viewport whatever program draws it; "uv"
+// (location 1) is (0, 0) at the lower-left corner. Its first triangle
+// (vertices 0, 1, 2) covers the lower-right half, its second (0, 2, 3) the
+// upper-left half.
+
+namespace Tarn::Graphics::FullscreenQuad {
+
+// Draws the quad with whatever program and textures are current.
+void draw();
+// Makes the "Fullscreen blit" program current, building it on first use.
+// It writes the texel of the texture on unit 0 (sampler "rt_final") at each
+// pixel's uv, unchanged: level 0 through the magnification filter, so a
+// frame-buffer target copied to a frame buffer of its size arrives exactly.
+void bindSimpleShader();
+// Makes no program current if the blit program exists.
+void releaseSimpleShader();
+
+}  // namespace Tarn::Graphics::FullscreenQuad
+
+#endif

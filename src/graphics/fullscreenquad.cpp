@@ -1,0 +1,84 @@
+#include "tarn/graphics/fullscreenquad.h"
+
+#include "tarn/shader.h"
+#include "tarn/shaderprogram.h"
+#include "tarn/vertexbuffer.h"
+
+namespace Tarn::Graphics::FullscreenQuad {
+
+namespace {
+
+// Built on first use, never destroyed: every pass of the run shares them.
+VertexBuffer* fsQuad = nullptr;
+ShaderProgram* s_final_program = nullptr;
+Shader* s_final_vertex = nullptr;
+Shader* s_final_fragment = nullptr;
+
+const char* const kBlitVertex = R"(#version 330 core
+layout(location = 0) in vec3 position;
+layout(location = 1) in vec2 uv;
+out vec3 v_position;
+out vec2 v_uv;
+void main() {
+    v_position = position;
+    v_uv = uv;
+    gl_Position = vec4(position, 1.0);
+}
+)";
+
+// Level 0 through the magnification filter: a level of detail taken from
+// derivatives can land a hair above 0 on a same-size copy, where linear
+// minification then blends in a neighbour
+// (FullscreenQuadGLTest.BlitCopiesAFloatTextureExactly).
+const char* const kBlitFragment = R"(#version 330 core
+uniform sampler2D rt_final;
+in vec3 v_position;
+in vec2 v_uv;
+layout(location = 0) out vec4 fragColor;
+void main() {
+    fragColor = textureLod(rt_final, v_uv, 0.0);
+}
+)";
+
+VertexBuffer* makeQuad() {
+    const float positions[] = {-1.0f, -1.0f, 0.0f, 1.0f,  -1.0f, 0.0f,
+                               1.0f,  1.0f,  0.0f, -1.0f, 1.0f,  0.0f};
+    const float uvs[] = {0.0f, 0.0f, 1.0f, 0.0f, 1.0f, 1.0f, 0.0f, 1.0f};
+    const unsigned int indices[] = {0, 1, 2, 0, 2, 3};
+    auto* quad = new VertexBuffer();
+    quad->setAttribute("position", positions, 12, 3);
+    quad->setAttribute("uv", uvs, 8, 2);
+    quad->setIndices(indices, 6);
+    return quad;
+}
+
+}  // namespace
+
+void draw() {
+    if (!fsQuad)
+        fsQuad = makeQuad();
+    fsQuad->draw();
+}
+
+void bindSimpleShader() {
+    if (s_final_program) {
+        s_final_program->bind();
+        return;
+    }
+    s_final_vertex = new Shader(Shader::VERTEX_SHADER, kBlitVertex);
+    s_final_fragment = new Shader(Shader::FRAGMENT_SHADER, kBlitFragment);
+    s_final_program = new ShaderProgram("Fullscreen blit");
+    s_final_program->set(s_final_vertex);
+    s_final_program->set(s_final_fragment);
+    s_final_program->link();
+    s_final_program->bind();
+    if (s_final_program->linked())
+        s_final_program->uniform("rt_final", 0);
+}
+
+void releaseSimpleShader() {
+    if (s_final_program)
+        s_final_program->release();
+}
+
+}  // namespace Tarn::Graphics::FullscreenQuad

@@ -1,0 +1,264 @@
+#include "tarn/videotexture.h"
+
+#include <algorithm>
+#include <array>
+#include <cfloat>
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <new>
+
+#include <GL/glew.h>
+
+#include "imagefile.h"
+#include "tarn/file.h"
+#include "tarn/luceparser.h"
+#include "tarn/vfs.h"
+#include "unpackstate.h"
+
+namespace Tarn {
+
+namespace {
+
+// All frames are staged in memory at once; a size line asking for more is
+// refused rather than risking the allocation.
+const std::uint64_t kMaxStagingBytes = std::uint64_t(1) << 30;
+
+// The state of one script being read; its callbacks fill `frames`.
+class ScriptReader {
+public:
+    ScriptReader(const std::string& script, VideoTexture::Frames& frames)
+        : m_script(script), m_frames(frames) {
+        m_parser.addKeyword("size", [this](std::vector<std::string> args) { f_size(args); });
+        m_parser.addKeyword("fps", [this](std::vector<std::string> args) {
+            if (f_hasArgument("fps", args))
+                m_frames.playback.fps = static_cast<float>(std::atof(args[0].c_str()));
+        });
+        m_parser.addKeyword("loops", [this](std::vector<std::string> args) {
+            if (f_hasArgument("loops", args))
+                m_frames.playback.loops = args[0] == "true";
+        });
+        m_parser.addKeyword("offset", [this](std::vector<std::string> args) {
+            if (f_hasArgument("offset", args))
+                m_frames.playback.startOffset = std::atof(args[0].c_str());
+        });
+        m_parser.addKeyword("frame", [this](std::vector<std::string> args) {
+            if (f_hasArgument("frame", args))
+                f_frame(args[0]);
+        });
+        m_parser.addKeyword("LUCE:parseEnd", [this](std::vector<std::string>) {
+            std::cout << "[VideoTexture] Done loading " << m_frames.playback.numImages
+                      << " frames in new " << m_frames.playback.fps << " FPS video." << std::endl;
+        });
+    }
+
+    // The callbacks hold this object's address.
+    ScriptReader(const ScriptReader&) = delete;
+    ScriptReader& operator=(const ScriptReader&) = delete;
+
+    void read(const std::string& text) { m_parser.parse(text); }
+
+private:
+    std::ostream& f_report() {
+        return std::cout << "[VideoTexture] " << m_script << ":" << m_parser.lineNumber() << ": ";
+    }
+
+    bool f_hasArgument(const char* keyword, const std::vector<std::string>& args) {
+        if (!args.empty())
+            return true;
+        f_report() << keyword << " needs an argument" << std::endl;
+        return false;
+    }
+
+    void f_size(const std::vector<std::string>& args) {
+        if (args.size() < 3) {
+            f_report() << "size needs a width, a height and a frame count" << std::endl;
+            return;
+        }
+        if (m_sizeLine != 0) {
+            f_report() << "size is already given on line " << m_sizeLine << "; ignored"
+                       << std::endl;
+            return;
+        }
+        const int width = std::atoi(args[0].c_str());
+        const int height = std::atoi(args[1].c_str());
+        const int count = std::atoi(args[2].c_str());
+        if (width <= 0 || height <= 0 || count < 0) {
+            f_report() << "size " << width << " " << height << " " << count
+                       << " is not a valid video size; ignored" << std::endl;
+            return;
+        }
+        const std::uint64_t bytes = std::uint64_t(width) * std::uint64_t(height) * 4u * count;
+        if (bytes > kMaxStagingBytes) {
+            f_report() << "size " << width << " " << height << " " << count
+                       << " needs more than 1 GiB of frames; ignored" << std::endl;
+            return;
+        }
+        try {
+            m_frames.pixels.resize(static_cast<std::size_t>(bytes));
+        } catch (const std::bad_alloc&) {
+            f_report() << "no memory for " << count << " frames of " << width << "x" << height
+                       << "; ignored" << std::endl;
+            m_frames.pixels.clear();
+            return;
+        }
+        for (std::size_t i = 0; i < m_frames.pixels.size(); i += 4)
+            std::memcpy(&m_frames.pixels[i], Detail::kMissingPixel, 4);
+        m_frames.width = width;
+        m_frames.height = height;
+        m_frames.playback.numImages = static_cast<unsigned int>(count);
+        m_sizeLine = m_parser.lineNumber();
+    }
+
+    void f_frame(const std::string& path) {
+        if (m_sizeLine == 0) {
+            f_report() << "frame " << path << " has no size line before it; skipped" << std::endl;
+            return;
+        }
+        const unsigned int count = m_frames.playback.numImages;
+        if (m_nextLayer >= count) {
+            f_report() << "frame " << path << " exceeds the count of " << count
+                       << " on the size line; skipped" << std::endl;
+            return;
+        }
+        // The layer belongs to this frame line even when the image is bad,
+        // so the frames after it keep their times.
+        const unsigned int layer = m_nextLayer++;
+        const Detail::ImageFile image(path, "VideoTexture");
+        if (!image.valid())
+            return;  // the archive or the decoder has said why
+        if (image.width() != m_frames.width || image.height() != m_frames.height) {
+            f_report() << "frame " << path << " is " << image.width() << "x" << image.height()
+                       << ", not the " << m_frames.width << "x" << m_frames.height
+                       << " of the size line; skipped" << std::endl;
+            return;
+        }
+        const std::size_t layerBytes = std::size_t(m_frames.width) * m_frames.height * 4u;
+        std::memcpy(&m_frames.pixels[layer * layerBytes], image.pixels(), layerBytes);
+    }
+
+    const std::string& m_script;
+    VideoTexture::Frames& m_frames;
+    LUCEParser m_parser;
+    int m_sizeLine = 0;
+    unsigned int m_nextLayer = 0;
+};
+
+}  // namespace
+
+float VideoTexture::Playback::frameId(double time) const {
+    if (numImages == 0)
+        return 0.0f;
+    double t = time - startOffset;
+    if (t < 0.0)
+        t = 0.0;
+    const double product = static_cast<double>(fps) * t;
+    if (std::isnan(product))
+        return 0.0f;
+    // Beyond the float range the product becomes infinity, as IEEE rounding
+    // would have it; converting such a double to float is undefined in C++.
+    float f = INFINITY;
+    if (std::fabs(product) <= FLT_MAX)
+        f = static_cast<float>(product);
+    else if (product < 0.0)
+        f = -INFINITY;
+    const double count = static_cast<double>(numImages);
+    if (std::trunc(f) < count)
+        return f;
+    if (!loops)
+        return static_cast<float>(numImages - 1);
+    if (std::isinf(f))
+        return 0.0f;  // no place within the loop can be told
+    // The remainder of a float by a whole count is exact in float, so one
+    // pass normally does; repeating until it is below the count keeps the
+    // result a valid frame whatever the rounding.
+    do {
+        f = static_cast<float>(std::fmod(static_cast<double>(f), count));
+    } while (std::trunc(f) >= count);
+    return f;
+}
+
+VideoTexture::Frames VideoTexture::readScript(const std::string& filename) {
+    Frames frames;
+    // Without an archive open, a throw-away VFS still serves loose files.
+    VFS* vfs = VFS::tarnVFS;
+    VFS looseOnly("", false);
+    if (!vfs)
+        vfs = &looseOnly;
+    File* file = vfs->open(filename);
+    if (!file)
+        return frames;
+    const std::string text = file->str();
+    vfs->close(file);
+    ScriptReader reader(filename, frames);
+    reader.read(text);
+    return frames;
+}
+
+VideoTexture::VideoTexture(const std::string& filename) {
+    const Frames frames = readScript(filename);
+    m_playback = frames.playback;
+    f_upload(filename, frames.width, frames.height, frames.playback.numImages,
+             frames.pixels.empty() ? nullptr : frames.pixels.data());
+}
+
+VideoTexture::VideoTexture(const char* data, unsigned int width, unsigned int height,
+                           unsigned int numImages) {
+    const std::string source = "raw frames";
+    if (numImages > 0 && (width == 0 || height == 0)) {
+        std::cout << "[VideoTexture] " << source << ": frames of " << width << "x" << height
+                  << " are empty; the video has no frames" << std::endl;
+        numImages = 0;
+    }
+    if (numImages == 0)
+        width = height = 0;
+    f_upload(source, static_cast<int>(std::min<unsigned int>(width, INT_MAX)),
+             static_cast<int>(std::min<unsigned int>(height, INT_MAX)), numImages,
+             reinterpret_cast<const unsigned char*>(data));
+}
+
+void VideoTexture::bind(unsigned int unit) {
+    m_currentUnit = unit;
+    glActiveTexture(GL_TEXTURE0 + unit);
+    glBindTexture(GL_TEXTURE_2D_ARRAY, m_textureId);
+}
+
+void VideoTexture::release() {
+    glActiveTexture(GL_TEXTURE0 + m_currentUnit);
+    glBindTexture(GL_TEXTURE_2D_ARRAY, 0);
+}
+
+void VideoTexture::f_upload(const std::string& source, int width, int height,
+                            unsigned int numImages, const unsigned char* pixels) {
+    GLint maxSize = 0, maxLayers = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+    glGetIntegerv(GL_MAX_ARRAY_TEXTURE_LAYERS, &maxLayers);
+    if (numImages > 0 &&
+        (width > maxSize || height > maxSize || numImages > static_cast<unsigned int>(maxLayers))) {
+        std::cout << "[VideoTexture] " << source << ": " << numImages << " frames of " << width
+                  << "x" << height << " exceed the driver's limits of " << maxSize << " pixels and "
+                  << maxLayers << " layers; the video has no frames" << std::endl;
+        numImages = 0;
+        width = height = 0;
+        pixels = nullptr;
+    }
+    m_playback.numImages = numImages;
+    bind(0);
+    {
+        const Detail::UnpackState unpack;
+        glTexImage3D(GL_TEXTURE_2D_ARRAY, 0, GL_RGBA8, width, height,
+                     static_cast<GLsizei>(numImages), 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
+    }
+    glTexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_BASE_LEVEL, 0);
+    glTexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_MAX_LEVEL, 0);
+    release();
+}
+
+}  // namespace Tarn

@@ -1,0 +1,149 @@
+#include "tarn/graphics/fullscreenquad.h"
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "support/gl_test.h"
+#include "tarn/framebuffer.h"
+#include "tarn/shader.h"
+#include "tarn/shaderprogram.h"
+#include "tarn/texture.h"
+
+namespace {
+
+using Tarn::FrameBuffer;
+using Tarn::Test::GLTest;
+using Tarn::Test::Image;
+using Tarn::Test::readTexture;
+using Tarn::Test::writePng;
+namespace FullscreenQuad = Tarn::Graphics::FullscreenQuad;
+
+struct TestProgram {
+    Tarn::Shader vertex;
+    Tarn::Shader fragment;
+    Tarn::ShaderProgram program;
+
+    TestProgram(const std::string& vertexSource, const std::string& fragmentSource)
+        : vertex(Tarn::Shader::VERTEX_SHADER, vertexSource),
+          fragment(Tarn::Shader::FRAGMENT_SHADER, fragmentSource), program("quad test") {
+        program.set(&vertex);
+        program.set(&fragment);
+        program.link();
+    }
+};
+
+GLint currentProgram() {
+    GLint program = -1;
+    glGetIntegerv(GL_CURRENT_PROGRAM, &program);
+    return program;
+}
+
+using FullscreenQuadGLTest = GLTest;
+
+// Each pixel records the triangle that drew it and the uv it received: the
+// first triangle covers the lower-right half, the second the upper-left, and
+// uv runs from (0, 0) at the lower-left corner to (1, 1) at the upper-right.
+TEST_F(FullscreenQuadGLTest, TrianglesCoverTheirHalvesWithUvFromTheLowerLeft) {
+    TestProgram program(R"(#version 330 core
+layout(location = 0) in vec3 position;
+layout(location = 1) in vec2 uv;
+out vec2 v_uv;
+void main() {
+    v_uv = uv;
+    gl_Position = vec4(position, 1.0);
+}
+)",
+                        R"(#version 330 core
+in vec2 v_uv;
+layout(location = 0) out vec4 fragColor;
+void main() {
+    fragColor = vec4(v_uv, float(gl_PrimitiveID) + 10.0, 1.0);
+}
+)");
+    ASSERT_TRUE(program.program.linked());
+    const int size = 32;
+    FrameBuffer frame(size, size);
+    Tarn::Texture* target = frame.createRenderTarget(FrameBuffer::RGBA32F);
+    ASSERT_NE(target, nullptr);
+    frame.enable();
+    program.program.bind();
+    FullscreenQuad::draw();
+    program.program.release();
+    frame.disable();
+
+    const Image image = readTexture(target->id());
+    int wrongTriangle = 0, wrongUv = 0;
+    for (int y = 0; y < size; ++y) {
+        for (int x = 0; x < size; ++x) {
+            const float* p = image.at(x, y);
+            // Diagonal pixels lie on the shared edge: either triangle, never none.
+            const bool ok = x > y   ? p[2] == 10.0f
+                            : x < y ? p[2] == 11.0f
+                                    : (p[2] == 10.0f || p[2] == 11.0f);
+            wrongTriangle += ok ? 0 : 1;
+            if (std::fabs(p[0] - (x + 0.5f) / size) > 1e-5f ||
+                std::fabs(p[1] - (y + 0.5f) / size) > 1e-5f)
+                ++wrongUv;
+        }
+    }
+    EXPECT_EQ(wrongTriangle, 0) << "written to " << writePng(image, "fullscreenquad_triangles");
+    EXPECT_EQ(wrongUv, 0) << "written to " << writePng(image, "fullscreenquad_uv");
+}
+
+// The blit copies float values unchanged, outside [0, 1] included, from a
+// frame-buffer target to another of the same size.
+TEST_F(FullscreenQuadGLTest, BlitCopiesAFloatTextureExactly) {
+    const int width = 8, height = 6;
+    std::vector<float> texels;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            texels.insert(texels.end(), {(x - 3.5f) * 1000.25f, y * 0.1f - 2.0f,
+                                         1.0f / (1 + x + y * width), -65536.5f + x * y});
+    FrameBuffer source(width, height), destination(width, height);
+    Tarn::Texture* input = source.createRenderTarget(FrameBuffer::RGBA32F);
+    Tarn::Texture* output = destination.createRenderTarget(FrameBuffer::RGBA32F);
+    ASSERT_NE(input, nullptr);
+    ASSERT_NE(output, nullptr);
+    glBindTexture(GL_TEXTURE_2D, input->id());
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_RGBA, GL_FLOAT, texels.data());
+    glBindTexture(GL_TEXTURE_2D, 0);
+
+    destination.enable();
+    FullscreenQuad::bindSimpleShader();
+    input->bind(0);
+    FullscreenQuad::draw();
+    input->release();
+    FullscreenQuad::releaseSimpleShader();
+    destination.disable();
+
+    const Image copy = readTexture(output->id());
+    EXPECT_EQ(copy.rgba, texels) << "written to " << writePng(copy, "fullscreenquad_blit");
+}
+
+// The blit program is built once, reads unit 0 through "rt_final", and
+// release leaves no program current.
+TEST_F(FullscreenQuadGLTest, BlitProgramIsBuiltOnceAndReleased) {
+    FullscreenQuad::bindSimpleShader();
+    const GLint program = currentProgram();
+    ASSERT_NE(program, 0);
+    GLint linked = GL_FALSE;
+    glGetProgramiv(static_cast<GLuint>(program), GL_LINK_STATUS, &linked);
+    EXPECT_EQ(linked, GL_TRUE);
+    const GLint location = glGetUniformLocation(static_cast<GLuint>(program), "rt_final");
+    ASSERT_GE(location, 0);
+    GLint unit = -1;
+    glGetUniformiv(static_cast<GLuint>(program), location, &unit);
+    EXPECT_EQ(unit, 0);
+    FullscreenQuad::releaseSimpleShader();
+    EXPECT_EQ(currentProgram(), 0);
+
+    testing::internal::CaptureStdout();
+    FullscreenQuad::bindSimpleShader();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(currentProgram(), program);
+    FullscreenQuad::releaseSimpleShader();
+    EXPECT_EQ(currentProgram(), 0);
+}
+
+}  // namespace
