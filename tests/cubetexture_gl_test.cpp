@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include "support/gl_test.h"
+#include "support/scratch_folder.h"
 #include "tarn/vfs.h"
 
 namespace {
@@ -38,24 +39,10 @@ class CubeTextureGLTest : public Tarn::Test::GLTest {
 protected:
     void SetUp() override {
         GLTest::SetUp();
-        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        m_previous = fs::current_path();
-        g_outputFolder = m_previous;
-        m_folder =
-            fs::temp_directory_path() / ("tarn_cubetexture_gl_test_" + std::string(info->name()) +
-                                         "_" + std::to_string(getpid()));
-        fs::remove_all(m_folder);
-        fs::create_directories(m_folder);
-        fs::current_path(m_folder);
-    }
-    void TearDown() override {
-        fs::current_path(m_previous);
-        fs::remove_all(m_folder);
-        GLTest::TearDown();
+        g_outputFolder = m_scratch.previous();
     }
 
-    fs::path m_previous;
-    fs::path m_folder;
+    Tarn::Test::ScratchFolder m_scratch;
 };
 
 // A skybox cross as artists draw it, one letter per cell: Up, Left, Front,

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "support/gl_test.h"
+#include "support/scratch_folder.h"
 
 namespace {
 
@@ -27,25 +28,7 @@ using Rgba8 = std::array<unsigned char, 4>;
 // archive reads loose files relative to it and tests run in parallel.
 class ImageTextureGLTest : public Tarn::Test::GLTest {
 protected:
-    void SetUp() override {
-        GLTest::SetUp();
-        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        m_previous = fs::current_path();
-        m_folder =
-            fs::temp_directory_path() / ("tarn_imagetexture_gl_test_" + std::string(info->name()) +
-                                         "_" + std::to_string(getpid()));
-        fs::remove_all(m_folder);
-        fs::create_directories(m_folder);
-        fs::current_path(m_folder);
-    }
-    void TearDown() override {
-        fs::current_path(m_previous);
-        fs::remove_all(m_folder);
-        GLTest::TearDown();
-    }
-
-    fs::path m_previous;
-    fs::path m_folder;
+    Tarn::Test::ScratchFolder m_scratch;
 };
 
 // Rows top first, as image files store them.
@@ -182,7 +165,7 @@ TEST_F(ImageTextureGLTest, TopRowOfTheFileIsTextureRowZero) {
             EXPECT_NEAR(sampled[i][c], cases[i].expected[c] / 255.0f, 1e-6)
                 << "texel (" << cases[i].x << ", " << cases[i].y << ") channel " << c;
     if (HasFailure())
-        Tarn::Test::writePng(stored, (m_previous / "imagetexture_rows").string());
+        Tarn::Test::writePng(stored, (m_scratch.previous() / "imagetexture_rows").string());
 }
 
 TEST_F(ImageTextureGLTest, FileTextureIsMipmappedTrilinearAndRepeating) {

@@ -16,6 +16,7 @@
 #include <zlib.h>
 
 #include "support/fuzz_inputs.h"
+#include "support/scratch_folder.h"
 
 // The fuzz target itself, so that saved inputs replay through the same code.
 #include "fuzz/vfs_fuzz.cpp"
@@ -144,22 +145,7 @@ std::set<std::string> folderListing() {
 // the VFS reads loose files relative to it and tests run in parallel.
 class VFSTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        m_previous = fs::current_path();
-        m_folder = fs::temp_directory_path() /
-                   ("tarn_vfs_test_" + std::string(info->name()) + "_" + std::to_string(getpid()));
-        fs::remove_all(m_folder);
-        fs::create_directories(m_folder);
-        fs::current_path(m_folder);
-    }
-    void TearDown() override {
-        fs::current_path(m_previous);
-        fs::remove_all(m_folder);
-    }
-
-    fs::path m_previous;
-    fs::path m_folder;
+    Tarn::Test::ScratchFolder m_scratch;
 };
 
 std::string noise(std::size_t size) {

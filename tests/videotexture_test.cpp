@@ -19,6 +19,8 @@
 
 #include "tarn/vfs.h"
 
+#include "support/scratch_folder.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -149,23 +151,7 @@ std::vector<unsigned char> layerOf(const VideoTexture::Frames& frames, unsigned 
 // archive reads loose files relative to it and tests run in parallel.
 class VideoTextureScriptTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        m_previous = fs::current_path();
-        m_folder =
-            fs::temp_directory_path() / ("tarn_videotexture_test_" + std::string(info->name()) +
-                                         "_" + std::to_string(getpid()));
-        fs::remove_all(m_folder);
-        fs::create_directories(m_folder);
-        fs::current_path(m_folder);
-    }
-    void TearDown() override {
-        fs::current_path(m_previous);
-        fs::remove_all(m_folder);
-    }
-
-    fs::path m_previous;
-    fs::path m_folder;
+    Tarn::Test::ScratchFolder m_scratch;
 };
 
 TEST_F(VideoTextureScriptTest, FramesFillTheirLayersInScriptOrder) {

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "support/gl_test.h"
+#include "support/scratch_folder.h"
 #include "tarn/framebuffer.h"
 #include "tarn/graphics/mesh.h"
 #include "tarn/shader.h"
@@ -54,23 +55,14 @@ class AssimpLoaderGLTest : public GLTest {
 protected:
     void SetUp() override {
         GLTest::SetUp();
-        m_previous = fs::current_path();
-        m_folder =
-            fs::temp_directory_path() / ("tarn_assimploader_gl_test_" + std::to_string(getpid()));
-        fs::remove_all(m_folder);
-        fs::create_directories(m_folder);
-        fs::current_path(m_folder);
         m_vfs = std::make_unique<VFS>("absent.tarn", false);
     }
     void TearDown() override {
         m_vfs.reset();
-        fs::current_path(m_previous);
-        fs::remove_all(m_folder);
         GLTest::TearDown();
     }
 
-    fs::path m_previous;
-    fs::path m_folder;
+    Tarn::Test::ScratchFolder m_scratch;
     std::unique_ptr<VFS> m_vfs;
 };
 

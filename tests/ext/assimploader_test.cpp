@@ -15,6 +15,8 @@
 #include "tarn/vertexbuffer.h"
 #include "tarn/vfs.h"
 
+#include "support/scratch_folder.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -67,25 +69,10 @@ void expectNear(const std::vector<float>& got, const std::vector<float>& expecte
 // an archive reader over loose files (the archive itself is absent).
 class AssimpLoaderTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        m_previous = fs::current_path();
-        m_folder =
-            fs::temp_directory_path() / ("tarn_assimploader_test_" + std::string(info->name()) +
-                                         "_" + std::to_string(getpid()));
-        fs::remove_all(m_folder);
-        fs::create_directories(m_folder);
-        fs::current_path(m_folder);
-        m_vfs = std::make_unique<VFS>("absent.tarn", false);
-    }
-    void TearDown() override {
-        m_vfs.reset();
-        fs::current_path(m_previous);
-        fs::remove_all(m_folder);
-    }
+    void SetUp() override { m_vfs = std::make_unique<VFS>("absent.tarn", false); }
+    void TearDown() override { m_vfs.reset(); }
 
-    fs::path m_previous;
-    fs::path m_folder;
+    Tarn::Test::ScratchFolder m_scratch;
     std::unique_ptr<VFS> m_vfs;
 };
 

@@ -19,6 +19,8 @@
 
 #include "tarn/vfs.h"
 
+#include "support/scratch_folder.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -85,23 +87,9 @@ struct Result {
 
 class TarnPackTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        m_previous = fs::current_path();
-        m_folder = fs::temp_directory_path() /
-                   ("tarn_pack_test_" + std::string(info->name()) + "_" + std::to_string(getpid()));
-        fs::remove_all(m_folder);
-        fs::create_directories(m_folder);
-        fs::current_path(m_folder);
-    }
-    void TearDown() override {
-        fs::current_path(m_previous);
-        fs::remove_all(m_folder);
-    }
-
     // Runs tarn-pack in the test's folder; arguments go through the shell.
     Result pack(const std::string& arguments) {
-        const fs::path log = m_folder / "tarn-pack.log";
+        const fs::path log = m_scratch.path() / "tarn-pack.log";
         const std::string command =
             std::string("'") + TARN_PACK_PATH + "' " + arguments + " > '" + log.string() + "' 2>&1";
         const int status = std::system(command.c_str());
@@ -123,8 +111,7 @@ protected:
         return files;
     }
 
-    fs::path m_previous;
-    fs::path m_folder;
+    Tarn::Test::ScratchFolder m_scratch;
 };
 
 TEST_F(TarnPackTest, CreateListExtractVerify) {
@@ -222,7 +209,7 @@ TEST_F(TarnPackTest, VerifyStopsAtTheFirstCorruptEntry) {
 }
 
 TEST_F(TarnPackTest, ExtractRefusesEntriesThatLeaveTheFolder) {
-    const std::string absolute = (m_folder / "absolute-evil").string();
+    const std::string absolute = (m_scratch.path() / "absolute-evil").string();
     writeBytes("evil.tarn", handArchive({{"../evil", "escaped"},
                                          {"a/../../evil2", "escaped"},
                                          {absolute, "escaped"},

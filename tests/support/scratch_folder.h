@@ -1,0 +1,32 @@
+#ifndef TARN_TESTS_SUPPORT_SCRATCH_FOLDER_H
+#define TARN_TESTS_SUPPORT_SCRATCH_FOLDER_H
+
+// A fresh, empty folder for one test, made the working directory for the
+// object's life: the engine reads loose files relative to it, and test
+// processes run in parallel. Removed again, with everything in it, at the end.
+
+#include <filesystem>
+
+namespace Tarn::Test {
+
+class ScratchFolder {
+public:
+    // Named after the running test and the process, under the system's
+    // temporary folder.
+    ScratchFolder();
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    const std::filesystem::path& path() const { return m_path; }
+    // The working directory before, where failure images are kept.
+    const std::filesystem::path& previous() const { return m_previous; }
+
+private:
+    std::filesystem::path m_previous;
+    std::filesystem::path m_path;
+};
+
+}  // namespace Tarn::Test
+
+#endif
