@@ -19,6 +19,7 @@
 
 #include "support/gl_test.h"
 #include "support/scratch_folder.h"
+#include "support/test_program.h"
 #include "tarn/vfs.h"
 
 namespace {
@@ -155,74 +156,22 @@ void expectMagentaPlaceholder(const CubeTexture& cube) {
     }
 }
 
-GLuint compile(GLenum type, const char* source) {
-    const GLuint shader = glCreateShader(type);
-    glShaderSource(shader, 1, &source, nullptr);
-    glCompileShader(shader);
-    return shader;
-}
-
 // Looks the cube bound on unit 0 up along each axis of kAxes, one pixel per
 // axis of a float target.
 std::vector<Rgbaf> lookUpAxes() {
-    static const char* const vertex = R"(#version 330 core
-void main() {
-    vec2 corner = vec2(gl_VertexID == 1 ? 3.0 : -1.0, gl_VertexID == 2 ? 3.0 : -1.0);
-    gl_Position = vec4(corner, 0.0, 1.0);
-})";
-    static const char* const fragment = R"(#version 330 core
-uniform samplerCube cube;
-uniform vec3 directions[6];
-out vec4 color;
-void main() { color = textureLod(cube, directions[int(gl_FragCoord.x)], 0.0); })";
-    const GLuint vs = compile(GL_VERTEX_SHADER, vertex);
-    const GLuint fs = compile(GL_FRAGMENT_SHADER, fragment);
-    const GLuint program = glCreateProgram();
-    glAttachShader(program, vs);
-    glAttachShader(program, fs);
-    glLinkProgram(program);
-    GLint linked = 0;
-    glGetProgramiv(program, GL_LINK_STATUS, &linked);
-    EXPECT_EQ(linked, GL_TRUE);
-
-    GLuint target = 0, framebuffer = 0, vao = 0;
-    glGenTextures(1, &target);
-    glBindTexture(GL_TEXTURE_2D, target);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA32F, 6, 1, 0, GL_RGBA, GL_FLOAT, nullptr);
-    glBindTexture(GL_TEXTURE_2D, 0);
-    glGenFramebuffers(1, &framebuffer);
-    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
-    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, target, 0);
-    glGenVertexArrays(1, &vao);
-    GLint viewport[4];
-    glGetIntegerv(GL_VIEWPORT, viewport);
-    glViewport(0, 0, 6, 1);
-    glUseProgram(program);
-    glUniform1i(glGetUniformLocation(program, "cube"), 0);
     std::vector<float> directions;
     for (const auto& axis : kAxes)
         directions.insert(directions.end(), axis.direction.begin(), axis.direction.end());
-    glUniform3fv(glGetUniformLocation(program, "directions"), 6, directions.data());
-    glBindVertexArray(vao);
-    glDrawArrays(GL_TRIANGLES, 0, 3);
-    glBindVertexArray(0);
-    glUseProgram(0);
-    glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
-    glBindFramebuffer(GL_FRAMEBUFFER, 0);
-
-    const Tarn::Test::Image image =
-        Tarn::Test::readFramebuffer(framebuffer, GL_COLOR_ATTACHMENT0, 0, 0, 6, 1);
-    glDeleteVertexArrays(1, &vao);
-    glDeleteFramebuffers(1, &framebuffer);
-    glDeleteTextures(1, &target);
-    glDeleteProgram(program);
-    glDeleteShader(vs);
-    glDeleteShader(fs);
-    std::vector<Rgbaf> colors(6);
-    for (int i = 0; i < 6; ++i)
-        for (int c = 0; c < 4; ++c)
-            colors[i][c] = image.at(i, 0)[c];
-    return colors;
+    return Tarn::Test::shadeRow(R"(#version 330 core
+uniform samplerCube cube;
+uniform vec3 directions[6];
+out vec4 color;
+void main() { color = textureLod(cube, directions[int(gl_FragCoord.x)], 0.0); })",
+                                6, [&](GLuint program) {
+                                    glUniform1i(glGetUniformLocation(program, "cube"), 0);
+                                    glUniform3fv(glGetUniformLocation(program, "directions"), 6,
+                                                 directions.data());
+                                });
 }
 
 // A lookup along each axis returns the colour of that axis's cell (alpha

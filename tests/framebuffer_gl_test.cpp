@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "support/gl_test.h"
+#include "support/test_program.h"
 #include "tarn/graphics/fullscreenquad.h"
 #include "tarn/shader.h"
 #include "tarn/shaderprogram.h"
@@ -18,25 +19,11 @@ using Tarn::FrameBuffer;
 using Tarn::Test::GLTest;
 using Tarn::Test::Image;
 using Tarn::Test::readTexture;
+using Tarn::Test::TestProgram;
 using Tarn::Test::writePng;
 namespace FullscreenQuad = Tarn::Graphics::FullscreenQuad;
 
 using Viewport = std::array<GLint, 4>;
-
-// A program built from two stages that the test keeps alive alongside it.
-struct TestProgram {
-    Tarn::Shader vertex;
-    Tarn::Shader fragment;
-    Tarn::ShaderProgram program;
-
-    TestProgram(const std::string& vertexSource, const std::string& fragmentSource)
-        : vertex(Tarn::Shader::VERTEX_SHADER, vertexSource),
-          fragment(Tarn::Shader::FRAGMENT_SHADER, fragmentSource), program("framebuffer test") {
-        program.set(&vertex);
-        program.set(&fragment);
-        program.link();
-    }
-};
 
 const char* const kQuadVertex = R"(#version 330 core
 layout(location = 0) in vec3 position;

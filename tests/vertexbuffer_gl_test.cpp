@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "support/gl_test.h"
+#include "support/test_program.h"
 #include "tarn/framebuffer.h"
 #include "tarn/shader.h"
 #include "tarn/shaderprogram.h"
@@ -19,23 +20,10 @@ using Tarn::VertexBuffer;
 using Tarn::Test::GLTest;
 using Tarn::Test::Image;
 using Tarn::Test::readTexture;
+using Tarn::Test::TestProgram;
 using Tarn::Test::writePng;
 
 using Rgba = std::array<float, 4>;
-
-struct TestProgram {
-    Tarn::Shader vertex;
-    Tarn::Shader fragment;
-    Tarn::ShaderProgram program;
-
-    TestProgram(const std::string& vertexSource, const std::string& fragmentSource)
-        : vertex(Tarn::Shader::VERTEX_SHADER, vertexSource),
-          fragment(Tarn::Shader::FRAGMENT_SHADER, fragmentSource), program("vertex buffer test") {
-        program.set(&vertex);
-        program.set(&fragment);
-        program.link();
-    }
-};
 
 // Shows colour (location 1) plus extra (location 2). An attribute the
 // buffer lacks reads as (0, 0, 0, 1), so it adds nothing.

@@ -15,6 +15,7 @@
 
 #include "support/gl_test.h"
 #include "support/scratch_folder.h"
+#include "support/test_program.h"
 
 namespace {
 
@@ -119,73 +120,26 @@ GLint arrayParameter(GLuint texture, GLenum name) {
     return value;
 }
 
-GLuint compile(GLenum type, const char* source) {
-    const GLuint shader = glCreateShader(type);
-    glShaderSource(shader, 1, &source, nullptr);
-    glCompileShader(shader);
-    return shader;
-}
-
 // Samples the array bound on unit 0 at its centre, at layer max(0, id) for
 // each frame coordinate, as the material shaders do; one pixel per value.
 std::vector<Rgba8> sampleLayers(const std::vector<float>& frameIds) {
-    static const char* const vertex = R"(#version 330 core
-void main() {
-    vec2 corner = vec2(gl_VertexID == 1 ? 3.0 : -1.0, gl_VertexID == 2 ? 3.0 : -1.0);
-    gl_Position = vec4(corner, 0.0, 1.0);
-})";
-    static const char* const fragment = R"(#version 330 core
+    const int count = static_cast<int>(frameIds.size());
+    const auto pixels = Tarn::Test::shadeRow(
+        R"(#version 330 core
 uniform sampler2DArray video;
 uniform float frameIds[16];
 out vec4 color;
 void main() {
     color = textureLod(video, vec3(0.5, 0.5, max(0.0, frameIds[int(gl_FragCoord.x)])), 0.0);
-})";
-    const int count = static_cast<int>(frameIds.size());
-    const GLuint vs = compile(GL_VERTEX_SHADER, vertex);
-    const GLuint fs = compile(GL_FRAGMENT_SHADER, fragment);
-    const GLuint program = glCreateProgram();
-    glAttachShader(program, vs);
-    glAttachShader(program, fs);
-    glLinkProgram(program);
-    GLint linked = 0;
-    glGetProgramiv(program, GL_LINK_STATUS, &linked);
-    EXPECT_EQ(linked, GL_TRUE);
-
-    GLuint target = 0, framebuffer = 0, vao = 0;
-    glGenTextures(1, &target);
-    glBindTexture(GL_TEXTURE_2D, target);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA32F, count, 1, 0, GL_RGBA, GL_FLOAT, nullptr);
-    glBindTexture(GL_TEXTURE_2D, 0);
-    glGenFramebuffers(1, &framebuffer);
-    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
-    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, target, 0);
-    glGenVertexArrays(1, &vao);
-    GLint viewport[4];
-    glGetIntegerv(GL_VIEWPORT, viewport);
-    glViewport(0, 0, count, 1);
-    glUseProgram(program);
-    glUniform1i(glGetUniformLocation(program, "video"), 0);
-    glUniform1fv(glGetUniformLocation(program, "frameIds"), count, frameIds.data());
-    glBindVertexArray(vao);
-    glDrawArrays(GL_TRIANGLES, 0, 3);
-    glBindVertexArray(0);
-    glUseProgram(0);
-    glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
-    glBindFramebuffer(GL_FRAMEBUFFER, 0);
-
-    const Tarn::Test::Image image =
-        Tarn::Test::readFramebuffer(framebuffer, GL_COLOR_ATTACHMENT0, 0, 0, count, 1);
-    glDeleteVertexArrays(1, &vao);
-    glDeleteFramebuffers(1, &framebuffer);
-    glDeleteTextures(1, &target);
-    glDeleteProgram(program);
-    glDeleteShader(vs);
-    glDeleteShader(fs);
-    std::vector<Rgba8> colors(count);
-    for (int i = 0; i < count; ++i)
+})",
+        count, [&](GLuint program) {
+            glUniform1i(glGetUniformLocation(program, "video"), 0);
+            glUniform1fv(glGetUniformLocation(program, "frameIds"), count, frameIds.data());
+        });
+    std::vector<Rgba8> colors(pixels.size());
+    for (std::size_t i = 0; i < pixels.size(); ++i)
         for (int c = 0; c < 4; ++c)
-            colors[i][c] = static_cast<unsigned char>(image.at(i, 0)[c] * 255.0f + 0.5f);
+            colors[i][c] = static_cast<unsigned char>(pixels[i][c] * 255.0f + 0.5f);
     return colors;
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "support/gl_test.h"
+#include "support/test_program.h"
 #include "tarn/framebuffer.h"
 #include "tarn/shader.h"
 #include "tarn/shaderprogram.h"
@@ -16,22 +17,9 @@ using Tarn::FrameBuffer;
 using Tarn::Test::GLTest;
 using Tarn::Test::Image;
 using Tarn::Test::readTexture;
+using Tarn::Test::TestProgram;
 using Tarn::Test::writePng;
 namespace FullscreenQuad = Tarn::Graphics::FullscreenQuad;
-
-struct TestProgram {
-    Tarn::Shader vertex;
-    Tarn::Shader fragment;
-    Tarn::ShaderProgram program;
-
-    TestProgram(const std::string& vertexSource, const std::string& fragmentSource)
-        : vertex(Tarn::Shader::VERTEX_SHADER, vertexSource),
-          fragment(Tarn::Shader::FRAGMENT_SHADER, fragmentSource), program("quad test") {
-        program.set(&vertex);
-        program.set(&fragment);
-        program.link();
-    }
-};
 
 GLint currentProgram() {
     GLint program = -1;
