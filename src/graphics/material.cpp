@@ -1,0 +1,335 @@
+#include "tarn/graphics/material.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <iostream>
+
+#include <GL/glew.h>
+
+#include "../unpackstate.h"
+#include "tarn/cubetexture.h"
+#include "tarn/file.h"
+#include "tarn/imagetexture.h"
+#include "tarn/luceparser.h"
+#include "tarn/shaderprogram.h"
+#include "tarn/texture.h"
+#include "tarn/vfs.h"
+#include "tarn/videotexture.h"
+
+namespace Tarn::Graphics {
+
+namespace {
+
+// Built once: ShaderProgram takes names as std::string, and a literal would
+// make (and, past the small-string size, allocate) a temporary at every apply.
+const std::string kDiffuseIsAnimated = "diffuse_is_animated";
+const std::string kMapDiffuseAnim = "map_diffuse_anim";
+const std::string kDiffuseAnimationTime = "diffuse_animation_time";
+const std::string kMapDiffuse = "map_diffuse";
+const std::string kMapNormal = "map_normal";
+const std::string kMapSpecular = "map_specular";
+const std::string kSelfIllum = "self_illum";
+const std::string kReflectionType = "reflection_type";
+const std::string kReflectionValue = "reflection_value";
+const std::string kReflectionFresnel = "reflection_fresnel";
+const std::string kReflectionMapMatcap = "reflection_map_matcap";
+const std::string kProxyFactor = "planereflection_proxy_factor";
+const std::string kProxyPosition = "planereflection_position";
+const std::string kProxySize = "planereflection_size";
+const std::string kUseProxy = "use_planereflection_proxy";
+const std::string kProxyVideo = "planereflection_video";
+const std::string kProxyMap = "planereflection_map";
+
+const int kUnitDiffuse = 0;
+const int kUnitNormal = 1;
+const int kUnitSpecular = 2;
+const int kUnitMatcap = 3;
+const int kUnitDiffuseVideo = 5;
+const int kUnitProxyMap = 6;
+const int kUnitProxyVideo = 7;
+
+float number(const std::string& token) {
+    return static_cast<float>(std::atof(token.c_str()));
+}
+
+// proxy_map and proxy_video: path px py pz nx ny nz sx sy factor.
+void setProxyFromLine(Material& material, Texture* proxy, const std::vector<std::string>& args,
+                      bool isVideo) {
+    material.setPlaneProxy(proxy, glm::vec3(number(args[1]), number(args[2]), number(args[3])),
+                           glm::vec3(number(args[4]), number(args[5]), number(args[6])),
+                           glm::vec2(number(args[7]), number(args[8])), number(args[9]), isVideo);
+}
+
+// Binds a map on its unit, or the material's default texture when there is none.
+void bindOr(Texture* map, unsigned int fallback, int unit) {
+    if (map) {
+        map->bind(static_cast<unsigned int>(unit));
+        return;
+    }
+    glActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(unit));
+    glBindTexture(GL_TEXTURE_2D, fallback);
+}
+
+// The state of one material script being read; its callbacks fill `material`.
+class ScriptReader {
+public:
+    using Action = void (*)(ScriptReader&, const std::vector<std::string>&);
+
+    ScriptReader(const std::string& script, Material& material)
+        : m_script(script), m_material(material) {}
+
+    ScriptReader(const ScriptReader&) = delete;
+    ScriptReader& operator=(const ScriptReader&) = delete;
+
+    // Prints "[Material]     <text><arguments>" for each line of `keyword`;
+    // a line with fewer than `count` arguments is then reported and skipped.
+    // `listed` arguments are printed, separated by ", ".
+    void add(const char* keyword, const char* text, std::size_t count, std::size_t listed,
+             Action action) {
+        m_parser.addKeyword(
+            keyword, [this, keyword, text, count, listed, action](std::vector<std::string> args) {
+                std::cout << "[Material]     " << text;
+                for (std::size_t i = 0; i < listed && i < args.size(); ++i)
+                    std::cout << (i ? ", " : "") << args[i];
+                std::cout << std::endl;
+                if (args.size() < count) {
+                    std::cout << "[Material] " << m_script << ":" << m_parser.lineNumber() << ": "
+                              << keyword << " needs " << count
+                              << (count == 1 ? " argument" : " arguments") << ", has "
+                              << args.size() << "; line skipped" << std::endl;
+                    return;
+                }
+                action(*this, args);
+            });
+    }
+
+    void read(const std::string& text) { m_parser.parse(text); }
+
+    Material& material() { return m_material; }
+
+private:
+    std::string m_script;
+    Material& m_material;
+    LUCEParser m_parser;
+};
+
+}  // namespace
+
+Material::Material() {
+    glGenTextures(1, &m_diffuse);
+    glGenTextures(1, &m_normal);
+    glGenTextures(1, &m_specular);
+    f_update();
+}
+
+Material::~Material() {
+    const GLuint names[3] = {m_diffuse, m_normal, m_specular};
+    glDeleteTextures(3, names);
+}
+
+unsigned char Material::colorByte(float c) {
+    const float scaled = c * 255.0f;
+    // Out of the int range the conversion is undefined in C++; the x86
+    // conversion the engine was first built on gives 0x80000000 there, whose
+    // low byte is 0.
+    if (!(scaled > -2147483648.0f && scaled < 2147483648.0f))
+        return 0;
+    return static_cast<unsigned char>(static_cast<unsigned int>(static_cast<int>(scaled)) & 0xFFu);
+}
+
+void Material::setDiffuseColor(const glm::vec3& color) {
+    m_diffuseValue = {colorByte(color.x), colorByte(color.y), colorByte(color.z)};
+    m_dirty = true;
+}
+
+void Material::setSpecularValue(const glm::vec2& value) {
+    m_specularValue[0] = colorByte(value.x);
+    m_specularValue[1] = colorByte(value.y);
+    m_dirty = true;
+}
+
+void Material::setSpecularMap(Texture* map) {
+    m_specularMap = map;
+    m_dirty = true;
+}
+
+void Material::setSelfIllum(float value) {
+    m_selfIllum = value;
+    m_dirty = true;
+}
+
+void Material::setPlaneProxy(Texture* proxy, const glm::vec3& position, const glm::vec3& normal,
+                             const glm::vec2& size, float factor, bool isVideo) {
+    m_proxy = proxy;
+    m_proxyPosition = position;
+    m_proxyNormal = normal;
+    m_proxySize = size;
+    m_proxyFactor = factor;
+    m_proxyIsVideo = isVideo;
+    m_useProxy = true;
+}
+
+void Material::f_update() {
+    GLint previous = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &previous);
+    const Detail::UnpackState unpack;
+    const struct {
+        GLuint name;
+        const Texel& texel;
+    } defaults[] = {
+        {m_diffuse, m_diffuseValue}, {m_normal, m_normalValue}, {m_specular, m_specularValue}};
+    for (const auto& d : defaults) {
+        glBindTexture(GL_TEXTURE_2D, d.name);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, 1, 1, 0, GL_RGB, GL_UNSIGNED_BYTE, d.texel.data());
+    }
+    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(previous));
+    m_dirty = false;
+}
+
+Texture* Material::f_own(Texture* texture) {
+    m_ownedMaps.emplace_back(texture);
+    return texture;
+}
+
+void Material::apply(ShaderProgram* program, double time) {
+    if (!program) {
+        std::cout << "[Material] apply needs a program" << std::endl;
+        return;
+    }
+    if (m_dirty)
+        f_update();
+
+    program->uniform(kDiffuseIsAnimated, m_diffuseIsAnimated ? 1 : 0);
+    if (m_diffuseIsAnimated) {
+        program->uniform(kMapDiffuseAnim, kUnitDiffuseVideo);
+        if (m_diffuseMap)
+            m_diffuseMap->bind(kUnitDiffuseVideo);
+        // setDiffuseMap may have replaced the video with a still image.
+        const auto* video = dynamic_cast<const VideoTexture*>(m_diffuseMap);
+        program->uniform(kDiffuseAnimationTime, video ? video->frameId(time) : 0.0f);
+    } else {
+        program->uniform(kMapDiffuse, kUnitDiffuse);
+        bindOr(m_diffuseMap, m_diffuse, kUnitDiffuse);
+    }
+
+    program->uniform(kMapNormal, kUnitNormal);
+    bindOr(m_normalMap, m_normal, kUnitNormal);
+    program->uniform(kMapSpecular, kUnitSpecular);
+    bindOr(m_specularMap, m_specular, kUnitSpecular);
+
+    program->uniform(kSelfIllum, m_selfIllum);
+    program->uniform(kReflectionType, static_cast<int>(m_reflectionType));
+    if (m_reflectionType != RT_NONE) {
+        program->uniform(kReflectionValue, m_reflectionValue);
+        program->uniform(kReflectionFresnel, m_reflectionFresnel);
+        program->uniform(kReflectionMapMatcap, kUnitMatcap);
+        // The G-buffer pass does not sample the cube map; it stays unbound.
+        if (m_reflectionType == RT_MATCAP && m_reflectionMap)
+            m_reflectionMap->bind(kUnitMatcap);
+    } else {
+        program->uniform(kReflectionValue, 0.0f);
+        program->uniform(kReflectionFresnel, 0.0f);
+    }
+
+    if (!m_useProxy) {
+        program->uniform(kUseProxy, 0);
+        return;
+    }
+    program->uniform(kProxyFactor, m_proxyFactor);
+    program->uniform(kProxyPosition, m_proxyPosition.x, m_proxyPosition.y, m_proxyPosition.z);
+    program->uniform(kProxySize, m_proxySize.x, m_proxySize.y);
+    if (m_proxyIsVideo) {
+        program->uniform(kUseProxy, 2);
+        program->uniform(kProxyVideo, kUnitProxyVideo);
+        if (m_proxy)
+            m_proxy->bind(kUnitProxyVideo);
+    } else {
+        program->uniform(kUseProxy, 1);
+        program->uniform(kProxyMap, kUnitProxyMap);
+        if (m_proxy)
+            m_proxy->bind(kUnitProxyMap);
+    }
+}
+
+Material* Material::createFromScript(const std::string& filename) {
+    std::cout << "[Material] Creating from " << filename << std::endl;
+    auto* material = new Material();
+
+    ScriptReader reader(filename, *material);
+    using Args = const std::vector<std::string>&;
+    reader.add("diffuse", "Setting diffuse color: ", 3, 3, [](ScriptReader& r, Args a) {
+        r.material().setDiffuseColor(glm::vec3(number(a[0]), number(a[1]), number(a[2])));
+    });
+    reader.add("diffuse_map", "Setting diffuse map: ", 1, 1, [](ScriptReader& r, Args a) {
+        Material& m = r.material();
+        m.setDiffuseMap(m.f_own(new ImageTexture(a[0])));
+        m.m_diffuseIsAnimated = false;
+    });
+    reader.add("diffuse_video", "Setting diffuse video map: ", 1, 1, [](ScriptReader& r, Args a) {
+        Material& m = r.material();
+        m.setDiffuseMap(m.f_own(new VideoTexture(a[0])));
+        m.m_diffuseIsAnimated = true;
+    });
+    reader.add("normal_map", "Setting normal map: ", 1, 1, [](ScriptReader& r, Args a) {
+        Material& m = r.material();
+        m.setNormalMap(m.f_own(new ImageTexture(a[0])));
+    });
+    reader.add("specular", "Setting specular value: ", 2, 2, [](ScriptReader& r, Args a) {
+        r.material().setSpecularValue(glm::vec2(number(a[0]), number(a[1])));
+    });
+    reader.add("specular_map", "Setting specular map: ", 1, 1, [](ScriptReader& r, Args a) {
+        Material& m = r.material();
+        m.setSpecularMap(m.f_own(new ImageTexture(a[0])));
+    });
+    reader.add("self_illum", "Setting self-illumination: ", 1, 1,
+               [](ScriptReader& r, Args a) { r.material().setSelfIllum(number(a[0])); });
+    reader.add("reflection_type", "Setting reflection type: ", 1, 1, [](ScriptReader& r, Args a) {
+        if (a[0] == "none")
+            r.material().setReflectionType(RT_NONE);
+        else if (a[0] == "matcap")
+            r.material().setReflectionType(RT_MATCAP);
+        else if (a[0] == "cubemap")
+            r.material().setReflectionType(RT_CUBEMAP);
+    });
+    reader.add("reflection_value", "Setting reflection value: ", 1, 1,
+               [](ScriptReader& r, Args a) { r.material().setReflectionValue(number(a[0])); });
+    reader.add("reflection_fresnel", "Setting reflection fresnel factor: ", 1, 1,
+               [](ScriptReader& r, Args a) { r.material().setReflectionFresnel(number(a[0])); });
+    reader.add("refraction_value", "Setting refraction value: ", 1, 1,
+               [](ScriptReader& r, Args a) { r.material().setRefractionValue(number(a[0])); });
+    // The type in force at this line decides what the map is.
+    reader.add("reflection_map", "Setting reflection map: ", 1, 1, [](ScriptReader& r, Args a) {
+        Material& m = r.material();
+        if (m.m_reflectionType == RT_MATCAP)
+            m.setReflectionMap(m.f_own(new ImageTexture(a[0])));
+        else if (m.m_reflectionType == RT_CUBEMAP)
+            m.setReflectionMap(m.f_own(new CubeTexture(a[0])));
+    });
+    reader.add("proxy_map", "Setting plane reflection proxy map: ", 10, 1,
+               [](ScriptReader& r, Args a) {
+                   Material& m = r.material();
+                   setProxyFromLine(m, m.f_own(new ImageTexture(a[0])), a, false);
+               });
+    reader.add("proxy_video", "Setting plane reflection proxy video: ", 10, 1,
+               [](ScriptReader& r, Args a) {
+                   Material& m = r.material();
+                   setProxyFromLine(m, m.f_own(new VideoTexture(a[0])), a, true);
+               });
+
+    VFS* vfs = VFS::tarnVFS;
+    if (!vfs) {
+        std::cout << "[Material] No archive to read " << filename << " from" << std::endl;
+        return material;
+    }
+    File* file = vfs->open(filename);
+    if (!file)
+        return material;
+    const std::string text = file->str();
+    vfs->close(file);
+    reader.read(text);
+    return material;
+}
+
+}  // namespace Tarn::Graphics
