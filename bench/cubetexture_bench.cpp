@@ -23,6 +23,9 @@
 #include <stb_image_write.h>
 #include <unistd.h>
 
+#include "support/gl_context.h"
+#include "support/recording_reporter.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -89,44 +92,12 @@ void BM_CubeBuild(benchmark::State& state) {
 BENCHMARK(BM_DecodeOnly)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_CubeBuild)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// Prints as usual and keeps each benchmark's real time per iteration.
-class RecordingReporter : public benchmark::ConsoleReporter {
-public:
-    RecordingReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Defaults : OO_None) {}
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred)
-                times[run.run_name.function_name] = run.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> times;
-};
-
-GLFWwindow* makeContext() {
-    if (!glfwInit())
-        return nullptr;
-    glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
-    glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
-    glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
-    glfwWindowHint(GLFW_OPENGL_FORWARD_COMPAT, GLFW_TRUE);
-    glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
-    GLFWwindow* window = glfwCreateWindow(64, 64, "cubetexture bench", nullptr, nullptr);
-    if (!window)
-        return nullptr;
-    glfwMakeContextCurrent(window);
-    glewExperimental = GL_TRUE;
-    if (glewInit() != GLEW_OK)
-        return nullptr;
-    while (glGetError() != GL_NO_ERROR) {
-    }
-    return window;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    GLFWwindow* window = makeContext();
+    std::string error;
+    GLFWwindow* window = Tarn::Test::createHiddenContext(64, 64, error);
     if (!window) {
         std::cout << "[cubetexture_bench] Cannot make a hidden 3.3 core GL context "
                      "(run it under xvfb-run -a where there is no display)"
@@ -146,7 +117,7 @@ int main(int argc, char** argv) {
     std::cout << "Cross image: " << kWidth << "x" << kHeight << " JPEG of " << g_jpeg.size()
               << " bytes; GL renderer " << glGetString(GL_RENDERER) << std::endl;
 
-    RecordingReporter reporter;
+    Tarn::Bench::RecordingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 

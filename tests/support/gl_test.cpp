@@ -7,51 +7,22 @@
 #include <GLFW/glfw3.h>
 #include <stb_image_write.h>
 
+#include "support/gl_context.h"
+
 namespace Tarn::Test {
 
 namespace {
 
 GLFWwindow* g_window = nullptr;
 
-std::string glfwErrorText() {
-    const char* description = nullptr;
-    glfwGetError(&description);
-    return description ? description : "no reason given";
-}
-
 }  // namespace
 
 bool makeTestContext(std::string& error) {
-    if (g_window) {
+    if (!g_window)
+        g_window = createHiddenContext(64, 64, error);
+    if (g_window)
         glfwMakeContextCurrent(g_window);
-        return true;
-    }
-    if (!glfwInit()) {
-        error = "cannot start GLFW: " + glfwErrorText();
-        return false;
-    }
-    glfwDefaultWindowHints();
-    glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
-    glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
-    glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
-    glfwWindowHint(GLFW_OPENGL_FORWARD_COMPAT, GLFW_TRUE);
-    glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
-    g_window = glfwCreateWindow(64, 64, "tarn test", nullptr, nullptr);
-    if (!g_window) {
-        error = "cannot create a hidden 3.3 core window: " + glfwErrorText();
-        return false;
-    }
-    glfwMakeContextCurrent(g_window);
-    glewExperimental = GL_TRUE;
-    const GLenum status = glewInit();
-    if (status != GLEW_OK) {
-        error = std::string("cannot load GL entry points: ") +
-                reinterpret_cast<const char*>(glewGetErrorString(status));
-        return false;
-    }
-    while (glGetError() != GL_NO_ERROR) {
-    }
-    return true;
+    return g_window != nullptr;
 }
 
 void GLTest::SetUp() {
