@@ -1,0 +1,7 @@
+#include "tarn/scenegraph/component.h"
+
+namespace Tarn::Scenegraph {
+
+void Component::revert(ShaderProgram*) {}
+
+}  // namespace Tarn::Scenegraph
