@@ -8,6 +8,7 @@
 #include <exception>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -94,6 +95,18 @@ bool archiveExists(const std::string& archive) {
     return true;
 }
 
+// The archive opened for reading, or null after saying why it cannot be.
+std::unique_ptr<Tarn::VFS> openArchive(const std::string& archive) {
+    if (!archiveExists(archive))
+        return nullptr;
+    auto vfs = std::make_unique<Tarn::VFS>(archive, true);
+    if (!vfs->hasArchive()) {
+        failure(archive + ": not a valid archive");
+        return nullptr;
+    }
+    return vfs;
+}
+
 // A name that the working folder does not contain yet, beside the archive.
 fs::path stagingName(const fs::path& archive) {
     std::error_code error;
@@ -170,18 +183,16 @@ int create(const std::vector<std::string>& arguments) {
 int list(const std::vector<std::string>& arguments) {
     if (arguments.size() != 1)
         return usageError("list needs ARCHIVE", "list");
-    if (!archiveExists(arguments[0]))
+    const std::unique_ptr<Tarn::VFS> vfs = openArchive(arguments[0]);
+    if (!vfs)
         return Failure;
-    Tarn::VFS vfs(arguments[0], true);
-    if (!vfs.hasArchive())
-        return failure(arguments[0] + ": not a valid archive");
     std::vector<std::string> paths;
-    vfs.entries(paths);
+    vfs->entries(paths);
     unsigned long long packedTotal = 0, unpackedTotal = 0;
     char line[64];
     std::cout << "    packed   unpacked  path" << std::endl;
     for (const std::string& path : paths) {
-        const Tarn::VFS::FileEntry* entry = vfs.entry(path);
+        const Tarn::VFS::FileEntry* entry = vfs->entry(path);
         std::snprintf(line, sizeof line, "%10lu %10lu  ",
                       static_cast<unsigned long>(entry->packedSize),
                       static_cast<unsigned long>(entry->unpackedSize));
@@ -244,19 +255,17 @@ int extract(const std::vector<std::string>& arguments) {
     if (positional.empty() || positional.size() > 2)
         return usageError("extract needs ARCHIVE and at most one ENTRY", "extract");
     const std::string& archive = positional[0];
-    if (!archiveExists(archive))
+    const std::unique_ptr<Tarn::VFS> vfs = openArchive(archive);
+    if (!vfs)
         return Failure;
-    Tarn::VFS vfs(archive, true);
-    if (!vfs.hasArchive())
-        return failure(archive + ": not a valid archive");
 
     std::vector<std::string> paths;
     if (positional.size() == 2) {
-        if (!vfs.entry(positional[1]))
+        if (!vfs->entry(positional[1]))
             return failure(archive + ": no entry " + positional[1]);
         paths.push_back(positional[1]);
     } else {
-        vfs.entries(paths);
+        vfs->entries(paths);
     }
     std::error_code error;
     fs::create_directories(folder, error);
@@ -270,7 +279,7 @@ int extract(const std::vector<std::string>& arguments) {
             failed = true;
             continue;
         }
-        Tarn::File* file = vfs.open(path);
+        Tarn::File* file = vfs->open(path);
         if (!file) {
             failure(archive + ": cannot extract " + path + ": the entry is corrupt");
             failed = true;
@@ -279,7 +288,7 @@ int extract(const std::vector<std::string>& arguments) {
         const fs::path target = fs::path(folder) / fs::path(path);
         const bool written = writeFile(target, *file);
         const unsigned int size = file->size();
-        vfs.close(file);
+        vfs->close(file);
         if (!written) {
             failure(target.string() + ": cannot write the file");
             failed = true;
@@ -293,17 +302,15 @@ int extract(const std::vector<std::string>& arguments) {
 int verify(const std::vector<std::string>& arguments) {
     if (arguments.size() != 1)
         return usageError("verify needs ARCHIVE", "verify");
-    if (!archiveExists(arguments[0]))
+    const std::unique_ptr<Tarn::VFS> vfs = openArchive(arguments[0]);
+    if (!vfs)
         return Failure;
-    Tarn::VFS vfs(arguments[0], true);
-    if (!vfs.hasArchive())
-        return failure(arguments[0] + ": not a valid archive");
     std::vector<std::string> paths;
-    vfs.entries(paths);
+    vfs->entries(paths);
     for (const std::string& path : paths) {
-        Tarn::File* file = vfs.open(path);
-        const bool good = file && file->size() == vfs.entry(path)->unpackedSize;
-        vfs.close(file);
+        Tarn::File* file = vfs->open(path);
+        const bool good = file && file->size() == vfs->entry(path)->unpackedSize;
+        vfs->close(file);
         if (!good)
             return failure(arguments[0] + ": entry " + path + " is corrupt");
     }

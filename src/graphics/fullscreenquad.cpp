@@ -76,6 +76,10 @@ void bindSimpleShader() {
         s_final_program->uniform("rt_final", 0);
 }
 
+const char* vertexShaderSource() {
+    return kBlitVertex;
+}
+
 void releaseSimpleShader() {
     if (s_final_program)
         s_final_program->release();

@@ -5,6 +5,7 @@
 #include <GL/glew.h>
 #include <glm/gtc/type_ptr.hpp>
 
+#include "tarn/graphics/fullscreenquad.h"
 #include "tarn/shader.h"
 #include "tarn/shaderprogram.h"
 #include "tarn/texture.h"
@@ -29,16 +30,6 @@ const std::string kTexture = "l_texture";
 const std::string kCutoff = "l_cutoff";
 const std::string kCutoffSmooth = "l_cutoff_smooth";
 const std::string kColor = "l_color";
-
-const char* const kVertex = R"(#version 330 core
-layout(location = 0) in vec3 position;
-layout(location = 1) in vec2 uv;
-out vec2 v_uv;
-void main() {
-    v_uv = uv;
-    gl_Position = vec4(position, 1.0);
-}
-)";
 
 // What every light reads from the G-buffer: the pixel's own texel (the
 // G-buffer and the light's target have one size), fetched unfiltered.
@@ -227,7 +218,7 @@ ShaderProgram* Light::f_program(LightType type) {
     if (ms_programs[type])
         return ms_programs[type];
     if (!ms_vertexShader)
-        ms_vertexShader = new Shader(Shader::VERTEX_SHADER, kVertex);
+        ms_vertexShader = new Shader(Shader::VERTEX_SHADER, FullscreenQuad::vertexShaderSource());
     ms_fragmentShaders[type] =
         new Shader(Shader::FRAGMENT_SHADER, std::string(kCommon) + kTypeSources[type]);
     auto* program = new ShaderProgram("Light");

@@ -129,16 +129,6 @@ void main() {
 }
 )";
 
-const char* const kMergeVertex = R"(#version 330 core
-layout(location = 0) in vec3 position;
-layout(location = 1) in vec2 uv;
-out vec2 v_uv;
-void main() {
-    v_uv = uv;
-    gl_Position = vec4(position, 1.0);
-}
-)";
-
 // Every buffer of the renderer has one size: each pixel adds its own texels.
 const char* const kMergeFragment = R"(#version 330 core
 uniform sampler2D rt_merged;
@@ -165,8 +155,8 @@ Renderer::Renderer(unsigned int width, unsigned int height)
       m_firstPassVertex(std::make_unique<Shader>(Shader::VERTEX_SHADER, kFirstPassVertex)),
       m_firstPassFragment(std::make_unique<Shader>(Shader::FRAGMENT_SHADER, kFirstPassFragment)),
       m_firstPassShader(std::make_unique<ShaderProgram>("Deferred first pass")),
-      m_currentResultBuffer(1),
-      m_mergeVertex(std::make_unique<Shader>(Shader::VERTEX_SHADER, kMergeVertex)),
+      m_currentResultBuffer(1), m_mergeVertex(std::make_unique<Shader>(
+                                    Shader::VERTEX_SHADER, FullscreenQuad::vertexShaderSource())),
       m_mergeFragment(std::make_unique<Shader>(Shader::FRAGMENT_SHADER, kMergeFragment)),
       m_lightMergeShader(std::make_unique<ShaderProgram>("Deferred second pass light merge")),
       m_camera(nullptr) {

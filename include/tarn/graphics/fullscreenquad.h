@@ -22,6 +22,9 @@ void draw();
 void bindSimpleShader();
 // Makes no program current if the blit program exists.
 void releaseSimpleShader();
+// The vertex stage full-screen passes share: it passes the quad through and
+// hands the fragment stage "v_uv" (and "v_position").
+const char* vertexShaderSource();
 
 }  // namespace Tarn::Graphics::FullscreenQuad
 
