@@ -1,0 +1,312 @@
+#include "tarn/scenegraph/scene.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <iostream>
+
+#include <glm/gtc/type_ptr.hpp>
+
+#include "tarn/assetlibrary.h"
+#include "tarn/file.h"
+#include "tarn/graphics/camera.h"
+#include "tarn/graphics/light.h"
+#include "tarn/graphics/material.h"
+#include "tarn/graphics/mesh.h"
+#include "tarn/graphics/renderer.h"
+#include "tarn/luceparser.h"
+#include "tarn/scenegraph/automation.h"
+#include "tarn/scenegraph/cameracomponent.h"
+#include "tarn/scenegraph/entity.h"
+#include "tarn/scenegraph/lightcomponent.h"
+#include "tarn/scenegraph/materialcomponent.h"
+#include "tarn/scenegraph/meshcomponent.h"
+#include "tarn/shaderprogram.h"
+#include "tarn/vfs.h"
+
+namespace Tarn::Scenegraph {
+
+namespace {
+
+using Args = std::vector<std::string>;
+
+float number(const std::string& text) {
+    return static_cast<float>(std::atof(text.c_str()));
+}
+
+Graphics::Light::LightType lightType(const std::string& kind) {
+    if (kind == "ambient")
+        return Graphics::Light::LT_AMBIENT;
+    if (kind == "directional")
+        return Graphics::Light::LT_DIRECTIONAL;
+    if (kind == "spot")
+        return Graphics::Light::LT_SPOT;
+    if (kind == "area")
+        return Graphics::Light::LT_AREA;
+    return Graphics::Light::LT_POINT;
+}
+
+Automation::InterpolationType interpolationType(const std::string& word) {
+    if (word == "hold")
+        return Automation::IT_HOLD;
+    if (word == "cosine")
+        return Automation::IT_COSINE;
+    if (word == "spline")
+        return Automation::IT_SPLINE;
+    if (word == "undefined")
+        return Automation::IT_UNDEFINED;
+    return Automation::IT_LINEAR;
+}
+
+// The axis is used as written: a non-unit axis gives a non-unit quaternion.
+glm::quat rotationFromDegrees(float degrees, const glm::vec3& axis) {
+    const float half = glm::radians(degrees) * 0.5f;
+    const glm::vec3 v = std::sin(half) * axis;
+    return glm::quat(std::cos(half), v.x, v.y, v.z);
+}
+
+}  // namespace
+
+// The state of one createFromScript call, with one operation per keyword.
+class SceneLoader {
+public:
+    SceneLoader(Scene& scene, const std::string& path) : m_scene(scene), m_path(path) {}
+
+    void parse(const std::string& text) {
+        m_parser.addKeyword("begin:entity", [this](Args a) { f_beginEntity(a); });
+        m_parser.addKeyword("end:entity", [this](Args) { f_endEntity(); });
+        m_parser.addKeyword("component", [this](Args a) { f_component(a); });
+        m_parser.addKeyword("property", [this](Args a) { f_property(a); });
+        m_parser.addKeyword("begin:automation", [this](Args a) { f_beginAutomation(a); });
+        m_parser.addKeyword("end:automation", [this](Args) { f_endAutomation(); });
+        m_parser.addKeyword("key", [this](Args a) { f_key(a); });
+        m_parser.parse(text);
+    }
+
+private:
+    // Prints the line's problem with the script and line number; returns
+    // false so callers can skip the line in one statement.
+    bool f_report(const std::string& what) {
+        std::cout << "[Scene] " << m_path << ":" << m_parser.lineNumber() << ": " << what
+                  << std::endl;
+        return false;
+    }
+    bool f_needs(const Args& a, std::size_t count, const std::string& line) {
+        if (a.size() >= count)
+            return true;
+        return f_report(line + " needs " + std::to_string(count) + " arguments; line skipped");
+    }
+
+    void f_beginEntity(const Args& a) {
+        m_entity = nullptr;
+        m_name.clear();
+        if (!f_needs(a, 1, "begin entity"))
+            return;
+        m_scene.m_ownedEntities.push_back(std::make_unique<Entity>());
+        m_entity = m_scene.m_ownedEntities.back().get();
+        m_name = a[0];
+    }
+
+    void f_endEntity() {
+        if (m_entity)
+            m_scene.addEntity(m_name, m_type, m_entity);
+        m_entity = nullptr;
+        m_name.clear();
+        m_type = Scene::ET_OPAQUE;
+    }
+
+    void f_component(const Args& a) {
+        if (!f_needs(a, 1, "component"))
+            return;
+        const std::string& kind = a[0];
+        Component* component = nullptr;
+        if (kind == "material" || kind == "mesh") {
+            if (!f_needs(a, 2, "component " + kind))
+                return;
+            component = f_assetComponent(kind, a[1]);
+        } else if (kind == "camera") {
+            if (!f_needs(a, 5, "component camera"))
+                return;
+            component = f_camera(a);
+        } else if (kind == "light") {
+            if (!f_needs(a, 5, "component light"))
+                return;
+            component = f_light(a);
+        } else {
+            f_report("unknown component \"" + kind + "\"");
+        }
+        // Outside an entity block nothing would own the component; its line
+        // has still set the type of the next entity.
+        if (component && m_entity)
+            m_entity->addComponent(component);
+        else
+            delete component;
+    }
+
+    Component* f_assetComponent(const std::string& kind, const std::string& name) {
+        AssetLibrary* library = AssetLibrary::instance();
+        if (kind == "material") {
+            if (Graphics::Material* material = library->material(name))
+                return new MaterialComponent(material);
+        } else if (Graphics::Mesh* mesh = library->mesh(name)) {
+            return new MeshComponent(mesh);
+        }
+        f_report("unknown " + kind + " \"" + name + "\"");
+        return nullptr;
+    }
+
+    Component* f_camera(const Args& a) {
+        std::cout << "[Scene] Creating new camera" << std::endl;
+        m_type = Scene::ET_CAMERA;
+        auto camera = std::make_unique<Graphics::Camera>();
+        camera->setFocalLength(number(a[1]));
+        camera->setAspectRatio(number(a[2]));
+        camera->setClipPlanes(glm::vec2(number(a[3]), number(a[4])));
+        m_scene.m_ownedCameras.push_back(std::move(camera));
+        return new CameraComponent(m_scene.m_ownedCameras.back().get());
+    }
+
+    // Scripts cannot set radius or cone, so every scripted light shares them.
+    Component* f_light(const Args& a) {
+        std::cout << "[Scene] Creating new " << a[1] << " light" << std::endl;
+        m_type = Scene::ET_LIGHT;
+        auto light = std::make_unique<Graphics::Light>(lightType(a[1]));
+        light->setColor(glm::vec3(number(a[2]), number(a[3]), number(a[4])));
+        light->setRadius(18.0f);
+        light->setCutoffAngle(2.0f);
+        light->setCutoffSmoothness(0.15f);
+        m_scene.m_ownedLights.push_back(std::move(light));
+        return new LightComponent(m_scene.m_ownedLights.back().get());
+    }
+
+    void f_property(const Args& a) {
+        if (!m_entity || !f_needs(a, 1, "property"))
+            return;
+        Transform* transform = m_entity->transform();
+        const std::string& name = a[0];
+        if (name == "position") {
+            if (f_needs(a, 4, "property position"))
+                transform->setTranslation(glm::vec3(number(a[1]), number(a[2]), number(a[3])));
+        } else if (name == "scale") {
+            if (f_needs(a, 4, "property scale"))
+                transform->setScale(glm::vec3(number(a[1]), number(a[2]), number(a[3])));
+        } else if (name == "rotation") {
+            if (f_needs(a, 5, "property rotation"))
+                transform->setRotation(rotationFromDegrees(
+                    number(a[1]), glm::vec3(number(a[2]), number(a[3]), number(a[4]))));
+        }
+    }
+
+    void f_beginAutomation(const Args& a) {
+        m_automationOpen = true;
+        m_automation = nullptr;
+        if (!f_needs(a, 3, "begin automation"))
+            return;
+        Entity* entity = m_scene.entity(a[1]);
+        if (!entity) {
+            f_report("automation names unknown entity \"" + a[1] + "\"");
+            return;
+        }
+        Transform* transform = entity->transform();
+        Property* property = a[2] == "position"   ? &transform->translation
+                             : a[2] == "rotation" ? &transform->rotation
+                             : a[2] == "scale"    ? &transform->scale
+                                                  : nullptr;
+        if (!property) {
+            f_report("automation names unknown property \"" + a[2] + "\"");
+            return;
+        }
+        m_scene.m_ownedAutomations.push_back(std::make_unique<Automation>(*property));
+        m_automation = m_scene.m_ownedAutomations.back().get();
+    }
+
+    void f_endAutomation() {
+        if (m_automation)
+            m_scene.addAutomation(m_automation);
+        m_automation = nullptr;
+        m_automationOpen = false;
+    }
+
+    void f_key(const Args& a) {
+        if (!m_automationOpen || !m_automation || !f_needs(a, 4, "key"))
+            return;
+        m_automation->addKeyframe(a[0], interpolationType(a[1]), std::atof(a[2].c_str()),
+                                  number(a[3]));
+    }
+
+    Scene& m_scene;
+    const std::string& m_path;
+    LUCEParser m_parser;
+    Entity* m_entity = nullptr;
+    std::string m_name;
+    Scene::EntityType m_type = Scene::ET_OPAQUE;
+    bool m_automationOpen = false;
+    Automation* m_automation = nullptr;
+};
+
+Scene* Scene::createFromScript(const std::string& path) {
+    std::cout << "[Scene] Creating scene from script: " << path << std::endl;
+    Scene* scene = new Scene();
+    VFS* vfs = VFS::tarnVFS;
+    File* file = vfs ? vfs->open(path) : nullptr;
+    if (!file) {
+        std::cout << "[Scene] " << path << ": script cannot be read; the scene is empty"
+                  << std::endl;
+        return scene;
+    }
+    const std::string text = file->str();
+    vfs->close(file);
+    SceneLoader(*scene, path).parse(text);
+    return scene;
+}
+
+Scene::Scene() = default;
+
+Scene::~Scene() = default;
+
+void Scene::addEntity(const std::string& name, EntityType type, Entity* entity) {
+    if (entity)
+        m_entities.emplace(name, EntityEntry{type, entity});
+}
+
+Entity* Scene::entity(const std::string& name) const {
+    const auto it = m_entities.find(name);
+    return it == m_entities.end() ? nullptr : it->second.entity;
+}
+
+void Scene::addAutomation(Automation* automation) {
+    if (automation)
+        m_automations.push_back(automation);
+}
+
+void Scene::render(double, double cTime, Graphics::Renderer* renderer) {
+    if (!renderer)
+        return;
+    for (Automation* automation : m_automations)
+        automation->process(cTime);
+
+    for (const auto& [name, entry] : m_entities) {
+        if (entry.type == ET_CAMERA && name == m_activeCamera) {
+            entry.entity->process(nullptr, 0.0);
+            if (auto* component = entry.entity->getComponent<CameraComponent>())
+                renderer->setCamera(component->camera());
+        } else if (entry.type == ET_LIGHT) {
+            entry.entity->process(nullptr, 0.0);
+            if (auto* component = entry.entity->getComponent<LightComponent>())
+                renderer->pushLight(component->light());
+        }
+    }
+
+    renderer->renderDeferred([this, cTime](ShaderProgram* program) {
+        for (const auto& [name, entry] : m_entities) {
+            if (entry.type != ET_OPAQUE)
+                continue;
+            if (program) {
+                const glm::mat4 model = entry.entity->transform()->globalTransform();
+                program->uniform("model", glm::value_ptr(model));
+            }
+            entry.entity->process(program, cTime);
+        }
+    });
+}
+
+}  // namespace Tarn::Scenegraph

@@ -1,0 +1,234 @@
+// Scene scripts without GL (no light lines): entity blocks and their types,
+// cameras, transform lines, automation blocks and keys, the outer-block and
+// duplicate-name rules, and the exact text of every message.
+
+#include "tarn/scenegraph/scene.h"
+
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "support/scratch_folder.h"
+#include "tarn/assetlibrary.h"
+#include "tarn/graphics/camera.h"
+#include "tarn/graphics/mesh.h"
+#include "tarn/scenegraph/automation.h"
+#include "tarn/scenegraph/cameracomponent.h"
+#include "tarn/scenegraph/entity.h"
+#include "tarn/scenegraph/meshcomponent.h"
+#include "tarn/vfs.h"
+
+namespace {
+
+using Tarn::Scenegraph::CameraComponent;
+using Tarn::Scenegraph::Entity;
+using Tarn::Scenegraph::MeshComponent;
+using Tarn::Scenegraph::Scene;
+
+// Each test gets a folder of its own with a "cube" mesh in the shared
+// library; scripts are loose files read through an archive-less reader.
+class SceneScriptTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_vfs = std::make_unique<Tarn::VFS>("absent.tarn", false);
+        Tarn::AssetLibrary::instance()->addMesh("cube", &m_cube);
+    }
+    void TearDown() override {
+        Tarn::AssetLibrary::destroyInstance();
+        m_vfs.reset();
+    }
+
+    // Builds the scene from text and keeps what it printed in m_output.
+    std::unique_ptr<Scene> build(const std::string& text) {
+        std::ofstream("scene.tarn", std::ios::binary) << text;
+        testing::internal::CaptureStdout();
+        std::unique_ptr<Scene> scene(Scene::createFromScript("scene.tarn"));
+        m_output = testing::internal::GetCapturedStdout();
+        return scene;
+    }
+
+    Tarn::Test::ScratchFolder m_folder;
+    std::unique_ptr<Tarn::VFS> m_vfs;
+    Tarn::Graphics::Mesh m_cube{nullptr};
+    std::string m_output;
+};
+
+const char* const kHeader = "[Scene] Creating scene from script: scene.tarn\n";
+
+// The example scene without its light: a box moved by an automation and a
+// camera; the camera line changes only the camera entity's type.
+TEST_F(SceneScriptTest, ExampleSceneBuildsEntitiesCameraAndAutomation) {
+    auto scene = build("begin world\n"
+                       "  begin entity box\n"
+                       "    component mesh cube\n"
+                       "    property position 0 1 0\n"
+                       "  end\n"
+                       "  begin entity cam\n"
+                       "    component camera 35 1.6 0.1 100\n"
+                       "    property position 0 2 10\n"
+                       "    property rotation 90 1 0 0\n"
+                       "  end\n"
+                       "  begin entity after\n"
+                       "    component mesh cube\n"
+                       "  end\n"
+                       "  begin automation a1 box position\n"
+                       "    key y linear 0 1\n"
+                       "    key y cosine 4 3\n"
+                       "  end\n"
+                       "end\n");
+    EXPECT_EQ(m_output, std::string(kHeader) + "[Scene] Creating new camera\n");
+    ASSERT_EQ(scene->entities().size(), 3u);
+    EXPECT_EQ(scene->entities().at("box").type, Scene::ET_OPAQUE);
+    EXPECT_EQ(scene->entities().at("cam").type, Scene::ET_CAMERA);
+    EXPECT_EQ(scene->entities().at("after").type, Scene::ET_OPAQUE);
+    EXPECT_TRUE(scene->activeCamera().empty());
+
+    ASSERT_NE(scene->entity("box")->getComponent<MeshComponent>(), nullptr);
+    EXPECT_EQ(scene->entity("box")->getComponent<MeshComponent>()->mesh(), &m_cube);
+
+    auto* cameraComponent = scene->entity("cam")->getComponent<CameraComponent>();
+    ASSERT_NE(cameraComponent, nullptr);
+    Tarn::Graphics::Camera* camera = cameraComponent->camera();
+    EXPECT_FLOAT_EQ(camera->focalLength(), 35.0f);
+    EXPECT_FLOAT_EQ(camera->aspectRatio(), 1.6f);
+    EXPECT_FLOAT_EQ(camera->clipPlanes().x, 0.1f);
+    EXPECT_FLOAT_EQ(camera->clipPlanes().y, 100.0f);
+    EXPECT_FLOAT_EQ(scene->entity("cam")->transform()->translation.get("z"), 10.0f);
+
+    ASSERT_EQ(scene->automations().size(), 1u);
+    auto& box = scene->entity("box")->transform()->translation;
+    scene->automations()[0]->process(2.0);
+    EXPECT_FLOAT_EQ(box.get("y"), 2.0f);  // halfway along the cosine ease
+    scene->automations()[0]->process(4.0);
+    EXPECT_FLOAT_EQ(box.get("y"), 3.0f);
+}
+
+// Transform lines: the rotation axis is used as written, and property lines
+// outside an entity block change nothing.
+TEST_F(SceneScriptTest, TransformLines) {
+    const float s = 0.70710677f;
+    const struct {
+        const char* line;
+        const char* property;
+        float x, y, z, w;
+    } cases[] = {
+        {"property position 1 -2 3.5", "position", 1, -2, 3.5f, 0},
+        {"property scale 2 abc 4", "scale", 2, 0, 4, 0},
+        {"property rotation 90 0 0 1", "rotation", 0, 0, s, s},
+        {"property rotation 90 0 0 2", "rotation", 0, 0, 2 * s, s},
+        {"property rotation 180 1 0 0", "rotation", 1, 0, 0, -4.371139e-08f},
+    };
+    for (const auto& c : cases) {
+        auto scene = build(std::string("begin world\nbegin entity e\n") + c.line +
+                           "\nend\nproperty position 9 9 9\nend\n");
+        Entity* e = scene->entity("e");
+        ASSERT_NE(e, nullptr) << c.line;
+        Tarn::Scenegraph::Transform* t = e->transform();
+        auto& p = std::string(c.property) == "position" ? t->translation
+                  : std::string(c.property) == "scale"  ? t->scale
+                                                        : t->rotation;
+        EXPECT_NEAR(p.get("x"), c.x, 1e-6f) << c.line;
+        EXPECT_NEAR(p.get("y"), c.y, 1e-6f) << c.line;
+        EXPECT_NEAR(p.get("z"), c.z, 1e-6f) << c.line;
+        EXPECT_NEAR(p.get("w"), c.w, 1e-6f) << c.line;  // reads 0 where there is no w
+    }
+}
+
+// Only the first outermost block is read; the first entity of a name wins.
+TEST_F(SceneScriptTest, OuterBlockAndDuplicateNames) {
+    auto unwrapped = build("begin entity a\nend\nbegin entity b\nend\n");
+    EXPECT_EQ(unwrapped->entities().size(), 1u);
+    EXPECT_NE(unwrapped->entity("a"), nullptr);
+
+    auto twice = build("begin world\n"
+                       "begin entity a\nproperty position 1 0 0\nend\n"
+                       "begin entity a\nproperty position 2 0 0\nend\n"
+                       "end\n");
+    ASSERT_EQ(twice->entities().size(), 1u);
+    EXPECT_FLOAT_EQ(twice->entity("a")->transform()->translation.get("x"), 1.0f);
+}
+
+// Keys outside an automation block, or in a block that made no automation,
+// are ignored; an automation may name only an entity already closed.
+TEST_F(SceneScriptTest, KeysNeedAnOpenAutomation) {
+    auto scene = build("begin world\n"
+                       "key y linear 0 5\n"
+                       "begin entity box\n"
+                       "begin automation early box position\n"
+                       "key y linear 0 5\n"
+                       "end\n"
+                       "end\n"
+                       "begin automation a box scale\n"
+                       "key x hold 0 7\n"
+                       "end\n"
+                       "key x hold 0 9\n"
+                       "end\n");
+    ASSERT_EQ(scene->automations().size(), 1u);
+    auto& scale = scene->entity("box")->transform()->scale;
+    scene->automations()[0]->process(1.0);
+    EXPECT_FLOAT_EQ(scale.get("x"), 7.0f);
+    EXPECT_EQ(scene->automations()[0]->keyframes("x").size(), 1u);
+    EXPECT_FLOAT_EQ(scene->entity("box")->transform()->translation.get("y"), 0.0f);
+}
+
+// Each faulty line prints one line naming the script and line number and is
+// skipped; the rest of the script still loads.
+TEST_F(SceneScriptTest, FaultyLinesAreReportedAndSkipped) {
+    const struct {
+        const char* body;
+        const char* message;
+        std::size_t entities;
+        std::size_t automations;
+    } cases[] = {
+        {"begin entity e\ncomponent material stone\nend\n",
+         "[Scene] scene.tarn:3: unknown material \"stone\"\n", 1, 0},
+        {"begin entity e\ncomponent mesh sphere\nend\n",
+         "[Scene] scene.tarn:3: unknown mesh \"sphere\"\n", 1, 0},
+        {"begin entity e\ncomponent sound x\nend\n",
+         "[Scene] scene.tarn:3: unknown component \"sound\"\n", 1, 0},
+        {"begin entity e\ncomponent\nend\n",
+         "[Scene] scene.tarn:3: component needs 1 arguments; line skipped\n", 1, 0},
+        {"begin entity e\ncomponent mesh\nend\n",
+         "[Scene] scene.tarn:3: component mesh needs 2 arguments; line skipped\n", 1, 0},
+        {"begin entity e\ncomponent camera 35 1.6 0.1\nend\n",
+         "[Scene] scene.tarn:3: component camera needs 5 arguments; line skipped\n", 1, 0},
+        {"begin entity e\ncomponent light point 1 1\nend\n",
+         "[Scene] scene.tarn:3: component light needs 5 arguments; line skipped\n", 1, 0},
+        {"begin entity e\nproperty position 1 2\nend\n",
+         "[Scene] scene.tarn:3: property position needs 4 arguments; line skipped\n", 1, 0},
+        {"begin entity e\nproperty rotation 90 0 1\nend\n",
+         "[Scene] scene.tarn:3: property rotation needs 5 arguments; line skipped\n", 1, 0},
+        {"begin entity\nproperty scale 1 1 1\nend\n",
+         "[Scene] scene.tarn:2: begin entity needs 1 arguments; line skipped\n", 0, 0},
+        {"begin entity e\nend\nbegin automation a e\nkey x linear 0 1\nend\n",
+         "[Scene] scene.tarn:4: begin automation needs 3 arguments; line skipped\n", 1, 0},
+        {"begin automation a ghost position\nkey x linear 0 1\nend\n",
+         "[Scene] scene.tarn:2: automation names unknown entity \"ghost\"\n", 0, 0},
+        {"begin entity e\nend\nbegin automation a e colour\nkey x linear 0 1\nend\n",
+         "[Scene] scene.tarn:4: automation names unknown property \"colour\"\n", 1, 0},
+        {"begin entity e\nend\nbegin automation a e position\nkey x linear\nkey x hold 0 1\nend\n",
+         "[Scene] scene.tarn:5: key needs 4 arguments; line skipped\n", 1, 1},
+    };
+    for (const auto& c : cases) {
+        auto scene = build(std::string("begin world\n") + c.body + "end\n");
+        EXPECT_EQ(m_output, std::string(kHeader) + c.message) << c.body;
+        EXPECT_EQ(scene->entities().size(), c.entities) << c.body;
+        EXPECT_EQ(scene->automations().size(), c.automations) << c.body;
+    }
+}
+
+TEST_F(SceneScriptTest, MissingScriptGivesAnEmptyScene) {
+    testing::internal::CaptureStdout();
+    std::unique_ptr<Scene> scene(Scene::createFromScript("scenes/none.tarn"));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "[Scene] Creating scene from script: scenes/none.tarn\n"
+              "[VFS] File scenes/none.tarn not found in archive nor in real FS.\n"
+              "[Scene] scenes/none.tarn: script cannot be read; the scene is empty\n");
+    ASSERT_NE(scene, nullptr);
+    EXPECT_TRUE(scene->entities().empty());
+    EXPECT_TRUE(scene->automations().empty());
+}
+
+}  // namespace
