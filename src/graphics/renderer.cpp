@@ -42,7 +42,7 @@ void main() {
     v_viewPosition = viewPosition.xyz;
     v_worldPosition = world.xyz;
     v_normal = normalize((view * model * vec4(normal, 0.0)).xyz);
-    v_tangent = normalize((view * model * vec4(tangent, 0.0)).xyz);
+    v_tangent = (view * model * vec4(tangent, 0.0)).xyz;
     vec3 zAxis = v_normal;
     vec3 xAxis = cross(zAxis, vec3(0.0, 1.0, 0.0));
     vec3 yAxis = cross(xAxis, zAxis);
@@ -85,8 +85,13 @@ layout(location = 1) out vec4 normalMaterial;
 layout(location = 2) out vec4 viewPositionGloss;
 layout(location = 3) out vec4 worldPosition;
 void main() {
-    vec3 T = v_tangent;
     vec3 N = v_normal;
+    // A mesh without texture coordinates has no tangents (the attribute reads
+    // 0): any axis across the normal will do, as there is no normal map to
+    // orient (RendererGLTest.MeshesWithoutTangentsKeepTheirNormal).
+    vec3 T = length(v_tangent) > 1e-6
+        ? normalize(v_tangent)
+        : normalize(cross(N, abs(N.y) < 0.99 ? vec3(0.0, 1.0, 0.0) : vec3(1.0, 0.0, 0.0)));
     vec3 B = normalize(cross(N, T));
     vec3 m = texture(map_normal, v_uv).rgb * 2.0 - 1.0;
     vec3 n = normalize(T * m.x + B * m.y + N * m.z);

@@ -184,8 +184,10 @@ TEST_F(RendererGLTest, LightPassesUseTheCameraView) {
 }
 
 // A quad in the plane z = z0 spanning [x0, x1] x [-8, 8], facing +z,
-// tangent along +x.
-std::unique_ptr<Tarn::Graphics::Mesh> makeQuad(float x0, float x1, float z0) {
+// tangent along +x (or, as imported without texture coordinates, with
+// neither uv nor tangent).
+std::unique_ptr<Tarn::Graphics::Mesh> makeQuad(float x0, float x1, float z0,
+                                               bool withUvAndTangent = true) {
     const float positions[] = {x0, -8.0f, z0, x1, -8.0f, z0, x1, 8.0f, z0, x0, 8.0f, z0};
     const float normals[] = {0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 1};
     const float uvs[] = {0, 0, 1, 0, 1, 1, 0, 1};
@@ -194,8 +196,10 @@ std::unique_ptr<Tarn::Graphics::Mesh> makeQuad(float x0, float x1, float z0) {
     auto* vbo = new Tarn::VertexBuffer();
     vbo->setAttribute("position", positions, 12, 3);
     vbo->setAttribute("normal", normals, 12, 3);
-    vbo->setAttribute("uv", uvs, 8, 2);
-    vbo->setAttribute("tangent", tangents, 12, 3);
+    if (withUvAndTangent) {
+        vbo->setAttribute("uv", uvs, 8, 2);
+        vbo->setAttribute("tangent", tangents, 12, 3);
+    }
     vbo->setIndices(indices, 6);
     return std::make_unique<Tarn::Graphics::Mesh>(vbo);
 }
@@ -297,6 +301,46 @@ TEST_F(RendererGLTest, FirstPassWritesTheSurfaceAndAlphaTestedFragmentsLeaveNoTr
                 }
         }
         EXPECT_EQ(wrong, 0);
+    }
+}
+
+// A mesh imported without texture coordinates has no tangents; its
+// surface must still reach the G-buffer with its own normal, not NaN.
+TEST_F(RendererGLTest, MeshesWithoutTangentsKeepTheirNormal) {
+    Renderer renderer(kSize, kSize);
+    Camera camera;
+    camera.setPosition(vec3(0.0f, 0.0f, 5.0f));
+    camera.setTarget(vec3(0.0f));
+    renderer.setCamera(&camera);
+    auto quad = makeQuad(-8.0f, 8.0f, 0.0f, false);
+    auto orange = texel(200, 100, 50, 255);
+    auto flatNormal = texel(128, 128, 255, 255);
+    auto specular = texel(191, 51, 0, 255);
+    const mat4 identity(1.0f);
+    glEnable(GL_DEPTH_TEST);
+    renderer.renderFirstPass([&](ShaderProgram* program) {
+        program->uniform("model", glm::value_ptr(identity));
+        program->uniform("diffuse_is_animated", 0);
+        program->uniform("reflection_type", 0);
+        program->uniform("use_planereflection_proxy", 0);
+        flatNormal->bind(1);
+        specular->bind(2);
+        orange->bind(0);
+        quad->draw();
+        orange->release();
+        specular->release();
+        flatNormal->release();
+    });
+    glDisable(GL_DEPTH_TEST);
+
+    const Image albedo = readTexture(renderer.gBuffer()->target(0)->id());
+    const Image normal = readTexture(renderer.gBuffer()->target(1)->id());
+    for (const auto& [x, y] :
+         {std::pair<int, int>{kSize / 2, kSize / 2}, {1, kSize - 2}, {kSize - 2, 1}}) {
+        // The flat map's texel (128, 128, 255) tilts the normal by 1/255 at most.
+        EXPECT_NEAR(normal.at(x, y)[0], 0.0f, 0.01f) << x << ", " << y;
+        EXPECT_NEAR(normal.at(x, y)[1], 0.0f, 0.01f) << x << ", " << y;
+        EXPECT_NEAR(albedo.at(x, y)[0], 200.0f / 255.0f, 1e-3f) << x << ", " << y;
     }
 }
 
