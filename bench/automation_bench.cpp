@@ -11,11 +11,14 @@
 
 #include <benchmark/benchmark.h>
 
+#include "support/automation_scan.h"
+
 namespace {
 
 using Tarn::Scenegraph::Automation;
 using Tarn::Scenegraph::Property;
 using Key = Automation::Keyframe;
+using Tarn::Test::scanValue;
 
 constexpr int kKeysPerValue = 10000;
 constexpr double kKeySpacing = 0.1;  // seconds: 1,000 s of animation
@@ -59,31 +62,6 @@ struct Player {
         return now;
     }
 };
-
-float scanValue(const std::vector<Key>& k, double time) {
-    const std::size_t n = k.size() - 1;
-    if (k[0].time >= time)
-        return k[0].value;
-    if (time >= k[n].time)
-        return k[n].value;
-    std::size_t j = 1;
-    while (k[j].time <= time)
-        ++j;
-    float mu = static_cast<float>((time - k[j - 1].time) / (k[j].time - k[j - 1].time));
-    if (k[j].interpolationType == Automation::IT_SPLINE) {
-        const double p0 = j > 1 ? k[j - 2].value : k[j - 1].value, p1 = k[j - 1].value;
-        const double p2 = k[j].value, p3 = j < n ? k[j + 1].value : k[j].value;
-        const double m = mu;
-        const double a0 = -0.5 * p0 + 1.5 * p1 - 1.5 * p2 + 0.5 * p3;
-        const double a1 = p0 - 2.5 * p1 + 2 * p2 - 0.5 * p3;
-        return static_cast<float>(((a0 * m + a1) * m + (-0.5 * p0 + 0.5 * p2)) * m + p1);
-    }
-    if (k[j].interpolationType == Automation::IT_HOLD)
-        mu = 0.0f;
-    if (k[j].interpolationType == Automation::IT_COSINE)
-        mu = static_cast<float>(0.5 - 0.5 * std::cos(static_cast<double>(mu * 3.1415927f)));
-    return k[j].value * mu + k[j - 1].value * (1.0f - mu);
-}
 
 void BM_AutomationProcess(benchmark::State& state) {
     Fixture fixture;

@@ -7,11 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include "support/automation_scan.h"
+
 namespace {
 
 using Tarn::Scenegraph::Automation;
 using Tarn::Scenegraph::Property;
 using Key = Automation::Keyframe;
+using Tarn::Test::scanValue;
 
 float valueAt(const std::vector<Key>& keys, double time) {
     float x = -1.0f;
@@ -142,37 +145,6 @@ TEST(AutomationTest, RemovesEveryKeyAtATime) {
     x = 7.0f;
     automation.process(1.5);
     EXPECT_EQ(x, 7.0f);  // an emptied list writes nothing
-}
-
-// The evaluation written as a plain scan from the second key, the reference
-// the faster segment search must match bit for bit.
-float scanValue(const std::vector<Key>& k, double time) {
-    const std::size_t n = k.size() - 1;
-    if (k[0].time >= time)
-        return k[0].value;
-    if (time >= k[n].time)
-        return k[n].value;
-    std::size_t j = 1;
-    while (k[j].time <= time)
-        ++j;
-    float mu = static_cast<float>((time - k[j - 1].time) / (k[j].time - k[j - 1].time));
-    if (k[j].interpolationType == Automation::IT_SPLINE) {
-        const double p0 = j > 1 ? k[j - 2].value : k[j - 1].value, p1 = k[j - 1].value;
-        const double p2 = k[j].value, p3 = j < n ? k[j + 1].value : k[j].value;
-        const double m = mu;
-        return static_cast<float>((((-0.5 * p0 + 1.5 * p1 - 1.5 * p2 + 0.5 * p3) * m +
-                                    (p0 - 2.5 * p1 + 2 * p2 - 0.5 * p3)) *
-                                       m +
-                                   (-0.5 * p0 + 0.5 * p2)) *
-                                      m +
-                                  p1);
-    }
-    if (k[j].interpolationType == Automation::IT_HOLD)
-        mu = 0.0f;
-    if (k[j].interpolationType == Automation::IT_COSINE)
-        mu = static_cast<float>(0.5 - 0.5 * std::cos(static_cast<double>(mu * 3.1415927f)));
-    const float rest = k[j - 1].value * (1.0f - mu);
-    return k[j].value * mu + rest;
 }
 
 TEST(AutomationTest, SegmentSearchMatchesAPlainScan) {
