@@ -23,8 +23,7 @@
 #include <stb_image_write.h>
 #include <unistd.h>
 
-#include "support/gl_context.h"
-#include "support/recording_reporter.h"
+#include "support/gl_bench.h"
 
 namespace {
 
@@ -95,16 +94,9 @@ BENCHMARK(BM_CubeBuild)->Unit(benchmark::kMillisecond)->UseRealTime();
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    std::string error;
-    GLFWwindow* window = Tarn::Test::createHiddenContext(64, 64, error);
-    if (!window) {
-        std::cout << "[cubetexture_bench] Cannot make a hidden 3.3 core GL context "
-                     "(run it under xvfb-run -a where there is no display)"
-                  << std::endl;
-        glfwTerminate();
+    Tarn::Bench::GLBench bench("cubetexture_bench", &argc, argv);
+    if (!bench.ok())
         return 1;
-    }
 
     g_jpeg = makeJpeg();
     const fs::path folder =
@@ -118,22 +110,14 @@ int main(int argc, char** argv) {
               << " bytes; GL renderer " << glGetString(GL_RENDERER) << std::endl;
 
     Tarn::Bench::RecordingReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    bench.run(reporter);
 
     const auto decode = reporter.times.find("BM_DecodeOnly");
     const auto build = reporter.times.find("BM_CubeBuild");
-    int status = 0;
     if (decode != reporter.times.end() && build != reporter.times.end() && decode->second > 0) {
         const double ratio = build->second / decode->second;
         std::printf("Cube build / decode alone: %.2f (target <= 1.50)\n", ratio);
     }
-    if (glGetError() != GL_NO_ERROR) {
-        std::cout << "[cubetexture_bench] GL error after the run" << std::endl;
-        status = 1;
-    }
     fs::remove_all(folder);
-    glfwDestroyWindow(window);
-    glfwTerminate();
-    return status;
+    return bench.glStatus();
 }

@@ -35,8 +35,7 @@
 #include <unistd.h>
 
 #include "support/allocation_counter.h"
-#include "support/gl_context.h"
-#include "support/recording_reporter.h"
+#include "support/gl_bench.h"
 
 namespace {
 
@@ -280,53 +279,35 @@ void reportInterleavedRatio() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    std::string error;
-    GLFWwindow* window = Tarn::Test::createHiddenContext(64, 64, error);
-    if (!window) {
-        std::cout << "[renderer_bench] Cannot make a hidden 3.3 core GL context "
-                     "(run it under xvfb-run -a where there is no display)"
-                  << std::endl;
-        glfwTerminate();
+    Tarn::Bench::GLBench bench("renderer_bench", &argc, argv);
+    if (!bench.ok())
         return 1;
-    }
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LEQUAL);
-    int status = 0;
-    {
-        Scene scene;
-        TrivialPass trivial;
-        g_scene = &scene;
-        g_trivial = &trivial;
-        std::cout << "Frame " << kWidth << "x" << kHeight << ", 6 spheres of " << 48 * 24 * 2
-                  << " triangles; GL renderer " << glGetString(GL_RENDERER) << std::endl;
-        for (int lights : {1, 16})
-            std::printf("Heap allocations per frame with %d lights: %.2f\n", lights,
-                        allocationsPerFrame(lights));
+    Scene scene;
+    TrivialPass trivial;
+    g_scene = &scene;
+    g_trivial = &trivial;
+    std::cout << "Frame " << kWidth << "x" << kHeight << ", 6 spheres of " << 48 * 24 * 2
+              << " triangles; GL renderer " << glGetString(GL_RENDERER) << std::endl;
+    for (int lights : {1, 16})
+        std::printf("Heap allocations per frame with %d lights: %.2f\n", lights,
+                    allocationsPerFrame(lights));
 
-        Tarn::Bench::RecordingReporter reporter;
-        benchmark::RunSpecifiedBenchmarks(&reporter);
-        benchmark::Shutdown();
+    Tarn::Bench::RecordingReporter reporter;
+    bench.run(reporter);
 
-        const auto trivialTime = reporter.times.find("BM_TrivialPass");
-        const auto one = reporter.times.find("BM_Frame/1");
-        const auto sixteen = reporter.times.find("BM_Frame/16");
-        if (trivialTime != reporter.times.end() && one != reporter.times.end() &&
-            sixteen != reporter.times.end() && trivialTime->second > 0) {
-            const double perLight = (sixteen->second - one->second) / 15.0;
-            std::printf(
-                "Cost per light: %.3f ms = %.2f trivial passes of %.3f ms (target <= 2.50)\n",
-                perLight, perLight / trivialTime->second, trivialTime->second);
-        }
-        reportInterleavedRatio();
-        if (glGetError() != GL_NO_ERROR) {
-            std::cout << "[renderer_bench] GL error after the run" << std::endl;
-            status = 1;
-        }
-        g_scene = nullptr;
-        g_trivial = nullptr;
+    const auto trivialTime = reporter.times.find("BM_TrivialPass");
+    const auto one = reporter.times.find("BM_Frame/1");
+    const auto sixteen = reporter.times.find("BM_Frame/16");
+    if (trivialTime != reporter.times.end() && one != reporter.times.end() &&
+        sixteen != reporter.times.end() && trivialTime->second > 0) {
+        const double perLight = (sixteen->second - one->second) / 15.0;
+        std::printf("Cost per light: %.3f ms = %.2f trivial passes of %.3f ms (target <= 2.50)\n",
+                    perLight, perLight / trivialTime->second, trivialTime->second);
     }
-    glfwDestroyWindow(window);
-    glfwTerminate();
-    return status;
+    reportInterleavedRatio();
+    g_scene = nullptr;
+    g_trivial = nullptr;
+    return bench.glStatus();
 }
