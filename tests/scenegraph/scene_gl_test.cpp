@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/fuzz_inputs.h"
 #include "support/gl_test.h"
 #include "support/scratch_folder.h"
 #include "tarn/assetlibrary.h"
@@ -26,6 +27,9 @@
 #include "tarn/scenegraph/property.h"
 #include "tarn/texture.h"
 #include "tarn/vfs.h"
+
+#define TARN_SCENE_FUZZ_NO_MAIN
+#include "fuzz/scene_fuzz.cpp"
 
 namespace {
 
@@ -293,6 +297,26 @@ TEST_F(SceneGLTest, ExampleSceneFromArchiveIsLitAndMoves) {
         }
     }
     scene.reset();
+    Tarn::AssetLibrary::destroyInstance();
+}
+
+// Scripts that once broke building or rendering a scene go through the fuzz
+// target's steps again.
+TEST_F(SceneGLTest, SavedFuzzInputs) {
+    Tarn::Test::ScratchFolder folder;
+    Tarn::VFS vfs("absent.tarn", false);
+    addFuzzAssets();
+    {
+        Renderer renderer(16, 16);
+        const auto inputs = Tarn::Test::fuzzRegressionInputs("scene_fuzz");
+        ASSERT_FALSE(inputs.empty());
+        for (const auto& [name, bytes] : inputs) {
+            SCOPED_TRACE(name);
+            testing::internal::CaptureStdout();
+            renderSceneScript(bytes, "scene.luce", renderer);
+            testing::internal::GetCapturedStdout();
+        }
+    }
     Tarn::AssetLibrary::destroyInstance();
 }
 

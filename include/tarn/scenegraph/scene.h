@@ -52,6 +52,9 @@ public:
     static Scene* createFromScript(const std::string& path);
 
     Scene();
+    // Frees what its script created, cameras and lights included: a renderer
+    // that this scene gave a camera must be given another one (or null)
+    // before it renders again.
     ~Scene();
     Scene(const Scene&) = delete;
     Scene& operator=(const Scene&) = delete;

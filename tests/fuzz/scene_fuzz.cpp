@@ -1,0 +1,113 @@
+// Builds a scene from arbitrary script text and renders it at several times
+// (before, inside and far past any keys, and not a number) through a small
+// deferred renderer, aborting when something that must hold for any script
+// does not: a scene comes back, everything it registered is there, and GL
+// reports no error. The asset library knows the material "stone" and the
+// mesh "cube", so component lines can find targets. Needs a display for its
+// hidden GL context (scripts/fuzz runs it under xvfb-run where there is
+// none). scene_gl_test replays tests/fuzz/regressions/scene_fuzz/ through
+// renderSceneScript in its own context.
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include <GL/glew.h>
+#include <unistd.h>
+
+#include <tarn/assetlibrary.h>
+#include <tarn/graphics/material.h>
+#include <tarn/graphics/mesh.h>
+#include <tarn/graphics/renderer.h>
+#include <tarn/scenegraph/entity.h>
+#include <tarn/scenegraph/scene.h>
+#include <tarn/vertexbuffer.h>
+#include <tarn/vfs.h>
+
+#include "support/gl_context.h"
+
+namespace {
+
+void check(bool condition) {
+    if (!condition)
+        std::abort();
+}
+
+// Adds "stone" and "cube" to the process's asset library unless present.
+void addFuzzAssets() {
+    Tarn::AssetLibrary* library = Tarn::AssetLibrary::instance();
+    if (!library->material("stone"))
+        library->addMaterial("stone", new Tarn::Graphics::Material());
+    if (!library->mesh("cube")) {
+        const float positions[] = {-1, -1, 0, 1, -1, 0, 0, 1, 0};
+        const float normals[] = {0, 0, 1, 0, 0, 1, 0, 0, 1};
+        const float uvs[] = {0, 0, 1, 0, 0.5f, 1};
+        const float tangents[] = {1, 0, 0, 1, 0, 0, 1, 0, 0};
+        const unsigned int indices[] = {0, 1, 2};
+        auto* vbo = new Tarn::VertexBuffer();
+        vbo->setAttribute("position", positions, 9, 3);
+        vbo->setAttribute("normal", normals, 9, 3);
+        vbo->setAttribute("uv", uvs, 6, 2);
+        vbo->setAttribute("tangent", tangents, 9, 3);
+        vbo->setIndices(indices, 3);
+        library->addMesh("cube", new Tarn::Graphics::Mesh(vbo));
+    }
+}
+
+// Needs a current GL context, an archive (VFS::tarnVFS) and the assets of
+// addFuzzAssets. Writes the script as a loose file at `path`.
+void renderSceneScript(const std::string& text, const std::string& path,
+                       Tarn::Graphics::Renderer& renderer) {
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << text;
+        if (!out)
+            return;
+    }
+    std::unique_ptr<Tarn::Scenegraph::Scene> scene(Tarn::Scenegraph::Scene::createFromScript(path));
+    check(scene != nullptr);
+    std::string camera = "none";
+    for (const auto& [name, entry] : scene->entities()) {
+        check(entry.entity != nullptr && scene->entity(name) == entry.entity);
+        if (entry.type == Tarn::Scenegraph::Scene::ET_CAMERA)
+            camera = name;
+    }
+    for (const auto* automation : scene->automations())
+        check(automation != nullptr);
+    scene->setActiveCamera(camera);
+    for (double time : {-1.0, 0.0, 0.5, 3.0, 1e9, std::nan("")})
+        scene->render(1.0 / 60.0, time, &renderer);
+    check(glGetError() == GL_NO_ERROR);
+    scene.reset();
+    renderer.setCamera(nullptr);
+    std::remove(path.c_str());
+}
+
+}  // namespace
+
+#ifndef TARN_SCENE_FUZZ_NO_MAIN
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    // Made once for the whole run and left to the process's exit.
+    static Tarn::Graphics::Renderer* renderer = [] {
+        std::string error;
+        if (!Tarn::Test::createHiddenContext(16, 16, error)) {
+            std::fprintf(stderr, "scene_fuzz: no GL context: %s\n", error.c_str());
+            std::exit(1);
+        }
+        glEnable(GL_DEPTH_TEST);
+        glDepthFunc(GL_LEQUAL);
+        new Tarn::VFS("/nonexistent/scene_fuzz.tarn", false);
+        addFuzzAssets();
+        return new Tarn::Graphics::Renderer(16, 16);
+    }();
+    static const std::string path =
+        "/tmp/tarn_scene_fuzz_" + std::to_string(static_cast<long>(getpid())) + ".luce";
+    renderSceneScript(std::string(reinterpret_cast<const char*>(data), size), path, *renderer);
+    return 0;
+}
+#endif
