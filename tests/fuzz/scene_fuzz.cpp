@@ -38,12 +38,13 @@ void check(bool condition) {
         std::abort();
 }
 
-// Adds "stone" and "cube" to the process's asset library unless present.
-void addFuzzAssets() {
-    Tarn::AssetLibrary* library = Tarn::AssetLibrary::instance();
-    if (!library->material("stone"))
-        library->addMaterial("stone", new Tarn::Graphics::Material());
-    if (!library->mesh("cube")) {
+// The material "stone" and the mesh "cube", added to the process's asset
+// library for as long as they live (the library does not own them).
+struct FuzzAssets {
+    Tarn::Graphics::Material material;
+    std::unique_ptr<Tarn::Graphics::Mesh> mesh;
+
+    FuzzAssets() {
         const float positions[] = {-1, -1, 0, 1, -1, 0, 0, 1, 0};
         const float normals[] = {0, 0, 1, 0, 0, 1, 0, 0, 1};
         const float uvs[] = {0, 0, 1, 0, 0.5f, 1};
@@ -55,12 +56,14 @@ void addFuzzAssets() {
         vbo->setAttribute("uv", uvs, 6, 2);
         vbo->setAttribute("tangent", tangents, 9, 3);
         vbo->setIndices(indices, 3);
-        library->addMesh("cube", new Tarn::Graphics::Mesh(vbo));
+        mesh = std::make_unique<Tarn::Graphics::Mesh>(vbo);
+        Tarn::AssetLibrary::instance()->addMaterial("stone", &material);
+        Tarn::AssetLibrary::instance()->addMesh("cube", mesh.get());
     }
-}
+};
 
-// Needs a current GL context, an archive (VFS::tarnVFS) and the assets of
-// addFuzzAssets. Writes the script as a loose file at `path`.
+// Needs a current GL context, an archive (VFS::tarnVFS) and a live FuzzAssets.
+// Writes the script as a loose file at `path`.
 void renderSceneScript(const std::string& text, const std::string& path,
                        Tarn::Graphics::Renderer& renderer) {
     {
@@ -102,7 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         glEnable(GL_DEPTH_TEST);
         glDepthFunc(GL_LEQUAL);
         new Tarn::VFS("/nonexistent/scene_fuzz.tarn", false);
-        addFuzzAssets();
+        new FuzzAssets();
         return new Tarn::Graphics::Renderer(16, 16);
     }();
     static const std::string path =

@@ -305,8 +305,8 @@ TEST_F(SceneGLTest, ExampleSceneFromArchiveIsLitAndMoves) {
 TEST_F(SceneGLTest, SavedFuzzInputs) {
     Tarn::Test::ScratchFolder folder;
     Tarn::VFS vfs("absent.tarn", false);
-    addFuzzAssets();
     {
+        FuzzAssets assets;
         Renderer renderer(16, 16);
         const auto inputs = Tarn::Test::fuzzRegressionInputs("scene_fuzz");
         ASSERT_FALSE(inputs.empty());
