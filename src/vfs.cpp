@@ -57,6 +57,11 @@ bool readAt(std::FILE* file, long position, void* dst, std::size_t size) {
 // Reads a loose file whole. Files of 2 GiB or more do not fit a File's cursor
 // and count as unreadable.
 bool readLooseFile(const std::string& path, std::vector<char>& out) {
+    // Regular files only: a directory holds no bytes, and a device or a
+    // named pipe may block for ever or never end.
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error))
+        return false;
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file)
         return false;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -322,8 +323,13 @@ TEST_F(VFSTest, MissingFiles) {
         {"assets/nothing.png",
          "[VFS] File assets/nothing.png not found in archive nor in real FS.\n"},
         {"added/but/missing.txt", ""},
-        {".", "[VFS] File . not found in archive nor in real FS.\n"},  // a folder is no file
+        // Only regular files are read loose: a folder holds no bytes, and a
+        // device or a named pipe would never end or block for ever.
+        {".", "[VFS] File . not found in archive nor in real FS.\n"},
+        {"/dev/zero", "[VFS] File /dev/zero not found in archive nor in real FS.\n"},
+        {"pipe", "[VFS] File pipe not found in archive nor in real FS.\n"},
     };
+    ASSERT_EQ(mkfifo("pipe", 0600), 0);
     for (const Case& c : cases) {
         testing::internal::CaptureStdout();
         EXPECT_EQ(vfs.open(c.path), nullptr) << c.path;
