@@ -11,52 +11,30 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
 #include <memory>
 #include <string>
 
 #include <GL/glew.h>
-#include <unistd.h>
 
 #include <tarn/assetlibrary.h>
 #include <tarn/graphics/material.h>
-#include <tarn/graphics/mesh.h>
 #include <tarn/graphics/renderer.h>
 #include <tarn/scenegraph/entity.h>
 #include <tarn/scenegraph/scene.h>
-#include <tarn/vertexbuffer.h>
-#include <tarn/vfs.h>
 
-#include "support/gl_context.h"
+#include "fuzz/gl_fuzz.h"
 
 namespace {
 
-void check(bool condition) {
-    if (!condition)
-        std::abort();
-}
+using Tarn::Fuzz::check;
 
 // The material "stone" and the mesh "cube", added to the process's asset
 // library for as long as they live (the library does not own them).
 struct FuzzAssets {
     Tarn::Graphics::Material material;
-    std::unique_ptr<Tarn::Graphics::Mesh> mesh;
+    std::unique_ptr<Tarn::Graphics::Mesh> mesh = Tarn::Fuzz::triangle();
 
     FuzzAssets() {
-        const float positions[] = {-1, -1, 0, 1, -1, 0, 0, 1, 0};
-        const float normals[] = {0, 0, 1, 0, 0, 1, 0, 0, 1};
-        const float uvs[] = {0, 0, 1, 0, 0.5f, 1};
-        const float tangents[] = {1, 0, 0, 1, 0, 0, 1, 0, 0};
-        const unsigned int indices[] = {0, 1, 2};
-        auto* vbo = new Tarn::VertexBuffer();
-        vbo->setAttribute("position", positions, 9, 3);
-        vbo->setAttribute("normal", normals, 9, 3);
-        vbo->setAttribute("uv", uvs, 6, 2);
-        vbo->setAttribute("tangent", tangents, 9, 3);
-        vbo->setIndices(indices, 3);
-        mesh = std::make_unique<Tarn::Graphics::Mesh>(vbo);
         Tarn::AssetLibrary::instance()->addMaterial("stone", &material);
         Tarn::AssetLibrary::instance()->addMesh("cube", mesh.get());
     }
@@ -66,12 +44,8 @@ struct FuzzAssets {
 // Writes the script as a loose file at `path`.
 void renderSceneScript(const std::string& text, const std::string& path,
                        Tarn::Graphics::Renderer& renderer) {
-    {
-        std::ofstream out(path, std::ios::binary);
-        out << text;
-        if (!out)
-            return;
-    }
+    if (!Tarn::Fuzz::writeFile(path, text))
+        return;
     std::unique_ptr<Tarn::Scenegraph::Scene> scene(Tarn::Scenegraph::Scene::createFromScript(path));
     check(scene != nullptr);
     std::string camera = "none";
@@ -97,19 +71,11 @@ void renderSceneScript(const std::string& text, const std::string& path,
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     // Made once for the whole run and left to the process's exit.
     static Tarn::Graphics::Renderer* renderer = [] {
-        std::string error;
-        if (!Tarn::Test::createHiddenContext(16, 16, error)) {
-            std::fprintf(stderr, "scene_fuzz: no GL context: %s\n", error.c_str());
-            std::exit(1);
-        }
-        glEnable(GL_DEPTH_TEST);
-        glDepthFunc(GL_LEQUAL);
-        new Tarn::VFS("/nonexistent/scene_fuzz.tarn", false);
+        Tarn::Fuzz::startGL("scene_fuzz");
         new FuzzAssets();
         return new Tarn::Graphics::Renderer(16, 16);
     }();
-    static const std::string path =
-        "/tmp/tarn_scene_fuzz_" + std::to_string(static_cast<long>(getpid())) + ".luce";
+    static const std::string path = Tarn::Fuzz::scriptPath("scene_fuzz");
     renderSceneScript(std::string(reinterpret_cast<const char*>(data), size), path, *renderer);
     return 0;
 }

@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include "support/allocation_counter.h"
+#include "support/fuzz_inputs.h"
 #include "support/gl_test.h"
 #include "tarn/cubetexture.h"
 #include "tarn/framebuffer.h"
@@ -28,6 +29,9 @@
 #include "tarn/texture.h"
 #include "tarn/vfs.h"
 #include "tarn/videotexture.h"
+
+#define TARN_MATERIAL_FUZZ_NO_MAIN
+#include "fuzz/material_fuzz.cpp"
 
 namespace {
 
@@ -687,6 +691,21 @@ TEST_F(MaterialGLTest, ApplyAllocatesNothingInSteadyState) {
     const long allocations = Tarn::Test::allocationCount() - before;
     m_program->release();
     EXPECT_EQ(allocations, 0);
+}
+
+// Scripts that once broke building or drawing with a material go through
+// the fuzz target's steps again.
+TEST_F(MaterialGLTest, SavedFuzzInputs) {
+    Tarn::Graphics::Renderer renderer(16, 16);
+    const auto mesh = Tarn::Fuzz::triangle();
+    const auto inputs = Tarn::Test::fuzzRegressionInputs("material_fuzz");
+    ASSERT_FALSE(inputs.empty());
+    for (const auto& [name, bytes] : inputs) {
+        SCOPED_TRACE(name);
+        testing::internal::CaptureStdout();
+        renderMaterialScript(bytes, "m.mat", renderer, *mesh);
+        testing::internal::GetCapturedStdout();
+    }
 }
 
 }  // namespace
