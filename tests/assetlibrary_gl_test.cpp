@@ -13,9 +13,9 @@
 #include <vector>
 
 #include <stb_image_write.h>
-#include <unistd.h>
 
 #include "support/gl_test.h"
+#include "support/scratch_folder.h"
 #include "tarn/cubetexture.h"
 #include "tarn/ext/assimploader.h"
 #include "tarn/graphics/material.h"
@@ -39,21 +39,13 @@ protected:
     }
     void SetUp() override {
         GLTest::SetUp();
-        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        m_previous = fs::current_path();
-        m_folder =
-            fs::temp_directory_path() / ("tarn_assetlibrary_gl_test_" + std::string(info->name()) +
-                                         "_" + std::to_string(getpid()));
-        fs::remove_all(m_folder);
-        fs::create_directories(m_folder);
-        fs::current_path(m_folder);
+        m_folder = std::make_unique<Tarn::Test::ScratchFolder>();
     }
     void TearDown() override {
         // The shared library's textures and meshes go while the context lives.
         AssetLibrary::destroyInstance();
         m_vfs.reset();
-        fs::current_path(m_previous);
-        fs::remove_all(m_folder);
+        m_folder.reset();
         GLTest::TearDown();
     }
 
@@ -93,8 +85,7 @@ protected:
         return bytes;
     }
 
-    fs::path m_previous;
-    fs::path m_folder;
+    std::unique_ptr<Tarn::Test::ScratchFolder> m_folder;
     std::unique_ptr<VFS> m_vfs;
 };
 

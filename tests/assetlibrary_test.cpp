@@ -11,8 +11,8 @@
 #include <string>
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
+#include "support/scratch_folder.h"
 #include "tarn/ext/assimploader.h"
 #include "tarn/graphics/mesh.h"
 #include "tarn/vfs.h"
@@ -88,28 +88,19 @@ protected:
         testing::internal::GetCapturedStdout();
     }
     void SetUp() override {
-        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        m_previous = fs::current_path();
-        m_folder =
-            fs::temp_directory_path() / ("tarn_assetlibrary_test_" + std::string(info->name()) +
-                                         "_" + std::to_string(getpid()));
-        fs::remove_all(m_folder);
-        fs::create_directories(m_folder);
-        fs::current_path(m_folder);
+        m_folder = std::make_unique<Tarn::Test::ScratchFolder>();
         m_vfs = std::make_unique<VFS>("absent.tarn", false);
     }
     void TearDown() override {
         m_vfs.reset();
-        fs::current_path(m_previous);
-        fs::remove_all(m_folder);
+        m_folder.reset();
     }
 
     static void writeText(const std::string& path, const std::string& text) {
         std::ofstream(path, std::ios::binary) << text;
     }
 
-    fs::path m_previous;
-    fs::path m_folder;
+    std::unique_ptr<Tarn::Test::ScratchFolder> m_folder;
     std::unique_ptr<VFS> m_vfs;
 };
 

@@ -15,11 +15,11 @@
 #include <vector>
 
 #include <stb_image_write.h>
-#include <unistd.h>
 
 #include "support/allocation_counter.h"
 #include "support/fuzz_inputs.h"
 #include "support/gl_test.h"
+#include "support/scratch_folder.h"
 #include "tarn/cubetexture.h"
 #include "tarn/framebuffer.h"
 #include "tarn/graphics/fullscreenquad.h"
@@ -109,14 +109,7 @@ class MaterialGLTest : public GLTest {
 protected:
     void SetUp() override {
         GLTest::SetUp();
-        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        m_previous = fs::current_path();
-        m_folder =
-            fs::temp_directory_path() /
-            ("tarn_material_gl_test_" + std::string(info->name()) + "_" + std::to_string(getpid()));
-        fs::remove_all(m_folder);
-        fs::create_directories(m_folder);
-        fs::current_path(m_folder);
+        m_folder = std::make_unique<Tarn::Test::ScratchFolder>();
         m_vfs = std::make_unique<VFS>("absent.tarn", false);
         f_buildProgram();
     }
@@ -126,8 +119,7 @@ protected:
         m_fragment.reset();
         m_vertex.reset();
         m_vfs.reset();
-        fs::current_path(m_previous);
-        fs::remove_all(m_folder);
+        m_folder.reset();
         GLTest::TearDown();
     }
 
@@ -264,8 +256,7 @@ private:
             ASSERT_NE(m_frame->createRenderTarget(Tarn::FrameBuffer::RGBA32F), nullptr);
     }
 
-    fs::path m_previous;
-    fs::path m_folder;
+    std::unique_ptr<Tarn::Test::ScratchFolder> m_folder;
     std::unique_ptr<Tarn::Shader> m_vertex;
     std::unique_ptr<Tarn::Shader> m_fragment;
 };

@@ -235,16 +235,22 @@ Expected expectedOnQuad(int x, int y, int reflectionType) {
              vec4(viewPosition, 51.0f / 255.0f), vec4(world, 1.0f)}};
 }
 
+// Five units in front of the origin, looking at it down -z through an
+// 18 mm lens with a square picture.
+void lookFromFront(Camera& camera) {
+    camera.setPosition(vec3(0.0f, 0.0f, 5.0f));
+    camera.setTarget(vec3(0.0f));
+    camera.setFocalLength(18.0f);
+    camera.setAspectRatio(1.0f);
+}
+
 // The G-buffer pass: an opaque quad on the left half, and in front of
 // everything a quad whose diffuse alpha is 0.25, which must leave no trace
 // (background (0, 0, 0, 1) on the right, the far quad's values on the left).
 TEST_F(RendererGLTest, FirstPassWritesTheSurfaceAndAlphaTestedFragmentsLeaveNoTrace) {
     Renderer renderer(kSize, kSize);
     Camera camera;
-    camera.setPosition(vec3(0.0f, 0.0f, 5.0f));
-    camera.setTarget(vec3(0.0f));
-    camera.setFocalLength(18.0f);
-    camera.setAspectRatio(1.0f);
+    lookFromFront(camera);
     renderer.setCamera(&camera);
     auto opaqueQuad = makeQuad(-8.0f, 0.0f, 0.0f);
     auto clearQuad = makeQuad(-8.0f, 8.0f, 1.0f);
@@ -350,10 +356,7 @@ TEST_F(RendererGLTest, MeshesWithoutTangentsKeepTheirNormal) {
 TEST_F(RendererGLTest, MatcapMaterialsTakeTheGradientOfTheirNormal) {
     Renderer renderer(kSize, kSize);
     Camera camera;
-    camera.setPosition(vec3(0.0f, 0.0f, 5.0f));
-    camera.setTarget(vec3(0.0f));
-    camera.setFocalLength(18.0f);
-    camera.setAspectRatio(1.0f);
+    lookFromFront(camera);
     renderer.setCamera(&camera);
     auto quad = makeQuad(-8.0f, 8.0f, 0.0f);
     auto white = texel(255, 255, 255, 255);
@@ -397,10 +400,7 @@ TEST_F(RendererGLTest, RenderDeferredLightsTheDrawnGeometry) {
     testing::internal::CaptureStdout();
     Renderer renderer(kSize, kSize);
     Camera camera;
-    camera.setPosition(vec3(0.0f, 0.0f, 5.0f));
-    camera.setTarget(vec3(0.0f));
-    camera.setFocalLength(18.0f);
-    camera.setAspectRatio(1.0f);
+    lookFromFront(camera);
     renderer.setCamera(&camera);
     auto quad = makeQuad(-8.0f, 0.0f, 0.0f);
     auto blue = texel(20, 40, 220, 255);
