@@ -1,6 +1,7 @@
 #include "tarn/shaderprogram.h"
 
 #include <iostream>
+#include <utility>
 #include <vector>
 
 #include <GL/glew.h>
@@ -69,13 +70,14 @@ void ShaderProgram::release() {
     glUseProgram(0);
 }
 
-int ShaderProgram::f_location(const std::string& name, const char* tag) {
+int ShaderProgram::f_location(std::string_view name, const char* tag) {
     auto found = m_uniforms.find(name);
     if (found == m_uniforms.end()) {
         // An unlinked program has no uniforms, and asking GL would be an error.
         ShaderVariable variable;
-        variable.location = m_linked ? glGetUniformLocation(m_programId, name.c_str()) : -1;
-        found = m_uniforms.emplace(name, variable).first;
+        std::string key(name);
+        variable.location = m_linked ? glGetUniformLocation(m_programId, key.c_str()) : -1;
+        found = m_uniforms.emplace(std::move(key), variable).first;
     }
     if (found->second.location < 0)
         std::cout << "[!!!!!!!!!!!!!!! " << tag << "] Cannot find location for uniform \"" << name
@@ -83,55 +85,55 @@ int ShaderProgram::f_location(const std::string& name, const char* tag) {
     return found->second.location;
 }
 
-void ShaderProgram::uniform(const std::string& name, float x) {
+void ShaderProgram::uniform(std::string_view name, float x) {
     const int location = f_location(name, "1f");
     if (location >= 0)
         glUniform1f(location, x);
 }
 
-void ShaderProgram::uniform(const std::string& name, float x, float y) {
+void ShaderProgram::uniform(std::string_view name, float x, float y) {
     const int location = f_location(name, "2f");
     if (location >= 0)
         glUniform2f(location, x, y);
 }
 
-void ShaderProgram::uniform(const std::string& name, float x, float y, float z) {
+void ShaderProgram::uniform(std::string_view name, float x, float y, float z) {
     const int location = f_location(name, "3f");
     if (location >= 0)
         glUniform3f(location, x, y, z);
 }
 
-void ShaderProgram::uniform(const std::string& name, float x, float y, float z, float w) {
+void ShaderProgram::uniform(std::string_view name, float x, float y, float z, float w) {
     const int location = f_location(name, "4f");
     if (location >= 0)
         glUniform4f(location, x, y, z, w);
 }
 
-void ShaderProgram::uniform(const std::string& name, int x) {
+void ShaderProgram::uniform(std::string_view name, int x) {
     const int location = f_location(name, "1i");
     if (location >= 0)
         glUniform1i(location, x);
 }
 
-void ShaderProgram::uniform(const std::string& name, int x, int y) {
+void ShaderProgram::uniform(std::string_view name, int x, int y) {
     const int location = f_location(name, "2i");
     if (location >= 0)
         glUniform2i(location, x, y);
 }
 
-void ShaderProgram::uniform(const std::string& name, int x, int y, int z) {
+void ShaderProgram::uniform(std::string_view name, int x, int y, int z) {
     const int location = f_location(name, "3i");
     if (location >= 0)
         glUniform3i(location, x, y, z);
 }
 
-void ShaderProgram::uniform(const std::string& name, int x, int y, int z, int w) {
+void ShaderProgram::uniform(std::string_view name, int x, int y, int z, int w) {
     const int location = f_location(name, "4i");
     if (location >= 0)
         glUniform4i(location, x, y, z, w);
 }
 
-void ShaderProgram::uniform(const std::string& name, const float* matrix) {
+void ShaderProgram::uniform(std::string_view name, const float* matrix) {
     const int location = f_location(name, "M4fv");
     if (location >= 0 && matrix)
         glUniformMatrix4fv(location, 1, GL_FALSE, matrix);

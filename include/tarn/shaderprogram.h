@@ -8,6 +8,7 @@
 
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tarn/shader.h"
@@ -37,19 +38,21 @@ public:
     // Makes no program current.
     void release();
 
-    // Set a uniform of the current program (bind first). A name the linked
-    // program does not have prints "[!!!!!!!!!!!!!!! <tag>] Cannot find
-    // location for uniform ..." at every call and changes nothing.
-    void uniform(const std::string& name, float x);
-    void uniform(const std::string& name, float x, float y);
-    void uniform(const std::string& name, float x, float y, float z);
-    void uniform(const std::string& name, float x, float y, float z, float w);
-    void uniform(const std::string& name, int x);
-    void uniform(const std::string& name, int x, int y);
-    void uniform(const std::string& name, int x, int y, int z);
-    void uniform(const std::string& name, int x, int y, int z, int w);
+    // Set a uniform of the current program (bind first). Names are looked
+    // up without copying, so a pass that runs every frame allocates nothing
+    // whatever the name's length. A name the linked program does not have
+    // prints "[!!!!!!!!!!!!!!! <tag>] Cannot find location for uniform ..."
+    // at every call and changes nothing.
+    void uniform(std::string_view name, float x);
+    void uniform(std::string_view name, float x, float y);
+    void uniform(std::string_view name, float x, float y, float z);
+    void uniform(std::string_view name, float x, float y, float z, float w);
+    void uniform(std::string_view name, int x);
+    void uniform(std::string_view name, int x, int y);
+    void uniform(std::string_view name, int x, int y, int z);
+    void uniform(std::string_view name, int x, int y, int z, int w);
     // 16 floats, a column-major 4x4 matrix as GLM stores it.
-    void uniform(const std::string& name, const float* matrix);
+    void uniform(std::string_view name, const float* matrix);
 
     // Location of a named attribute record; attributes are placed with
     // layout qualifiers, so nothing fills the records and this returns 0.
@@ -58,13 +61,13 @@ public:
 private:
     // The uniform's location, looked up once per link; -1 (after printing
     // the tagged line) when the program has no such uniform.
-    int f_location(const std::string& name, const char* tag);
+    int f_location(std::string_view name, const char* tag);
 
     std::string m_name;
     unsigned int m_programId;
     bool m_linked;
     std::vector<Shader*> m_shaders;
-    std::map<std::string, ShaderVariable> m_uniforms;
+    std::map<std::string, ShaderVariable, std::less<>> m_uniforms;
     std::map<std::string, ShaderVariable> m_attributes;
 };
 
