@@ -8,6 +8,8 @@
 #include <stb_image_write.h>
 
 #include "support/gl_context.h"
+#include "tarn/framebuffer.h"
+#include "tarn/texture.h"
 
 namespace Tarn::Test {
 
@@ -38,6 +40,29 @@ void GLTest::TearDown() {
 
 GLFWwindow* GLTest::window() {
     return g_window;
+}
+
+Image makeImage(int width, int height,
+                const std::function<std::array<float, 4>(int x, int y)>& pixel) {
+    Image image{width, height, {}};
+    image.rgba.reserve(static_cast<size_t>(4) * width * height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            for (float c : pixel(x, y))
+                image.rgba.push_back(c);
+    return image;
+}
+
+std::unique_ptr<FrameBuffer> makeFloatBuffer(const Image& image) {
+    auto buffer = std::make_unique<FrameBuffer>(image.width, image.height);
+    if (Texture* target = buffer->createRenderTarget(FrameBuffer::RGBA32F)) {
+        glBindTexture(GL_TEXTURE_2D, target->id());
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, image.width, image.height, GL_RGBA, GL_FLOAT,
+                        image.rgba.data());
+        glBindTexture(GL_TEXTURE_2D, 0);
+    }
+    return buffer;
 }
 
 Image readTexture(GLuint texture, int level) {

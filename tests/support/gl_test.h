@@ -5,6 +5,9 @@
 // context (made once per test process, kept current for every test) and
 // helpers that read images back as RGBA floats.
 
+#include <array>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,6 +15,10 @@
 #include <gtest/gtest.h>
 
 struct GLFWwindow;
+
+namespace Tarn {
+class FrameBuffer;
+}
 
 namespace Tarn::Test {
 
@@ -38,6 +45,11 @@ protected:
 // `error` when the windowing library, the window or GLEW fail.
 bool makeTestContext(std::string& error);
 
+// An image of the given size with each pixel from pixel(x, y).
+Image makeImage(int width, int height,
+                const std::function<std::array<float, 4>(int x, int y)>& pixel);
+// A frame buffer of the image's size whose one RGBA32F target holds it.
+std::unique_ptr<FrameBuffer> makeFloatBuffer(const Image& image);
 // Level `level` of a 2D texture, as stored, converted to floats.
 Image readTexture(GLuint texture, int level = 0);
 // A rectangle of a frame buffer's colour attachment (0 and GL_BACK for the
