@@ -36,6 +36,7 @@
 
 #include "support/allocation_counter.h"
 #include "support/gl_bench.h"
+#include "support/trivial_pass.h"
 
 namespace {
 
@@ -168,28 +169,7 @@ struct Scene {
 
 Scene* g_scene = nullptr;
 
-// A float texture copied to a float target of the same size.
-struct TrivialPass {
-    Tarn::FrameBuffer source{kWidth, kHeight};
-    Tarn::FrameBuffer destination{kWidth, kHeight};
-    Tarn::Texture* input = source.createRenderTarget(Tarn::FrameBuffer::RGBA32F);
-    Tarn::Texture* output = destination.createRenderTarget(Tarn::FrameBuffer::RGBA32F);
-
-    // With the depth test off, as the renderer runs its full-screen passes.
-    void run() {
-        glDisable(GL_DEPTH_TEST);
-        destination.enable();
-        Tarn::Graphics::FullscreenQuad::bindSimpleShader();
-        input->bind(0);
-        Tarn::Graphics::FullscreenQuad::draw();
-        input->release();
-        Tarn::Graphics::FullscreenQuad::releaseSimpleShader();
-        destination.disable();
-        glEnable(GL_DEPTH_TEST);
-    }
-};
-
-TrivialPass* g_trivial = nullptr;
+Tarn::Bench::TrivialPass* g_trivial = nullptr;
 
 void BM_TrivialPass(benchmark::State& state) {
     for (auto _ : state) {
@@ -243,16 +223,6 @@ double allocationsPerFrame(int lightCount) {
     return static_cast<double>(after - before) / frames;
 }
 
-// Mean seconds per call of work, each call finished with glFinish.
-template <typename Work> double secondsPerCall(Work work, int calls) {
-    const auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < calls; ++i) {
-        work();
-        glFinish();
-    }
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() / calls;
-}
-
 // The per-light cost in trivial passes, measured in short interleaved
 // rounds so that a change of machine load between the benchmarks above
 // falls on both sides of the ratio; the median round is reported.
@@ -261,9 +231,9 @@ void reportInterleavedRatio() {
     std::vector<double> ratios;
     double trivialSum = 0.0, perLightSum = 0.0;
     for (int round = 0; round < rounds; ++round) {
-        const double trivial = secondsPerCall([] { g_trivial->run(); }, 10);
-        const double one = secondsPerCall([] { g_scene->frame(1); }, 3);
-        const double sixteen = secondsPerCall([] { g_scene->frame(16); }, 2);
+        const double trivial = Tarn::Bench::secondsPerCall([] { g_trivial->run(); }, 10);
+        const double one = Tarn::Bench::secondsPerCall([] { g_scene->frame(1); }, 3);
+        const double sixteen = Tarn::Bench::secondsPerCall([] { g_scene->frame(16); }, 2);
         const double perLight = (sixteen - one) / 15.0;
         ratios.push_back(perLight / trivial);
         trivialSum += trivial;
@@ -285,7 +255,7 @@ int main(int argc, char** argv) {
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LEQUAL);
     Scene scene;
-    TrivialPass trivial;
+    Tarn::Bench::TrivialPass trivial(kWidth, kHeight);
     g_scene = &scene;
     g_trivial = &trivial;
     std::cout << "Frame " << kWidth << "x" << kHeight << ", 6 spheres of " << 48 * 24 * 2
