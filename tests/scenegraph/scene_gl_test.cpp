@@ -238,20 +238,10 @@ TEST_F(SceneGLTest, ExampleSceneFromArchiveIsLitAndMoves) {
                                 "  end\n"
                                 "end\n"},
     };
-    {
-        Tarn::VFS writer("demo.tarn", false);
-        for (const auto& [path, bytes] : files) {
-            if (std::filesystem::path(path).has_parent_path())
-                std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-            std::ofstream(path, std::ios::binary) << bytes;
-            writer.add(path);
-        }
-        testing::internal::CaptureStdout();
-        ASSERT_TRUE(writer.write()) << testing::internal::GetCapturedStdout();
-        testing::internal::GetCapturedStdout();
-    }
-    for (const auto& file : files)
-        std::filesystem::remove(file.first);
+    testing::internal::CaptureStdout();
+    ASSERT_TRUE(Tarn::Test::packArchive("demo.tarn", files))
+        << testing::internal::GetCapturedStdout();
+    testing::internal::GetCapturedStdout();
     Tarn::VFS vfs("demo.tarn", false);
     ASSERT_TRUE(vfs.hasArchive());
 

@@ -1,9 +1,13 @@
 #include "support/scratch_folder.h"
 
+#include <fstream>
+#include <iostream>
 #include <string>
 
 #include <gtest/gtest.h>
 #include <unistd.h>
+
+#include "tarn/vfs.h"
 
 namespace Tarn::Test {
 
@@ -21,6 +25,22 @@ ScratchFolder::~ScratchFolder() {
     std::error_code ignored;
     std::filesystem::current_path(m_previous, ignored);
     std::filesystem::remove_all(m_path, ignored);
+}
+
+bool packArchive(const std::string& archive,
+                 const std::vector<std::pair<std::string, std::string>>& files) {
+    Tarn::VFS writer(archive, false);
+    for (const auto& [path, bytes] : files) {
+        const std::filesystem::path file(path);
+        if (file.has_parent_path())
+            std::filesystem::create_directories(file.parent_path());
+        std::ofstream(file, std::ios::binary) << bytes;
+        writer.add(path);
+    }
+    const bool written = writer.write();
+    for (const auto& file : files)
+        std::filesystem::remove(file.first);
+    return written;
 }
 
 }  // namespace Tarn::Test

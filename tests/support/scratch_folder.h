@@ -6,6 +6,9 @@
 // processes run in parallel. Removed again, with everything in it, at the end.
 
 #include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace Tarn::Test {
 
@@ -26,6 +29,12 @@ private:
     std::filesystem::path m_previous;
     std::filesystem::path m_path;
 };
+
+// Writes each (path, bytes) as a loose file under the working directory,
+// packs them all into the archive, then removes the loose files, so that
+// only the archive serves them. False when the archive cannot be written.
+bool packArchive(const std::string& archive,
+                 const std::vector<std::pair<std::string, std::string>>& files);
 
 }  // namespace Tarn::Test
 
