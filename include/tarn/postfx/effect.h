@@ -75,6 +75,11 @@ public:
     // The property automation binds to, inserted as an empty "Unnamed
     // property" when absent.
     Scenegraph::Property& automatableProperty(std::string_view name);
+    // Whether the effect has an automatable property of that name (for
+    // loaders that report a misspelt parameter instead of animating nothing).
+    bool hasAutomatableProperty(std::string_view name) const {
+        return m_automatableProperties.find(name) != m_automatableProperties.end();
+    }
 
     void setBypass(bool bypassed) { m_bypassed = bypassed ? 1.0f : 0.0f; }
     // Any value but exactly 0.0 bypasses: automation may drive it like any

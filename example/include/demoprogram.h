@@ -1,0 +1,83 @@
+#ifndef TARN_EXAMPLE_DEMOPROGRAM_H
+#define TARN_EXAMPLE_DEMOPROGRAM_H
+
+// What the demo does with the application shell: the handlers that make the
+// engine objects once the window exists, show the preloader around loading
+// the content, play the timeline through the effect chain frame by frame
+// until it ends, and release everything once. One per run, made by main
+// before run() and kept until run() returns.
+//
+// Releasing waits for `terminated` (the loop is over, the GL context still
+// current): `closed` may come from any buffer swap, the preloader's
+// included, while the loading handler still uses the objects, and may come
+// twice. Seeing it only stops the preloader and skips loading not yet begun.
+
+#include <memory>
+
+#include <tarn/signal.h>
+
+namespace Tarn {
+class Application;
+class VFS;
+namespace Demo {
+class Timeline;
+}
+namespace Graphics {
+class Renderer;
+}
+namespace PostFX {
+class Chain;
+}
+}  // namespace Tarn
+
+class DemoScript;
+
+class DemoProgram {
+public:
+    struct Settings {
+        int width = 1024;
+        int height = 600;
+        bool fullscreen = false;
+        // The intro and outro around loading; off for tests and tools.
+        bool preloader = true;
+    };
+
+    explicit DemoProgram(const Settings& settings);
+    // Releases what the loop's end did not (nothing after a normal run).
+    ~DemoProgram();
+    DemoProgram(const DemoProgram&) = delete;
+    DemoProgram& operator=(const DemoProgram&) = delete;
+
+    // Sets the window size, full screen and the title "Tarn Application",
+    // then connects, in this order, the Escape key, launched, loading,
+    // started, frame, closed and terminated handlers.
+    void attach(Tarn::Application& app);
+
+    // Null before launch and after release.
+    Tarn::Graphics::Renderer* renderer() const { return m_renderer.get(); }
+    Tarn::Demo::Timeline* timeline() const { return m_timeline.get(); }
+    Tarn::PostFX::Chain* chain() const { return m_fxchain.get(); }
+    DemoScript* script() const { return m_script.get(); }
+
+private:
+    void f_onKey(int key);
+    void f_onLaunched();
+    void f_onLoading(Tarn::Signal<double>& progress);
+    void f_loadContent(Tarn::Signal<double>& progress);
+    void f_onStarted();
+    void f_onFrame(double delta, double now);
+    void f_release();
+
+    Settings m_settings;
+    Tarn::Application* m_app = nullptr;
+    bool m_closing = false;
+    bool m_launched = false;
+    std::unique_ptr<Tarn::VFS> m_vfs;
+    std::unique_ptr<Tarn::Graphics::Renderer> m_renderer;
+    std::unique_ptr<Tarn::Demo::Timeline> m_timeline;
+    std::unique_ptr<Tarn::PostFX::Chain> m_fxchain;
+    // The music, scenes, clips, effects and effect automations.
+    std::unique_ptr<DemoScript> m_script;
+};
+
+#endif

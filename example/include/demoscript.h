@@ -1,0 +1,112 @@
+#ifndef TARN_EXAMPLE_DEMOSCRIPT_H
+#define TARN_EXAMPLE_DEMOSCRIPT_H
+
+// Builds the demo from its script: the window title, the music, the scenes,
+// the clips that place them on the timeline, and the post-processing chain
+// with keyframed effect parameters. The script is LUCE:
+//   windowtitle WORDS...                      words joined by single spaces
+//   soundtrack PATH                           the music; a later line replaces it
+//   scene NAME PATH                           a scene script; a repeated name replaces it
+//   sceneclip SCENE START OFFSET DURATION CAMERA
+//   begin postfx                              the chain; parsing ends at its end
+//     effect NAME                             appended to the chain
+//     begin automation LABEL INDEX PROPERTY   keys for effect INDEX (0 is the first)
+//       key VALUE INTERPOLATION TIME V        hold, linear, cosine, spline, undefined
+//     end
+//   end
+// A faulty line prints "[Demo] <script>:<line>: <what>; line skipped" and the
+// rest loads. Owns everything it builds; it must outlive the playing of the
+// timeline and chain it filled, and be destroyed with the GL context current.
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <tarn/signal.h>
+
+namespace Tarn {
+class LUCEParser;
+class Soundtrack;
+namespace Demo {
+class SceneClip;
+class Timeline;
+}  // namespace Demo
+namespace Graphics {
+class Renderer;
+}
+namespace PostFX {
+class Chain;
+class Effect;
+}  // namespace PostFX
+namespace Scenegraph {
+class Automation;
+class Scene;
+}  // namespace Scenegraph
+}  // namespace Tarn
+
+class DemoScript {
+public:
+    // Clips render through renderer and go on timeline; effects go on chain.
+    DemoScript(Tarn::Graphics::Renderer* renderer, Tarn::Demo::Timeline* timeline,
+               Tarn::PostFX::Chain* chain);
+    ~DemoScript();
+    DemoScript(const DemoScript&) = delete;
+    DemoScript& operator=(const DemoScript&) = delete;
+
+    // Reads the script at path through the archive. Emits progress with
+    // progressStart + 0.1 after each scene line and 1.0 at the end. A script
+    // that cannot be read prints one line and builds nothing; returns false.
+    bool load(const std::string& path, Tarn::Signal<double>& progress, double progressStart);
+
+    // Writes every effect automation's keyed values at demo time now, in
+    // script order.
+    void runAutomations(double now);
+
+    // Whether a windowtitle line was read, and the title it gave.
+    bool hasTitle() const { return m_hasTitle; }
+    const std::string& title() const { return m_title; }
+    // The music of the last soundtrack line, or null.
+    Tarn::Soundtrack* soundtrack() const { return m_soundtrack.get(); }
+    // Effect automations closed by their end line, in script order.
+    std::size_t automationCount() const { return m_automations.size(); }
+
+private:
+    void f_registerKeywords(Tarn::LUCEParser& parser, Tarn::Signal<double>& progress);
+    // False after "[Demo] <script>:<line>: <what>; line skipped" when fewer
+    // than count arguments came.
+    bool f_hasArguments(const std::vector<std::string>& arguments, std::size_t count,
+                        const char* form) const;
+    void f_skip(const std::string& what) const;
+
+    void f_soundtrack(const std::vector<std::string>& arguments);
+    void f_scene(const std::vector<std::string>& arguments, Tarn::Signal<double>& progress);
+    void f_sceneClip(const std::vector<std::string>& arguments);
+    void f_effect(const std::vector<std::string>& arguments);
+    void f_beginAutomation(const std::vector<std::string>& arguments);
+    void f_key(const std::vector<std::string>& arguments);
+
+    Tarn::Graphics::Renderer* m_renderer;
+    Tarn::Demo::Timeline* m_timeline;
+    Tarn::PostFX::Chain* m_chain;
+
+    // Loading state, meaningful only inside load.
+    std::string m_path;
+    const Tarn::LUCEParser* m_parser = nullptr;
+    double m_progressValue = 0.0;
+    bool m_isPostFXMode = false;
+    bool m_inAutomation = false;
+    Tarn::Scenegraph::Automation* m_fxautomation = nullptr;
+    std::map<std::string, Tarn::Scenegraph::Scene*> m_sceneNames;
+
+    bool m_hasTitle = false;
+    std::string m_title;
+    std::unique_ptr<Tarn::Soundtrack> m_soundtrack;
+    std::vector<std::unique_ptr<Tarn::Scenegraph::Scene>> m_scenes;
+    std::vector<std::unique_ptr<Tarn::Demo::SceneClip>> m_clips;
+    std::vector<std::unique_ptr<Tarn::PostFX::Effect>> m_effects;
+    std::vector<std::unique_ptr<Tarn::Scenegraph::Automation>> m_ownedAutomations;
+    std::vector<Tarn::Scenegraph::Automation*> m_automations;
+};
+
+#endif

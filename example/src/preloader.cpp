@@ -1,0 +1,108 @@
+#include "preloader.h"
+
+#include <GL/glew.h>
+
+#include <tarn/application.h>
+#include <tarn/clock.h>
+#include <tarn/graphics/fullscreenquad.h>
+#include <tarn/imagetexture.h>
+#include <tarn/shader.h>
+#include <tarn/shaderprogram.h>
+#include <tarn/videotexture.h>
+
+namespace {
+
+const char* const loaderVS = R"(#version 330 core
+layout(location = 0) in vec3 position;
+layout(location = 1) in vec2 uv;
+out vec3 v_position;
+out vec2 v_uv;
+void main() {
+    v_position = position;
+    v_uv = uv;
+    gl_Position = vec4(position, 1.0);
+}
+)";
+
+// r maps a 0.38 x 0.6 rectangle of the screen, its lower left corner at
+// (0.2945, 0.24), to 0..1 with y flipped (images are stored top row first).
+// The intro loops the eight frames once a second and slides them in from
+// the left in 32 steps over four seconds: the loop shows where r.x lies
+// between s - 2 and s - 1, and clamping repeats its edge columns elsewhere.
+// Each layer is drawn over white with its own alpha; the outro holds the
+// last frame and fades to the cyan the demo opens on.
+const char* const loaderFS = R"(#version 330 core
+uniform sampler2DArray uAnim;
+uniform sampler2D uLogo;
+uniform int uBefore;
+uniform float uTime;
+in vec2 v_uv;
+layout(location = 0) out vec4 fragOut;
+void main() {
+    vec2 r = v_uv / vec2(0.38, 0.6) - vec2(0.775, 0.4);
+    r.y = 1.0 - clamp(r.y, 0.0, 1.0);
+    vec2 inside = vec2(clamp(r.x, 0.0, 1.0), r.y);
+    vec4 anim;
+    if (uBefore == 1) {
+        float layer = floor(fract(uTime) * 8.0);
+        float s = clamp(floor(clamp(uTime, 0.0, 4.0) * 8.0) / 16.0, 0.0, 2.0);
+        anim = texture(uAnim, vec3(clamp(r.x + 2.0 - s, 0.0, 1.0), r.y, layer));
+    } else {
+        anim = texture(uAnim, vec3(inside, 7.0));
+    }
+    vec4 logo = texture(uLogo, inside);
+    vec3 colour = vec3(1.0);
+    colour = mix(anim.rgb, colour, 1.0 - anim.a);
+    colour = mix(logo.rgb, colour, 1.0 - logo.a);
+    if (uBefore != 1)
+        colour = mix(colour, vec3(0.2627, 0.9529, 1.0), uTime / 3.0);
+    fragOut = vec4(colour, 1.0);
+}
+)";
+
+}  // namespace
+
+Preloader::Preloader()
+    : m_vertex(std::make_unique<Tarn::Shader>(Tarn::Shader::VERTEX_SHADER, loaderVS)),
+      m_fragment(std::make_unique<Tarn::Shader>(Tarn::Shader::FRAGMENT_SHADER, loaderFS)),
+      m_program(std::make_unique<Tarn::ShaderProgram>("Loader")),
+      m_animation(std::make_unique<Tarn::VideoTexture>("assets/vekintro/preload.tarn")),
+      m_logo(std::make_unique<Tarn::ImageTexture>("assets/vekintro/lvek.png")) {
+    m_program->set(m_vertex.get());
+    m_program->set(m_fragment.get());
+    m_program->link();
+}
+
+Preloader::~Preloader() = default;
+
+void Preloader::intro(Tarn::Application& app, const std::function<bool()>& stop) {
+    f_play(app, true, IntroSeconds, stop);
+}
+
+void Preloader::outro(Tarn::Application& app, const std::function<bool()>& stop) {
+    f_play(app, false, OutroSeconds, stop);
+}
+
+void Preloader::f_play(Tarn::Application& app, bool intro, double seconds,
+                       const std::function<bool()>& stop) {
+    m_program->bind();
+    if (m_program->linked()) {
+        m_program->uniform("uAnim", 0);
+        m_program->uniform("uLogo", 1);
+        m_program->uniform("uBefore", intro ? 1 : 0);
+    }
+    m_animation->bind(0);
+    m_logo->bind(1);
+    Tarn::Clock clock;
+    while (clock.elapsed() < seconds && !stop()) {
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        if (m_program->linked()) {
+            m_program->uniform("uTime", static_cast<float>(clock.elapsed()));
+            Tarn::Graphics::FullscreenQuad::draw();
+        }
+        app.swapBuffers();
+    }
+    m_logo->release();
+    m_animation->release();
+    m_program->release();
+}
