@@ -1,0 +1,125 @@
+// The demo's own effects, each made by name and run alone in a chain at a
+// demo time set by hand, over images the fixture writes; pixels are checked
+// against values worked by hand from the formulas.
+
+#include <array>
+#include <cmath>
+#include <filesystem>
+#include <memory>
+
+#include <tarn/application.h>
+#include <tarn/framebuffer.h>
+#include <tarn/postfx/effect.h>
+#include <tarn/postfx/effectfactory.h>
+#include <tarn/texture.h>
+
+#include "raymarchedscene.h"
+#include "support/gl_test.h"
+#include "support/scratch_folder.h"
+
+namespace {
+
+using Tarn::PostFX::Effect;
+using Tarn::Test::Image;
+using Tarn::Test::makeImage;
+using Rgba = std::array<float, 4>;
+
+Image flat(int width, int height, Rgba colour) {
+    return makeImage(width, height, [colour](int, int) { return colour; });
+}
+// Ray-marched scene: 4 x 4 blocks; the balls never leave the middle four.
+Rgba back(int bx, int by) {
+    return {bx * 0.2f, by * 0.2f, 0.4f, 1};
+}
+Rgba front(int bx, int by) {  // opaque at (3, 0) and over the balls at (1, 2)
+    return bx == 3 && by == 0   ? Rgba{1, 1, 0, 1}
+           : bx == 1 && by == 2 ? Rgba{0.8f, 0.2f, 0.6f, 1}
+           : bx == 0 && by == 3 ? Rgba{0, 1, 1, 0.2f}
+                                : Rgba{};
+}
+class DemoEffectsGLTest : public Tarn::Test::GLTest {
+protected:
+    void SetUp() override {
+        GLTest::SetUp();
+        // Never freed: its destructor would end GLFW, and the test's context.
+        static Tarn::Application* const application = new Tarn::Application();
+        Tarn::Clock::setTimeSource([] { return ms_now; });
+        ms_now = 0.0;
+        application->time.reset();
+        write("assets/raymarchedscene/back.png", makeImage(4, 4, back));
+        write("assets/raymarchedscene/front.png", makeImage(4, 4, front));
+        write("assets/raymarchedscene/cubemap.jpg", flat(4, 3, {1, 1, 1, 1}));
+    }
+    void TearDown() override {
+        Tarn::Clock::setTimeSource(nullptr);
+        GLTest::TearDown();
+    }
+
+    // A PNG file whatever the extension; the image's top row is its first.
+    static void write(const std::filesystem::path& path, const Image& image) {
+        std::filesystem::create_directories(path.parent_path());
+        std::filesystem::rename(Tarn::Test::writePng(image, "written"), path);
+    }
+    // Registers the extension and makes one by name, as the demo script does.
+    template <typename Extension> static std::unique_ptr<Effect> create(const char* name) {
+        Extension::registerExtension();
+        return std::unique_ptr<Effect>(Tarn::PostFX::EffectFactory::createEffect(name));
+    }
+    // The effect alone in a chain of the input's size, at that demo time.
+    static Image apply(Effect& effect, const Image& input, double demoTime = 0.0) {
+        ms_now = demoTime;
+        const auto buffer = Tarn::Test::makeFloatBuffer(input);
+        Tarn::PostFX::Chain chain(input.width, input.height, nullptr);
+        chain.addEffect(&effect);
+        return Tarn::Test::readTexture(chain.apply(buffer.get())->target(0)->id());
+    }
+    // Active, a scene's picture is the same whatever the input; bypassed,
+    // the input passes unchanged.
+    static void expectSceneReplacesInput(Effect& scene, const Image& picture, double demoTime) {
+        const Image other = flat(picture.width, picture.height, {0.9f, 2, 0.5f, 0.5f});
+        EXPECT_EQ(apply(scene, other, demoTime).rgba, picture.rgba);
+        scene.setBypass(true);
+        EXPECT_EQ(apply(scene, other, demoTime).rgba, other.rgba);
+        scene.setBypass(false);
+    }
+    // Keeps a failed image next to the test's output.
+    std::string keep(const Image& image, const char* name) const {
+        return Tarn::Test::writePng(image, (m_scratch.previous() / name).string());
+    }
+
+    static inline double ms_now = 0.0;
+    Tarn::Test::ScratchFolder m_scratch;
+};
+
+// Both images upright, the front by its alpha: at (0, 3) 0.8 of the back's
+// (0, 0.6, 0.4) and 0.2 of (0, 1, 1). Some ball shows in the clear middle
+// blocks. "Water_level" changes nothing.
+TEST_F(DemoEffectsGLTest, RaymarcherShowsImagesWhereNoBallIsAndTheOpaqueFrontEverywhere) {
+    const struct {
+        int bx, by;
+        Rgba colour;
+    } shown[] = {{0, 0, back(0, 0)},
+                 {3, 3, back(3, 3)},
+                 {3, 0, front(3, 0)},
+                 {1, 2, front(1, 2)},
+                 {0, 3, {0, 0.68f, 0.52f, 1}}};
+    const auto scene = create<RaymarchedScene>("Raymarcher");
+    for (double time : {0.0, 45.0, 120.0}) {
+        SCOPED_TRACE(time);
+        const Image out = apply(*scene, flat(64, 64, {}), time);
+        for (const auto& block : shown)
+            for (int c = 0; c < 4; ++c)
+                EXPECT_NEAR(out.at(16 * block.bx + 8, 16 * block.by + 8)[c], block.colour[c], 1e-5f)
+                    << keep(out, "raymarcher");
+        int balls = 0;
+        for (int i = 16; i < 48; ++i)  // the clear blocks (1, 1), (2, 1) and (2, 2)
+            for (int j = 16; j < 48; ++j)
+                balls += (i >= 32 || j < 32) &&
+                         std::fabs(out.at(i, j)[1] - back(i / 16, j / 16)[1]) > 0.01f;
+        EXPECT_GT(balls, 0) << keep(out, "raymarcher");
+        scene->setProperty("Water_level", static_cast<float>(time) + 1.0f);
+        expectSceneReplacesInput(*scene, out, time);
+    }
+}
+
+}  // namespace
