@@ -2,6 +2,7 @@
 // demo time set by hand, over images the fixture writes; pixels are checked
 // against values worked by hand from the formulas.
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <filesystem>
@@ -13,6 +14,7 @@
 #include <tarn/postfx/effectfactory.h>
 #include <tarn/texture.h>
 
+#include "amigascene.h"
 #include "raymarchedscene.h"
 #include "support/gl_test.h"
 #include "support/scratch_folder.h"
@@ -37,6 +39,20 @@ Rgba front(int bx, int by) {  // opaque at (3, 0) and over the balls at (1, 2)
            : bx == 0 && by == 3 ? Rgba{0, 1, 1, 0.2f}
                                 : Rgba{};
 }
+// Retro scene: a logo of two columns and a sheet whose column b (0 is
+// empty) has its own colour. At 256 x 256 each pixel is one cell of the
+// scene's pixelation, so cells read exact values; row n counts from the top.
+const Rgba kLogoLeft = {1, 0.4f, 0, 1}, kLogoRight = {0.2f, 0.6f, 1, 1};
+Rgba runner(int b) {
+    return {1, 0.2f, b * 20 / 255.0f, 1};
+}
+const float* cell(const Image& image, int column, int n) {
+    return image.at(column, 255 - n);
+}
+float scanline(int n) {
+    return 0.9f + 0.1f * std::sin(1000.0f * (n + 0.5f) / 256);
+}
+
 class DemoEffectsGLTest : public Tarn::Test::GLTest {
 protected:
     void SetUp() override {
@@ -49,6 +65,11 @@ protected:
         write("assets/raymarchedscene/back.png", makeImage(4, 4, back));
         write("assets/raymarchedscene/front.png", makeImage(4, 4, front));
         write("assets/raymarchedscene/cubemap.jpg", flat(4, 3, {1, 1, 1, 1}));
+        write("assets/amiga_logo.png",
+              makeImage(2, 1, [](int x, int) { return x ? kLogoRight : kLogoLeft; }));
+        write("assets/runner.png",
+              makeImage(10, 1, [](int x, int) { return x ? runner(x) : Rgba{}; }));
+        write("assets/scroller.png", flat(1, 32, {}));
     }
     void TearDown() override {
         Tarn::Clock::setTimeSource(nullptr);
@@ -119,6 +140,67 @@ TEST_F(DemoEffectsGLTest, RaymarcherShowsImagesWhereNoBallIsAndTheOpaqueFrontEve
         EXPECT_GT(balls, 0) << keep(out, "raymarcher");
         scene->setProperty("Water_level", static_cast<float>(time) + 1.0f);
         expectSceneReplacesInput(*scene, out, time);
+    }
+}
+
+// At demo time 67.28 the window is closed. In column 0 the wobble is 0, so
+// bands lie at whole rows: the logo above 0.2, each bar fading over 0.05
+// (12.8 rows) from the middle, black beyond. In column 128 the logo has
+// swayed: its right half at row 0, its left half at row 40.
+TEST_F(DemoEffectsGLTest, RetroSceneAtItsStartShowsOnlyBarsLogoAndStrip) {
+    const struct {
+        int column, first, last;
+        Rgba colour, perRow;
+    } bands[] = {{0, 0, 51, kLogoLeft, {}},
+                 {0, 52, 115, {0, 0, 0, 1}, {}},
+                 {0, 116, 127, {0.0625f, 0, 0.01875f, 1}, {0.078125f, 0, 0.0234375f, 0}},
+                 {0, 128, 140, {0, 1, 0.92f, 1}, {0, -0.078125f, -0.071875f, 0}},
+                 {0, 141, 255, {0, 0, 0, 1}, {}},
+                 {128, 0, 0, kLogoRight, {}},
+                 {128, 40, 40, kLogoLeft, {}}};
+    const auto scene = create<AmigaScene>("Amiga");
+    const Image out = apply(*scene, flat(256, 256, {}), AmigaScene::kStartTime);
+    int wrong = 0;
+    for (const auto& band : bands)
+        for (int n = band.first; n <= band.last; ++n)
+            for (int c = 0; c < 4; ++c)
+                wrong += std::fabs(cell(out, band.column, n)[c] -
+                                   (band.colour[c] + band.perRow[c] * (n - band.first)) *
+                                       scanline(n)) > 1e-3f;
+    EXPECT_EQ(wrong, 0) << keep(out, "retro_start");
+    expectSceneReplacesInput(*scene, out, AmigaScene::kStartTime);
+}
+
+// With the window open, the runner's frame (column 120, row 128) moves 0.6
+// of the sheet on every 0.1 s, and the starfield (rows 72 to 127, off the
+// runner) is grey until 14.22, then each channel 0, half or all of the
+// brightest.
+TEST_F(DemoEffectsGLTest, RetroSceneMiddleFollowsTheSceneClock) {
+    const struct {
+        double time;
+        int runnerColumn;
+        bool tinted;
+    } rows[] = {{2.05, 7, false}, {2.15, 3, false},  {2.25, 9, false}, {2.35, 5, false},
+                {2.45, 1, false}, {14.15, 3, false}, {14.25, 9, true}};
+    const auto scene = create<AmigaScene>("Amiga");
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.time);
+        const Image out = apply(*scene, flat(256, 256, {}), AmigaScene::kStartTime + row.time);
+        for (int c = 0; c < 4; ++c)
+            EXPECT_NEAR(cell(out, 120, 128)[c], runner(row.runnerColumn)[c] * scanline(128), 1e-3f);
+        int grey = 0, unquantised = 0;
+        for (int i = 72 * 256; i < 128 * 256; ++i) {
+            if (i % 256 >= 112 && i % 256 <= 129)
+                continue;
+            const float* p = cell(out, i % 256, i / 256);
+            const float top = std::max({p[0], p[1], p[2]});
+            grey += p[0] == p[1] && p[1] == p[2] && top > 0;
+            for (int c = 0; c < 3; ++c)
+                unquantised +=
+                    std::min({p[c], std::fabs(p[c] - top / 2), std::fabs(p[c] - top)}) > 1e-5f;
+        }
+        EXPECT_EQ(grey, row.tinted ? 0 : 56 * (256 - 18));
+        EXPECT_EQ(unquantised, 0) << keep(out, "retro_middle");
     }
 }
 
