@@ -15,6 +15,7 @@
 #include <tarn/texture.h>
 
 #include "amigascene.h"
+#include "overlay.h"
 #include "raymarchedscene.h"
 #include "support/gl_test.h"
 #include "support/scratch_folder.h"
@@ -52,6 +53,7 @@ const float* cell(const Image& image, int column, int n) {
 float scanline(int n) {
     return 0.9f + 0.1f * std::sin(1000.0f * (n + 0.5f) / 256);
 }
+const Rgba kOverlay = {0.2f, 0.4f, 0.6f, 1};  // the overlay's top row; its bottom row is clear
 
 class DemoEffectsGLTest : public Tarn::Test::GLTest {
 protected:
@@ -70,6 +72,8 @@ protected:
         write("assets/runner.png",
               makeImage(10, 1, [](int x, int) { return x ? runner(x) : Rgba{}; }));
         write("assets/scroller.png", flat(1, 32, {}));
+        write("assets/velmoralogo.png",
+              makeImage(1, 2, [](int, int y) { return y ? kOverlay : Rgba{}; }));
     }
     void TearDown() override {
         Tarn::Clock::setTimeSource(nullptr);
@@ -201,6 +205,35 @@ TEST_F(DemoEffectsGLTest, RetroSceneMiddleFollowsTheSceneClock) {
         }
         EXPECT_EQ(grey, row.tinted ? 0 : 56 * (256 - 18));
         EXPECT_EQ(unquantised, 0) << keep(out, "retro_middle");
+    }
+}
+
+// Levels in the order Overlay, White, Black, Enhancements; y 7 is under the
+// overlay's clear row, y 0 under its opaque one (read unflipped).
+TEST_F(DemoEffectsGLTest, OverlayClampsGradesOverlaysThenFadesWhiteThenBlack) {
+    const char* const names[4] = {"Overlay_level", "White_level", "Black_level", "Enhancements"};
+    const struct {
+        Rgba input, levels;
+        int y;
+        Rgba expected;
+    } rows[] = {{{2, 0.5f, -1}, {0, 0, 0, 0}, 7, {1, 0.5f, 0}},
+                {{1, 1, 1}, {0, 0, 0, 1}, 7, {1, 0.933364f, 0.9418312f}},
+                {{0, 0, 0}, {0, 0, 0, 1}, 7, {-0.0578304f, -0.1244664f, -0.1159992f}},
+                {{1, 1, 1}, {0, 0, 0, 0.5f}, 7, {1, 0.966682f, 0.9709156f}},
+                {{0.5f, 0.5f, 0.5f}, {1, 0, 0, 0}, 7, {0.5f, 0.5f, 0.5f}},
+                {{0.5f, 0.5f, 0.5f}, {0.5f, 0, 0, 0}, 0, {0.35f, 0.45f, 0.55f}},
+                {{0.3f, 0.6f, 0.9f}, {1, 1, 0, 1}, 0, {1, 1, 1}},
+                {{0.3f, 0.6f, 0.9f}, {1, 1, 1, 1}, 0, {0, 0, 0}},
+                {{0.5f, 0.5f, 0.5f}, {0, 0.5f, 2, 0}, 7, {-0.75f, -0.75f, -0.75f}}};
+    const auto overlay = create<OverlayEffect>("Overlay");
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::PrintToString(row.levels));
+        for (int i = 0; i < 4; ++i)
+            overlay->setProperty(names[i], row.levels[i]);
+        const Rgba input = {row.input[0], row.input[1], row.input[2], 0.25f};
+        const Image out = apply(*overlay, flat(8, 8, input));
+        for (int c = 0; c < 4; ++c)
+            EXPECT_NEAR(out.at(3, row.y)[c], c < 3 ? row.expected[c] : 1.0f, 1e-5f);
     }
 }
 
