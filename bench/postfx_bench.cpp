@@ -116,8 +116,7 @@ int main(int argc, char** argv) {
     Tarn::Bench::GLBench bench("postfx_bench", &argc, argv);
     if (!bench.ok())
         return 1;
-    glEnable(GL_DEPTH_TEST);
-    glDepthFunc(GL_LEQUAL);
+    bench.useEngineDepthState();
     Setup setup;
     g_setup = &setup;
     std::cout << "Frame " << kWidth << "x" << kHeight << "; GL renderer "

@@ -1,8 +1,14 @@
 #include "extensions.h"
 
+#include <tarn/ext/anisotropicflareeffect.h>
 #include <tarn/ext/assimploader.h>
 #include <tarn/ext/dofeffect.h>
+#include <tarn/ext/fogeffect.h>
+#include <tarn/ext/fxaaeffect.h>
 #include <tarn/ext/gloweffect.h>
+#include <tarn/ext/lensflareeffect.h>
+#include <tarn/ext/motionblureffect.h>
+#include <tarn/ext/ssaoeffect.h>
 
 #include "amigascene.h"
 #include "overlay.h"
@@ -10,7 +16,13 @@
 
 void registerExtensions() {
     Tarn::Ext::AssimpLoader::registerExtension();
+    Tarn::Ext::AnisotropicFlareEffect::registerExtension();
+    Tarn::Ext::MotionBlurEffect::registerExtension();
     Tarn::Ext::DoFEffect::registerExtension();
+    Tarn::Ext::SSAOEffect::registerExtension();
+    Tarn::Ext::FXAAEffect::registerExtension();
+    Tarn::Ext::LensFlareEffect::registerExtension();
+    Tarn::Ext::FogEffect::registerExtension();
     Tarn::Ext::GlowEffect::registerExtension();
     RaymarchedScene::registerExtension();
     AmigaScene::registerExtension();

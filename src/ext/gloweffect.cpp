@@ -1,5 +1,6 @@
 #include "tarn/ext/gloweffect.h"
 
+#include "commonpasses.h"
 #include "separableblur.h"
 #include "tarn/postfx/effect.h"
 #include "tarn/postfx/effectfactory.h"
@@ -51,15 +52,8 @@ PostFX::Effect* GlowEffect::create() {
     }
     auto* effect = new PostFX::Effect();
     SeparableBlur::addPasses(effect, ms_vblurShader, ms_hblurShader, kBlurFactor);
-    effect->addPass([effect](PostFX::Chain::Buffers& buffers) {
-        using PostFX::Pass;
-        Pass pass(buffers, Pass::Full, ms_mergeShader);  // in + low[1 - lowCnt] -> full[fullCnt]
-        pass.uniform("uThreshold", effect->property(kThreshold).value.f);
-        pass.uniform("uPower", effect->property(kPower).value.f);
-        pass.input(0, buffers.in);
-        pass.input(1, buffers.low[1 - buffers.lowCnt]);
-        buffers.out = pass.draw();
-    });
+    CommonPasses::addMergePass(effect, ms_mergeShader,
+                               {{"uThreshold", kThreshold}, {"uPower", kPower}});
     effect->setProperty(kBlurFactor, 0.004f);
     effect->setProperty(kThreshold, 0.05f);
     effect->setProperty(kPower, 1.5f);

@@ -7,37 +7,52 @@ namespace Tarn::Ext::SeparableBlur {
 
 namespace {
 
-// Weights by distance 0 to 7 halve with each step out; over all 15 taps they
-// sum to 191. Alpha is 1: the blurred image is opaque whatever its input.
-#define TARN_BLUR15_SOURCE(AXIS)                                                                   \
-    "#version 330 core\n"                                                                          \
-    "uniform sampler2D Input;\n"                                                                   \
-    "uniform float uBlurFactor;\n"                                                                 \
-    "in vec2 v_uv;\n"                                                                              \
-    "layout(location = 0) out vec4 fragColor;\n"                                                   \
-    "const float kWeights[8] = float[8](64.0, 32.0, 16.0, 8.0, 4.0, 2.0, 1.0, 0.5);\n"             \
-    "void main() {\n"                                                                              \
-    "    vec2 offset = " AXIS " * uBlurFactor;\n"                                                  \
-    "    vec3 sum = texture(Input, v_uv).rgb * kWeights[0];\n"                                     \
-    "    for (int k = 1; k < 8; ++k)\n"                                                            \
-    "        sum += (texture(Input, v_uv - float(k) * offset).rgb +\n"                             \
-    "                texture(Input, v_uv + float(k) * offset).rgb) * kWeights[k];\n"               \
-    "    fragColor = vec4(sum / 191.0, 1.0);\n"                                                    \
-    "}\n"
+// The weights halve with each step out. Alpha is left to the caller: the
+// blurred images are opaque whatever their input.
+const char* const kWide15 = "const int kTaps = 8;\n"
+                            "const float kWeights[8] = float[8](64.0, 32.0, 16.0, 8.0, 4.0, 2.0, "
+                            "1.0, 0.5);\n"
+                            "const float kSum = 191.0;\n";
+const char* const kNarrow7 = "const int kTaps = 4;\n"
+                             "const float kWeights[4] = float[4](8.0, 4.0, 2.0, 1.0);\n"
+                             "const float kSum = 22.0;\n";
 
-const char* const kHorizontalSource = TARN_BLUR15_SOURCE("vec2(1.0, 0.0)");
-const char* const kVerticalSource = TARN_BLUR15_SOURCE("vec2(0.0, 1.0)");
+const char* const kBlurBody = R"(vec3 blur(sampler2D image, vec2 uv, vec2 step) {
+    vec3 sum = TAP(image, uv) * kWeights[0];
+    for (int k = 1; k < kTaps; ++k)
+        sum += (TAP(image, uv - float(k) * step) + TAP(image, uv + float(k) * step)) * kWeights[k];
+    return sum / kSum;
+}
+)";
 
-#undef TARN_BLUR15_SOURCE
+PostFX::ProgramSource axisBlur(const char* displayName, Taps taps, Read read, const char* axis) {
+    return {displayName,
+            std::string("#version 330 core\n"
+                        "uniform sampler2D Input;\n"
+                        "uniform float uBlurFactor;\n"
+                        "in vec2 v_uv;\n"
+                        "layout(location = 0) out vec4 fragColor;\n") +
+                blurFunction(taps, read) +
+                "void main() {\n    fragColor = vec4(blur(Input, v_uv, " + axis +
+                " * uBlurFactor), 1.0);\n}\n",
+            {{"Input", 0}}};
+}
 
 }  // namespace
 
-PostFX::ProgramSource horizontal(const char* displayName) {
-    return {displayName, kHorizontalSource, {{"Input", 0}}};
+std::string blurFunction(Taps taps, Read read) {
+    return std::string(taps == Taps::Wide15 ? kWide15 : kNarrow7) +
+           (read == Read::Filtered ? "#define TAP(image, uv) texture(image, uv).rgb\n"
+                                   : "#define TAP(image, uv) textureLod(image, uv, 0.0).rgb\n") +
+           kBlurBody;
 }
 
-PostFX::ProgramSource vertical(const char* displayName) {
-    return {displayName, kVerticalSource, {{"Input", 0}}};
+PostFX::ProgramSource horizontal(const char* displayName, Taps taps, Read read) {
+    return axisBlur(displayName, taps, read, "vec2(1.0, 0.0)");
+}
+
+PostFX::ProgramSource vertical(const char* displayName, Taps taps, Read read) {
+    return axisBlur(displayName, taps, read, "vec2(0.0, 1.0)");
 }
 
 void addPasses(PostFX::Effect* effect, ShaderProgram* verticalProgram,

@@ -31,10 +31,14 @@ Chain::Chain(unsigned int width, unsigned int height, Graphics::Renderer* render
     m_ownedBuffers[1] = makeBuffer(width, height);
     m_ownedBuffers[2] = makeBuffer(lowWidth, lowHeight);
     m_ownedBuffers[3] = makeBuffer(lowWidth, lowHeight);
+    m_ownedBuffers[4] = makeBuffer(width, height);
+    m_ownedBuffers[5] = makeBuffer(width, height);
     m_buffers.full[0] = m_ownedBuffers[0].get();
     m_buffers.full[1] = m_ownedBuffers[1].get();
     m_buffers.low[0] = m_ownedBuffers[2].get();
     m_buffers.low[1] = m_ownedBuffers[3].get();
+    m_buffers.scratch[0] = m_ownedBuffers[4].get();
+    m_buffers.scratch[1] = m_ownedBuffers[5].get();
     m_buffers.gBuffer = renderer ? renderer->gBuffer() : nullptr;
 }
 

@@ -1,5 +1,7 @@
 #include "tarn/postfx/pass.h"
 
+#include <cassert>
+
 #include <GL/glew.h>
 
 #include "tarn/framebuffer.h"
@@ -27,9 +29,18 @@ ShaderProgram* buildProgram(const ProgramSource& source) {
 }
 
 Pass::Pass(Chain::Buffers& buffers, Resolution resolution, ShaderProgram* program)
-    : m_buffers(buffers), m_resolution(resolution),
-      m_target(resolution == Full ? buffers.full[buffers.fullCnt] : buffers.low[buffers.lowCnt]),
+    : Pass(buffers,
+           resolution == Full ? buffers.full[buffers.fullCnt] : buffers.low[buffers.lowCnt],
+           program) {
+    m_counter = resolution == Full ? &buffers.fullCnt : &buffers.lowCnt;
+}
+
+Pass::Pass(Chain::Buffers& buffers, FrameBuffer* target, ShaderProgram* program)
+    : m_counter(nullptr), m_target(target),
       m_program(program && program->linked() ? program : nullptr) {
+    // Clearing the target first would wipe the image the effect starts from.
+    assert(!target || target != buffers.in);
+    (void)buffers;
     if (m_target)
         m_target->enable();
     if (m_program)
@@ -44,6 +55,16 @@ Pass::~Pass() {
 void Pass::uniform(std::string_view name, float value) {
     if (m_program)
         m_program->uniform(name, value);
+}
+
+void Pass::uniform(std::string_view name, float x, float y, float z, float w) {
+    if (m_program)
+        m_program->uniform(name, x, y, z, w);
+}
+
+void Pass::uniform(std::string_view name, const float* matrix) {
+    if (m_program)
+        m_program->uniform(name, matrix);
 }
 
 ShaderProgram* Pass::program() const {
@@ -82,8 +103,8 @@ FrameBuffer* Pass::draw() {
         m_program->release();
     if (m_target)
         m_target->disable();
-    int& counter = m_resolution == Full ? m_buffers.fullCnt : m_buffers.lowCnt;
-    counter = 1 - counter;
+    if (m_counter)
+        *m_counter = 1 - *m_counter;
     return m_target;
 }
 

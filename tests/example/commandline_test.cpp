@@ -1,4 +1,5 @@
 #include "commandline.h"
+#include "extensions.h"
 
 #include <string>
 #include <vector>
@@ -34,6 +35,17 @@ TEST(CommandLineTest, FirstCharacterFormsAndRefusals) {
         EXPECT_EQ(line.help, row.help);
         EXPECT_EQ(!line.error.empty(), row.refused) << line.error;
     }
+}
+
+// The mesh loader first, then one line per effect in the demo's fixed order.
+TEST(CommandLineTest, ExtensionsRegisterInTheirFixedOrder) {
+    testing::internal::CaptureStdout();
+    registerExtensions();
+    std::string expected = "[MeshFactory] Registered loader \"assimp\"\n";
+    for (const char* name : {"AnisotropicFlare", "Motion blur", "DepthOfField", "SSAO", "FXAA",
+                             "LensFlare", "Fog", "Glow", "Raymarcher", "Amiga", "Overlay"})
+        expected += std::string("[EffectFactory] Registered effect \"") + name + "\"\n";
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), expected);
 }
 
 }  // namespace

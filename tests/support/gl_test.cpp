@@ -55,14 +55,17 @@ Image makeImage(int width, int height,
 
 std::unique_ptr<FrameBuffer> makeFloatBuffer(const Image& image) {
     auto buffer = std::make_unique<FrameBuffer>(image.width, image.height);
-    if (Texture* target = buffer->createRenderTarget(FrameBuffer::RGBA32F)) {
-        glBindTexture(GL_TEXTURE_2D, target->id());
-        glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, image.width, image.height, GL_RGBA, GL_FLOAT,
-                        image.rgba.data());
-        glBindTexture(GL_TEXTURE_2D, 0);
-    }
+    if (Texture* target = buffer->createRenderTarget(FrameBuffer::RGBA32F))
+        writeTexture(target->id(), image);
     return buffer;
+}
+
+void writeTexture(GLuint texture, const Image& image) {
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, image.width, image.height, GL_RGBA, GL_FLOAT,
+                    image.rgba.data());
+    glBindTexture(GL_TEXTURE_2D, 0);
 }
 
 Image readTexture(GLuint texture, int level) {

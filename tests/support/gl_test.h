@@ -50,6 +50,9 @@ Image makeImage(int width, int height,
                 const std::function<std::array<float, 4>(int x, int y)>& pixel);
 // A frame buffer of the image's size whose one RGBA32F target holds it.
 std::unique_ptr<FrameBuffer> makeFloatBuffer(const Image& image);
+// Replaces level 0 of a 2D texture of the image's size (a G-buffer target,
+// say) with the image, converted to the texture's format.
+void writeTexture(GLuint texture, const Image& image);
 // Level `level` of a 2D texture, as stored, converted to floats.
 Image readTexture(GLuint texture, int level = 0);
 // A rectangle of a frame buffer's colour attachment (0 and GL_BACK for the

@@ -2,11 +2,12 @@
 #define TARN_POSTFX_CHAIN_H
 
 // The post-processing chain: runs every effect, in the order added, over the
-// frame the renderer produced and draws the result to the window. It owns two
-// full-resolution and two quarter-resolution float buffers, made once, that
-// all passes of all effects share through one Buffers record. One chain is
-// made at launch, at the window's size, and kept until exit; it does not own
-// its effects or the renderer.
+// frame the renderer produced and draws the result to the window. It owns a
+// full-resolution and a quarter-resolution pair of float buffers and two
+// full-resolution scratch buffers, made once, that all passes of all effects
+// share through one Buffers record. One chain is made at launch, at the
+// window's size, and kept until exit; it does not own its effects or the
+// renderer.
 
 #include <cstddef>
 #include <memory>
@@ -35,6 +36,11 @@ public:
     struct Buffers {
         FrameBuffer* full[2] = {nullptr, nullptr};  // width x height, RGBA32F
         FrameBuffer* low[2] = {nullptr, nullptr};   // (width >> 2) x (height >> 2), RGBA32F
+        // width x height, RGBA32F, for an effect's intermediate full-size
+        // images: no counter, never an effect's in or out, so an effect that
+        // writes full-size images more than once can stand anywhere in the
+        // chain. Nothing in them outlives the effect that wrote them.
+        FrameBuffer* scratch[2] = {nullptr, nullptr};
         FrameBuffer* in = nullptr;
         FrameBuffer* out = nullptr;
         FrameBuffer* gBuffer = nullptr;      // the renderer's, read only; null without one
@@ -43,9 +49,9 @@ public:
         int lowCnt = 0;
     };
 
-    // Makes full[0], full[1], then low[0], low[1] (at least 1x1). The
-    // renderer supplies the G-buffer and the camera; it may be null for
-    // effects that need neither.
+    // Makes full[0], full[1], low[0], low[1] (at least 1x1), scratch[0] and
+    // scratch[1], all once. The renderer supplies the G-buffer and the
+    // camera; it may be null for effects that need neither.
     Chain(unsigned int width, unsigned int height, Graphics::Renderer* renderer);
     ~Chain();
 
@@ -76,7 +82,7 @@ private:
     Buffers m_buffers;
     std::vector<Effect*> m_effects;
     Graphics::Renderer* m_renderer;
-    std::unique_ptr<FrameBuffer> m_ownedBuffers[4];
+    std::unique_ptr<FrameBuffer> m_ownedBuffers[6];
 };
 
 }  // namespace PostFX

@@ -13,6 +13,7 @@
 //
 // Main thread with the GL context current.
 
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -35,7 +36,7 @@ struct Sampler {
 // One program of an effect.
 struct ProgramSource {
     const char* name;      // display name, as compile and link messages give it
-    const char* fragment;  // fragment stage
+    std::string fragment;  // fragment stage; some are composed once, at first use
     std::vector<Sampler> samplers;
     const char* vertex = nullptr;  // null: the shared pass-through stage
 };
@@ -53,6 +54,10 @@ public:
     // Enables full[fullCnt] or low[lowCnt] (cleared to opaque black) and
     // binds the program.
     Pass(Chain::Buffers& buffers, Resolution resolution, ShaderProgram* program);
+    // Enables target (one of buffers.scratch) and flips no counter: for an
+    // effect's intermediate images, which must stay out of the pair that may
+    // hold its input.
+    Pass(Chain::Buffers& buffers, FrameBuffer* target, ShaderProgram* program);
     // Draws if draw() was not called, so a pass never leaves its target on.
     ~Pass();
     Pass(const Pass&) = delete;
@@ -61,6 +66,9 @@ public:
     // Float uniform of the pass's program; nothing when the program did not
     // link (its failure was reported when it was built, not at every frame).
     void uniform(std::string_view name, float value);
+    void uniform(std::string_view name, float x, float y, float z, float w);
+    // 16 floats, column-major.
+    void uniform(std::string_view name, const float* matrix);
     // For other uniform types; null when there is no linked program.
     ShaderProgram* program() const;
 
@@ -71,14 +79,13 @@ public:
 
     // Draws the full-screen quad, releases the inputs and the program,
     // disables the target and flips its counter. Returns the buffer written,
-    // now full[1 - fullCnt] or low[1 - lowCnt].
+    // now full[1 - fullCnt] or low[1 - lowCnt] (or the scratch target).
     FrameBuffer* draw();
 
 private:
     static constexpr int kMaxInputs = 8;
 
-    Chain::Buffers& m_buffers;
-    Resolution m_resolution;
+    int* m_counter;  // null for a scratch target
     FrameBuffer* m_target;
     ShaderProgram* m_program;
     Texture* m_inputs[kMaxInputs] = {};

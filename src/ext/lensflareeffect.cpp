@@ -1,0 +1,136 @@
+#include "tarn/ext/lensflareeffect.h"
+
+#include "commonpasses.h"
+#include "tarn/postfx/effect.h"
+#include "tarn/postfx/effectfactory.h"
+#include "tarn/postfx/pass.h"
+
+namespace Tarn::Ext {
+
+bool LensFlareEffect::ms_shadersInitialized = false;
+ShaderProgram* LensFlareEffect::ms_downsampling = nullptr;
+ShaderProgram* LensFlareEffect::ms_features = nullptr;
+ShaderProgram* LensFlareEffect::ms_blurring = nullptr;
+ShaderProgram* LensFlareEffect::ms_finalpass = nullptr;
+
+namespace {
+
+// Ghosts are read at fract(texcoord + ghostVec * i), so they wrap around the
+// edges; their weight peaks at the centre and falls to 0 at the corners. The
+// falloff is kept from going below 0 by rounding, where pow is undefined, and
+// a zero dispersal (or the very centre) gives no direction instead of NaN.
+// Without fringes (the default) each point is read once, not three times.
+const PostFX::ProgramSource kFeatures = {"Lens flare features",
+                                         R"(#version 330 core
+uniform sampler2D Input;
+uniform float uGhosts;
+uniform float uGhostDispersal;
+uniform float uHaloWidth;
+uniform float uDistortion;
+in vec2 v_uv;
+layout(location = 0) out vec4 fragColor;
+vec3 distorted(vec2 p, vec2 fringe) {
+    if (fringe == vec2(0.0))
+        return textureLod(Input, p, 0.0).rgb;
+    return vec3(textureLod(Input, p - fringe, 0.0).r, textureLod(Input, p, 0.0).g,
+                textureLod(Input, p + fringe, 0.0).b);
+}
+float falloff(vec2 p) {
+    return max(1.0 - length(vec2(0.5) - p) / length(vec2(0.5)), 0.0);
+}
+void main() {
+    vec2 texcoord = vec2(1.0) - v_uv;
+    vec2 texelSize = 1.0 / vec2(textureSize(Input, 0));
+    vec2 ghostVec = (vec2(0.5) - texcoord) * uGhostDispersal;
+    vec2 direction = length(ghostVec) > 0.0 ? normalize(ghostVec) : vec2(0.0);
+    vec2 fringe = direction * texelSize.x * uDistortion;
+    vec4 sum = vec4(0.0);
+    int ghosts = int(uGhosts);
+    for (int i = 0; i < ghosts; ++i) {
+        vec2 offset = fract(texcoord + ghostVec * float(i));
+        sum += vec4(distorted(offset, fringe), 1.0) * pow(falloff(offset), 10.0) * 0.5;
+    }
+    vec2 haloVec = direction * uHaloWidth;
+    float haloWeight = pow(falloff(fract(texcoord + haloVec)), 5.0);
+    sum += vec4(distorted(texcoord + haloVec, fringe), 1.0) * haloWeight;
+    fragColor = vec4(clamp(sum.rgb, 0.0, 1.0), 1.0);
+}
+)",
+                                         {{"Input", 0}}};
+
+// Quarter resolution reading the full-size features: each tap down-samples
+// bilinearly. Offsets grow quadratically and only towards larger coordinates.
+const PostFX::ProgramSource kBlurring = {"Lens flare blurring",
+                                         R"(#version 330 core
+uniform sampler2D Input;
+uniform float uBlurIterations;
+in vec2 v_uv;
+layout(location = 0) out vec4 fragColor;
+void main() {
+    int n = int(uBlurIterations);
+    vec2 step = 1.0 / vec2(textureSize(Input, 0)) / uBlurIterations;
+    vec3 sum = vec3(0.0);
+    for (int i = 0; i < n; ++i)
+        for (int j = 0; j < n; ++j)
+            sum += texture(Input, v_uv + step * vec2(float(j * j), float(i * i))).rgb;
+    fragColor = vec4(clamp(sum / 16.0, 0.0, 1.0), 1.0);
+}
+)",
+                                         {{"Input", 0}}};
+
+const char* const kGhosts = "Number_of_ghosts";
+const char* const kDispersal = "Dispersal_of_ghosts";
+const char* const kHaloWidth = "Width_of_the_halo";
+const char* const kDistortion = "Chromatic_distortion_factor";
+const char* const kBlurIterations = "Blur_iterations_count";
+const char* const kOpacity = "Effect_opacity";
+
+}  // namespace
+
+void LensFlareEffect::_register() {
+    PostFX::EffectFactory::registerEffect("LensFlare", &LensFlareEffect::create);
+}
+
+PostFX::Effect* LensFlareEffect::create() {
+    if (!ms_shadersInitialized) {
+        // Full resolution despite its name: the blur pass does the down-sampling.
+        ms_downsampling = PostFX::buildProgram(CommonPasses::brightParts(
+            "Lens flare downsampling",
+            "vec4(clamp((c.rgb - vec3(uBias)) * uScale, 0.0, 1.0), 1.0)"));
+        ms_features = PostFX::buildProgram(kFeatures);
+        ms_blurring = PostFX::buildProgram(kBlurring);
+        ms_finalpass = PostFX::buildProgram(CommonPasses::flareMerge(
+            "Lens flare final pass", "Original", "Input", "uLensFlareOpacity"));
+        ms_shadersInitialized = true;
+    }
+    using PostFX::Pass;
+    auto* effect = new PostFX::Effect();
+    CommonPasses::addBrightPartsPass(effect, ms_downsampling);
+    effect->addPass([effect](PostFX::Chain::Buffers& buffers) {
+        Pass pass(buffers, buffers.scratch[1], ms_features);  // scratch[0] -> scratch[1]
+        pass.uniform("uGhosts", effect->property(kGhosts).value.f);
+        pass.uniform("uGhostDispersal", effect->property(kDispersal).value.f);
+        pass.uniform("uHaloWidth", effect->property(kHaloWidth).value.f);
+        pass.uniform("uDistortion", effect->property(kDistortion).value.f);
+        pass.input(0, buffers.scratch[0]);
+        pass.draw();
+    });
+    effect->addPass([effect](PostFX::Chain::Buffers& buffers) {
+        Pass pass(buffers, Pass::Low, ms_blurring);  // scratch[1] -> low[lowCnt]
+        pass.uniform("uBlurIterations", effect->property(kBlurIterations).value.f);
+        pass.input(0, buffers.scratch[1]);
+        pass.draw();
+    });
+    CommonPasses::addMergePass(effect, ms_finalpass, {{"uLensFlareOpacity", kOpacity}});
+    effect->setProperty(CommonPasses::kScale, 10.0f);
+    effect->setProperty(CommonPasses::kBias, 0.22f);
+    effect->setProperty(kGhosts, 12.0f);
+    effect->setProperty(kDispersal, 0.1f);
+    effect->setProperty(kHaloWidth, 0.52f);
+    effect->setProperty(kDistortion, 0.0f);
+    effect->setProperty(kBlurIterations, 8.0f);
+    effect->setProperty(kOpacity, 100.0f);
+    return effect;
+}
+
+}  // namespace Tarn::Ext
