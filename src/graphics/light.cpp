@@ -6,6 +6,7 @@
 #include <glm/gtc/type_ptr.hpp>
 
 #include "tarn/graphics/fullscreenquad.h"
+#include "tarn/imagetexture.h"
 #include "tarn/shader.h"
 #include "tarn/shaderprogram.h"
 #include "tarn/texture.h"
@@ -19,6 +20,16 @@ const Light* Light::ms_uniformOwners[Light::TypeCount] = {};
 int Light::ms_viewLocations[Light::TypeCount] = {-1, -1, -1, -1, -1};
 
 namespace {
+
+// What an area light without an image emits: plain white, made on first use
+// and kept until exit like the light programs.
+Texture* whiteAreaTexture() {
+    static ImageTexture* white = [] {
+        const unsigned char texel[4] = {255, 255, 255, 255};
+        return new ImageTexture(reinterpret_cast<const char*>(texel), 1, 1);
+    }();
+    return white;
+}
 
 // Names made once, so sending uniforms allocates nothing.
 const std::string kPosition = "l_position";
@@ -324,6 +335,8 @@ void Light::bind() {
         f_update();
     m_lightShader->bind();
     m_boundTexture = m_areaTexture;
+    if (!m_boundTexture && m_lightType == LT_AREA)
+        m_boundTexture = whiteAreaTexture();
     if (m_boundTexture)
         m_boundTexture->bind(AreaTextureUnit);
 }

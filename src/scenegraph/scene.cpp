@@ -165,17 +165,54 @@ private:
         return new CameraComponent(m_scene.m_ownedCameras.back().get());
     }
 
-    // Scripts cannot set radius or cone, so every scripted light shares them.
+    // A light line may go on with the light's shape; without it every
+    // scripted light has radius 18 and a 2-radian cone with a 0.15 soft edge,
+    // and an area light a 1 x 1 rectangle emitting white.
     Component* f_light(const Args& a) {
         std::cout << "[Scene] Creating new " << a[1] << " light" << std::endl;
         m_type = Scene::ET_LIGHT;
-        auto light = std::make_unique<Graphics::Light>(lightType(a[1]));
+        const Graphics::Light::LightType type = lightType(a[1]);
+        auto light = std::make_unique<Graphics::Light>(type);
         light->setColor(glm::vec3(number(a[2]), number(a[3]), number(a[4])));
-        light->setRadius(18.0f);
+        light->setRadius(a.size() > 5 ? number(a[5]) : 18.0f);
         light->setCutoffAngle(2.0f);
         light->setCutoffSmoothness(0.15f);
+        if (type == Graphics::Light::LT_SPOT && f_optional(a, 6, 8, "component light spot"))
+            f_spotCone(*light, a);
+        if (type == Graphics::Light::LT_AREA)
+            f_areaShape(*light, a);
         m_scene.m_ownedLights.push_back(std::move(light));
         return new LightComponent(m_scene.m_ownedLights.back().get());
+    }
+
+    void f_spotCone(Graphics::Light& light, const Args& a) {
+        light.setCutoffAngle(glm::radians(number(a[6])));
+        light.setCutoffSmoothness(glm::radians(number(a[7])));
+    }
+
+    void f_areaShape(Graphics::Light& light, const Args& a) {
+        light.setSize(glm::vec2(1.0f));
+        if (!f_optional(a, 6, 8, "component light area"))
+            return;
+        light.setSize(glm::vec2(number(a[6]), number(a[7])));
+        if (a.size() < 9)
+            return;
+        if (Texture* texture = AssetLibrary::instance()->texture(a[8]))
+            light.setAreaTexture(texture);
+        else
+            f_report("unknown texture \"" + a[8] + "\"; the area light emits white");
+    }
+
+    // Optional arguments come as a group from index `from` up to `to`: none,
+    // or all of them (a partial group is reported and ignored).
+    bool f_optional(const Args& a, std::size_t from, std::size_t to, const std::string& line) {
+        if (a.size() <= from)
+            return false;
+        if (a.size() >= to)
+            return true;
+        f_report(line + " takes " + std::to_string(to - from) +
+                 " shape arguments after the radius; shape ignored");
+        return false;
     }
 
     void f_property(const Args& a) {

@@ -501,7 +501,7 @@ TEST_F(LightGLTest, LightsOfOneTypeEachSeeTheirOwnValues) {
 
 // Every type builds, links and sends its uniforms without a single
 // missing-uniform line; the area light samples unit 3 and bind puts its
-// texture there until release.
+// texture (white without one) there until release.
 TEST_F(LightGLTest, EveryTypeLinksQuietlyAndAreaTextureUsesUnitThree) {
     auto areaTexture = makeAreaTexture();
     for (int type = Light::LT_AMBIENT; type <= Light::LT_AREA; ++type) {
@@ -536,6 +536,17 @@ TEST_F(LightGLTest, EveryTypeLinksQuietlyAndAreaTextureUsesUnitThree) {
             EXPECT_EQ(unit, 3);
         }
     }
+    // Without an image an area light emits white, not whatever unit 3 held.
+    Light bare(Light::LT_AREA);
+    bare.bind();
+    GLint white = 0;
+    glActiveTexture(GL_TEXTURE3);
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &white);
+    glActiveTexture(GL_TEXTURE0);
+    bare.release();
+    ASSERT_NE(white, 0);
+    EXPECT_EQ(Tarn::Test::readTexture(static_cast<GLuint>(white)).rgba,
+              std::vector<float>(4, 1.0f));
 }
 
 }  // namespace

@@ -46,45 +46,55 @@ using Tarn::Scenegraph::Scene;
 
 using SceneGLTest = Tarn::Test::GLTest;
 
-// Each kind word makes its light type, any other word a point light; every
-// scripted light has radius 18, cone 2.0 and soft edge 0.15.
+// Each kind word makes its light type, any other word a point light. Without
+// a shape a scripted light has radius 18, cone 2.0 and soft edge 0.15 (an
+// area light a 1 x 1 rectangle); the line may go on with its shape.
 TEST_F(SceneGLTest, ScriptedLights) {
     const struct {
         const char* kind;
+        const char* shape;
         Light::LightType type;
+        float radius, cutoff, smoothness, width;
+        const char* report;
     } cases[] = {
-        {"ambient", Light::LT_AMBIENT},
-        {"point", Light::LT_POINT},
-        {"directional", Light::LT_DIRECTIONAL},
-        {"spot", Light::LT_SPOT},
-        {"area", Light::LT_AREA},
-        {"foo", Light::LT_POINT},
+        {"ambient", "", Light::LT_AMBIENT, 18, 2, 0.15f, 0, ""},
+        {"point", " 6", Light::LT_POINT, 6, 2, 0.15f, 0, ""},
+        {"directional", "", Light::LT_DIRECTIONAL, 18, 2, 0.15f, 0, ""},
+        {"spot", " 10 30 6", Light::LT_SPOT, 10, 0.52359878f, 0.10471976f, 0, ""},
+        {"spot", " 10 30", Light::LT_SPOT, 10, 2, 0.15f, 0,
+         "[Scene] scene.tarn:3: component light spot takes 2 shape arguments after the radius; "
+         "shape ignored\n"},
+        {"area", "", Light::LT_AREA, 18, 2, 0.15f, 1, ""},
+        {"area", " 12 2 0.5 nowhere", Light::LT_AREA, 12, 2, 0.15f, 2,
+         "[Scene] scene.tarn:3: unknown texture \"nowhere\"; the area light emits white\n"},
+        {"foo", "", Light::LT_POINT, 18, 2, 0.15f, 0, ""},
     };
     Tarn::Test::ScratchFolder folder;
     Tarn::VFS vfs("absent.tarn", false);
     for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.kind) + c.shape);
         std::ofstream("scene.tarn", std::ios::binary)
-            << "begin world\nbegin entity sun\ncomponent light " << c.kind
-            << " 1 0.9 0.8\nend\nbegin entity box\nend\nend\n";
+            << "begin world\nbegin entity sun\ncomponent light " << c.kind << " 1 0.9 0.8"
+            << c.shape << "\nend\nbegin entity box\nend\nend\n";
         testing::internal::CaptureStdout();
         std::unique_ptr<Scene> scene(Scene::createFromScript("scene.tarn"));
         EXPECT_EQ(testing::internal::GetCapturedStdout(),
                   std::string("[Scene] Creating scene from script: scene.tarn\n"
                               "[Scene] Creating new ") +
-                      c.kind + " light\n")
-            << c.kind;
-        ASSERT_NE(scene->entity("sun"), nullptr) << c.kind;
-        EXPECT_EQ(scene->entities().at("sun").type, Scene::ET_LIGHT) << c.kind;
-        EXPECT_EQ(scene->entities().at("box").type, Scene::ET_OPAQUE) << c.kind;
+                      c.kind + " light\n" + c.report);
+        ASSERT_NE(scene->entity("sun"), nullptr);
+        EXPECT_EQ(scene->entities().at("sun").type, Scene::ET_LIGHT);
+        EXPECT_EQ(scene->entities().at("box").type, Scene::ET_OPAQUE);
         auto* component = scene->entity("sun")->getComponent<LightComponent>();
-        ASSERT_NE(component, nullptr) << c.kind;
+        ASSERT_NE(component, nullptr);
         const Light* light = component->light();
-        EXPECT_EQ(light->lightType(), c.type) << c.kind;
-        EXPECT_FLOAT_EQ(light->color().y, 0.9f) << c.kind;
-        EXPECT_FLOAT_EQ(light->color().z, 0.8f) << c.kind;
-        EXPECT_FLOAT_EQ(light->radius(), 18.0f) << c.kind;
-        EXPECT_FLOAT_EQ(light->cutoffAngle(), 2.0f) << c.kind;
-        EXPECT_FLOAT_EQ(light->cutoffSmoothness(), 0.15f) << c.kind;
+        EXPECT_EQ(light->lightType(), c.type);
+        EXPECT_FLOAT_EQ(light->color().y, 0.9f);
+        EXPECT_FLOAT_EQ(light->color().z, 0.8f);
+        EXPECT_FLOAT_EQ(light->radius(), c.radius);
+        EXPECT_FLOAT_EQ(light->cutoffAngle(), c.cutoff);
+        EXPECT_FLOAT_EQ(light->cutoffSmoothness(), c.smoothness);
+        EXPECT_FLOAT_EQ(light->size().x, c.width);
     }
 }
 

@@ -61,6 +61,7 @@ public:
     void setCutoffSmoothness(float radians);
     void setColor(const glm::vec3& color);
     // Area light: the emitted image, not owned; it needs mipmaps up to level 9.
+    // Without one an area light emits white.
     void setAreaTexture(Texture* texture);
 
     // Sends the uniforms when a setter ran, or when another light of the

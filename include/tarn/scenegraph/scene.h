@@ -11,7 +11,9 @@
 //   begin entity NAME ... end                one entity, registered at its end
 //   component material NAME | mesh NAME      from the asset library
 //   component camera FOCAL ASPECT NEAR FAR   makes the entity a camera
-//   component light KIND R G B               makes the entity a light
+//   component light KIND R G B [RADIUS]      makes the entity a light (radius 18)
+//   component light spot R G B RADIUS CONE SOFT       cone half-angle, soft edge in degrees
+//   component light area R G B RADIUS HALFW HALFH [TEXTURE]   rectangle and image
 //   property position X Y Z | scale X Y Z | rotation DEGREES AX AY AZ
 //   begin automation LABEL ENTITY PROPERTY ... end   over a registered entity
 //   key VALUE INTERPOLATION TIME VALUE       inside an automation block
