@@ -1,16 +1,23 @@
 // Renders the demo's music and checks what the demo and its listeners rely
 // on: the length and beat grid, headroom, the same samples on every run,
-// the sections audible where the picture changes, the chord of every bar.
+// the sections audible where the picture changes, the chord of every bar,
+// and the Ogg Vorbis file it becomes.
 
 #include "music.h"
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include "support/scratch_folder.h"
 
 namespace {
 
@@ -40,6 +47,11 @@ double rmsDb(const Music& music, double from, double to) {
     for (std::size_t i = first; i < end; ++i)
         sum += music.samples[i] * music.samples[i];
     return 10.0 * std::log10(sum / std::max<std::size_t>(1, end - first) + 1e-30);
+}
+
+std::string readBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 TEST(MusicTest, EightyBarsOnTheDemoGrid) {
@@ -198,7 +210,44 @@ TEST(MusicTest, EveryBarSoundsItsChord) {
     }
 }
 
-TEST(MusicTest, RefusesRatesItCannotRender) {
+TEST(MusicTest, OggDecodesBackAsTheSameMusic) {
+    Tarn::Test::ScratchFolder folder;
+    const Music& music = track();
+    std::string error;
+    ASSERT_TRUE(writeOggVorbis("music.ogg", music, error)) << error;
+    SF_INFO info{};
+    SNDFILE* file = sf_open("music.ogg", SFM_READ, &info);
+    ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
+    EXPECT_EQ(info.format, SF_FORMAT_OGG | SF_FORMAT_VORBIS);
+    EXPECT_EQ(info.samplerate, Rate);
+    EXPECT_EQ(info.channels, 2);
+    EXPECT_EQ(info.frames, static_cast<sf_count_t>(music.samples.size() / 2));
+    Music decoded{info.samplerate, info.channels,
+                  std::vector<float>(static_cast<std::size_t>(info.frames * info.channels))};
+    EXPECT_EQ(sf_readf_float(file, decoded.samples.data(), info.frames), info.frames);
+    sf_close(file);
+    float peak = 0.0f;
+    for (float sample : decoded.samples)
+        peak = std::max(peak, std::fabs(sample));
+    EXPECT_LT(20.0 * std::log10(peak), -1.0);
+    for (const Section& section : Sections)
+        EXPECT_NEAR(rmsDb(decoded, barTime(section.firstBar), barTime(section.endBar)),
+                    rmsDb(music, barTime(section.firstBar), barTime(section.endBar)), 0.5)
+            << section.name;
+}
+
+TEST(MusicTest, OggBytesAreTheSameEveryTime) {
+    Tarn::Test::ScratchFolder folder;
+    Music excerpt = renderMusic(8000);
+    excerpt.samples.resize(2 * 8000 * 10);
+    std::string error;
+    ASSERT_TRUE(writeOggVorbis("first.ogg", excerpt, error)) << error;
+    ASSERT_TRUE(writeOggVorbis("second.ogg", excerpt, error)) << error;
+    EXPECT_FALSE(readBytes("first.ogg").empty());
+    EXPECT_TRUE(readBytes("first.ogg") == readBytes("second.ogg"));
+}
+
+TEST(MusicTest, RefusesWhatItCannotRenderOrWrite) {
     for (int rate : {0, 7999, 192001}) {
         testing::internal::CaptureStdout();
         const Music music = renderMusic(rate);
@@ -207,6 +256,27 @@ TEST(MusicTest, RefusesRatesItCannotRender) {
                                                               " Hz is outside 8000 to 192000 Hz\n");
         EXPECT_TRUE(music.samples.empty());
         EXPECT_EQ(music.sampleRate, 0);
+    }
+    Tarn::Test::ScratchFolder folder;
+    std::filesystem::create_directory("folder.ogg");
+    const struct {
+        const char* path;
+        Music music;
+        const char* error;
+    } writes[] = {
+        {"empty.ogg", Music{Rate, 2, {}}, "empty.ogg: no whole frames of music to write"},
+        {"half.ogg", Music{Rate, 2, {0.5f}}, "half.ogg: no whole frames of music to write"},
+        {"rate.ogg", Music{0, 2, {0.5f, 0.5f}},
+         "rate.ogg: sample rate 0 Hz is outside 8000 to 192000 Hz"},
+        {"folder.ogg", Music{Rate, 2, std::vector<float>(2 * Rate)},
+         "folder.ogg: cannot open the file for writing"},
+    };
+    for (const auto& row : writes) {
+        std::string error;
+        EXPECT_FALSE(writeOggVorbis(row.path, row.music, error)) << row.path;
+        EXPECT_EQ(error, row.error);
+        EXPECT_EQ(std::filesystem::is_directory(row.path), row.path == std::string("folder.ogg"));
+        EXPECT_EQ(std::filesystem::exists(row.path), row.path == std::string("folder.ogg"));
     }
 }
 

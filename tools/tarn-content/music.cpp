@@ -3,9 +3,14 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
 #include <iostream>
-#include <string>
+#include <memory>
 #include <utility>
+
+#include <sndfile.h>
 
 namespace Content {
 
@@ -15,6 +20,13 @@ constexpr double Pi = 3.14159265358979323846;
 constexpr int MinRate = 8000;
 constexpr int MaxRate = 192000;
 constexpr double PeakDbfs = -1.5;
+// libsndfile's scale: 0 is the smallest file, 1 the best sound.
+constexpr double VorbisQuality = 0.5;
+// libsndfile hands each write to libvorbis whole, and one write of the whole
+// track crashed inside vorbis_analysis_wrote (MusicTest.OggDecodesBackAsTheSameMusic
+// reproduces it); writes of a few thousand frames are safe.
+constexpr sf_count_t EncodeChunkFrames = 4096;
+
 double noteHz(double pitch) {
     return 440.0 * std::exp2((pitch - 69.0) / 12.0);
 }
@@ -882,6 +894,133 @@ void arrangeOutro(Mix& mix) {
         bell(mix, bar * BarSeconds, pitch, 0.7f, pitch % 2 ? -0.3f : 0.3f);
 }
 
+// Ogg pages: "OggS", version, flags, granule position (8 bytes), serial
+// number (4, at 14), page number (4), checksum (4, at 22), segment count (1,
+// at 26), the segment sizes, then the data.
+constexpr std::size_t OggHeaderSize = 27;
+// libsndfile picks a different stream serial number on every run; everything
+// else it writes is the same for the same samples. Every page gets this
+// serial instead, and its checksum again.
+constexpr std::uint32_t OggSerial = 0x4e524154;  // "TARN"
+
+std::uint32_t oggChecksum(const unsigned char* data, std::size_t size) {
+    static const std::array<std::uint32_t, 256> table = [] {
+        std::array<std::uint32_t, 256> entries{};
+        for (std::uint32_t i = 0; i < 256; ++i) {
+            std::uint32_t r = i << 24;
+            for (int bit = 0; bit < 8; ++bit)
+                r = r & 0x80000000u ? (r << 1) ^ 0x04c11db7u : r << 1;
+            entries[i] = r;
+        }
+        return entries;
+    }();
+    std::uint32_t crc = 0;
+    for (std::size_t i = 0; i < size; ++i)
+        crc = (crc << 8) ^ table[((crc >> 24) ^ data[i]) & 0xff];
+    return crc;
+}
+
+void putU32(unsigned char* at, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i)
+        at[i] = static_cast<unsigned char>(value >> (8 * i));
+}
+
+// False when the bytes are not a sequence of whole Ogg pages.
+bool fixSerialNumbers(std::string& bytes) {
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+        unsigned char* page = reinterpret_cast<unsigned char*>(&bytes[at]);
+        if (bytes.size() - at < OggHeaderSize || std::memcmp(page, "OggS", 4) != 0)
+            return false;
+        std::size_t size = OggHeaderSize + page[26];
+        if (bytes.size() - at < size)
+            return false;
+        for (int i = 0; i < page[26]; ++i)
+            size += page[OggHeaderSize + i];
+        if (bytes.size() - at < size)
+            return false;
+        putU32(page + 14, OggSerial);
+        putU32(page + 22, 0);
+        putU32(page + 22, oggChecksum(page, size));
+        at += size;
+    }
+    return !bytes.empty();
+}
+
+// libsndfile writes into this string instead of a file.
+struct MemoryFile {
+    std::string bytes;
+    sf_count_t cursor = 0;
+};
+
+sf_count_t memoryLength(void* user) {
+    return static_cast<sf_count_t>(static_cast<MemoryFile*>(user)->bytes.size());
+}
+
+sf_count_t memorySeek(sf_count_t offset, int whence, void* user) {
+    MemoryFile& file = *static_cast<MemoryFile*>(user);
+    const sf_count_t base = whence == SEEK_CUR   ? file.cursor
+                            : whence == SEEK_END ? static_cast<sf_count_t>(file.bytes.size())
+                                                 : 0;
+    file.cursor = std::max<sf_count_t>(0, base + offset);
+    return file.cursor;
+}
+
+sf_count_t memoryRead(void* ptr, sf_count_t count, void* user) {
+    MemoryFile& file = *static_cast<MemoryFile*>(user);
+    const sf_count_t size = static_cast<sf_count_t>(file.bytes.size());
+    const sf_count_t n =
+        std::clamp<sf_count_t>(size - file.cursor, 0, std::max<sf_count_t>(count, 0));
+    std::memcpy(ptr, file.bytes.data() + file.cursor, static_cast<std::size_t>(n));
+    file.cursor += n;
+    return n;
+}
+
+sf_count_t memoryWrite(const void* ptr, sf_count_t count, void* user) {
+    MemoryFile& file = *static_cast<MemoryFile*>(user);
+    const std::size_t end = static_cast<std::size_t>(file.cursor + count);
+    if (end > file.bytes.size())
+        file.bytes.resize(end);
+    std::memcpy(&file.bytes[static_cast<std::size_t>(file.cursor)], ptr,
+                static_cast<std::size_t>(count));
+    file.cursor += count;
+    return count;
+}
+
+sf_count_t memoryTell(void* user) {
+    return static_cast<MemoryFile*>(user)->cursor;
+}
+
+struct SoundFileCloser {
+    void operator()(SNDFILE* file) const { sf_close(file); }
+};
+
+// Encodes music into bytes; returns the reason it could not, or "".
+std::string encode(const Music& music, std::string& bytes) {
+    SF_VIRTUAL_IO io{memoryLength, memorySeek, memoryRead, memoryWrite, memoryTell};
+    MemoryFile memory;
+    SF_INFO info{0, music.sampleRate, music.channels, SF_FORMAT_OGG | SF_FORMAT_VORBIS, 0, 0};
+    {
+        std::unique_ptr<SNDFILE, SoundFileCloser> file(
+            sf_open_virtual(&io, SFM_WRITE, &info, &memory));
+        if (!file)
+            return std::string("cannot encode Ogg Vorbis: ") + sf_strerror(nullptr);
+        double quality = VorbisQuality;
+        sf_command(file.get(), SFC_SET_VBR_ENCODING_QUALITY, &quality, sizeof(quality));
+        const sf_count_t frames = static_cast<sf_count_t>(music.samples.size()) / music.channels;
+        for (sf_count_t done = 0; done < frames; done += EncodeChunkFrames) {
+            const sf_count_t count = std::min(EncodeChunkFrames, frames - done);
+            if (sf_writef_float(file.get(), music.samples.data() + done * music.channels, count) !=
+                count)
+                return std::string("cannot encode Ogg Vorbis: ") + sf_strerror(file.get());
+        }
+    }
+    if (!fixSerialNumbers(memory.bytes))
+        return "libsndfile wrote no valid Ogg pages";
+    bytes = std::move(memory.bytes);
+    return std::string();
+}
+
 std::string rateProblem(int rate) {
     if (rate >= MinRate && rate <= MaxRate)
         return std::string();
@@ -904,6 +1043,34 @@ Music renderMusic(int sampleRate) {
     arrangeRetro(mix);
     arrangeOutro(mix);
     return Music{sampleRate, 2, mix.master()};
+}
+
+bool writeOggVorbis(const std::string& path, const Music& music, std::string& error) {
+    if (music.channels < 1 || music.samples.empty() || music.samples.size() % music.channels != 0) {
+        error = path + ": no whole frames of music to write";
+        return false;
+    }
+    if (const std::string problem = rateProblem(music.sampleRate); !problem.empty()) {
+        error = path + ": " + problem;
+        return false;
+    }
+    std::string bytes;
+    if (std::string reason = encode(music, bytes); !reason.empty()) {
+        error = path + ": " + reason;
+        return false;
+    }
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out.is_open()) {
+        error = path + ": cannot open the file for writing";
+        return false;
+    }
+    if (!out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())) || !out.flush()) {
+        out.close();
+        std::remove(path.c_str());
+        error = path + ": cannot write the file";
+        return false;
+    }
+    return true;
 }
 
 }  // namespace Content

@@ -1,9 +1,9 @@
 #ifndef TARN_CONTENT_MUSIC_H
 #define TARN_CONTENT_MUSIC_H
 
-// The demo's music, synthesised whole in memory by renderMusic,
-// deterministically: the same samples on every run. The content generator
-// owns the result.
+// The demo's music, synthesised whole in memory by renderMusic and written
+// as Ogg Vorbis by writeOggVorbis. Both are deterministic: the same samples
+// and the same bytes on every run. The content generator owns the result.
 //
 // A minor, 4/4, 80 bars at 128.42 beats per minute. A bar lasts 67.28 / 36 s
 // (1.86889 s), so that bar 36 starts exactly at 67.28 s, where the retro
@@ -41,6 +41,7 @@
 // ping-pong echo.
 
 #include <array>
+#include <string>
 #include <vector>
 
 namespace Content {
@@ -97,6 +98,11 @@ struct Music {
 // long, peaking at -1.5 dBFS. Any other rate is reported and gives an empty
 // Music (no samples, rate and channels 0).
 Music renderMusic(int sampleRate = 44100);
+
+// Encodes music as Ogg Vorbis at a fixed quality and writes it to path,
+// replacing the file. The same music gives the same bytes on every run. On
+// failure returns false with the reason in error and leaves no new file.
+bool writeOggVorbis(const std::string& path, const Music& music, std::string& error);
 
 }  // namespace Content
 
