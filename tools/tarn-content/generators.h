@@ -23,6 +23,12 @@ bool writeDuskSkyCross(Output& out);
 bool writeRetroImages(Output& out);
 // The lens dirt, the fog's noise and the overlay logo.
 bool writeEffectImages(Output& out);
+// Albedo, normal and specular maps of the scene materials (assets/textures/).
+bool writeMaterialTextures(Output& out);
+// The matcap, the night sky cross and the screen's video frames.
+bool writeReflectionAndVideo(Output& out);
+// The scene meshes as OBJ files (assets/meshes/).
+bool writeMeshes(Output& out);
 
 inline bool writePng(Output& out, const std::string& path, const Image& image, int channels,
                      bool dither = false) {

@@ -48,10 +48,13 @@ struct Job {
 // run first, so that the threads run out of work at about the same time.
 const Job Jobs[] = {
     {"dusk sky cross", &Content::writeDuskSkyCross},
+    {"material textures", &Content::writeMaterialTextures},
     {"raymarched backdrop", &Content::writeRaymarchBackdrop},
     {"effect images", &Content::writeEffectImages},
     {"retro images", &Content::writeRetroImages},
+    {"reflections and video", &Content::writeReflectionAndVideo},
     {"preloader", &Content::writePreloader},
+    {"meshes", &Content::writeMeshes},
 };
 
 struct Options {
