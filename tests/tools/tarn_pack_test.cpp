@@ -2,10 +2,8 @@
 // status and the files it leaves.
 
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <set>
 #include <sstream>
@@ -13,22 +11,20 @@
 #include <vector>
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <zlib.h>
 
 #include "tarn/vfs.h"
 
+#include "support/files.h"
+#include "support/run_program.h"
 #include "support/scratch_folder.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string readBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using Tarn::Test::filesBelow;
+using Tarn::Test::readFile;
 
 void writeBytes(const fs::path& path, const std::string& bytes) {
     if (path.has_parent_path())
@@ -68,34 +64,17 @@ std::string handArchive(const std::vector<std::pair<std::string, const char*>>& 
     return data + directory + footer;
 }
 
-std::set<std::string> filesBelow(const fs::path& folder) {
-    std::set<std::string> files;
-    for (const auto& entry : fs::recursive_directory_iterator(folder))
-        if (entry.is_regular_file())
-            files.insert(entry.path().lexically_relative(folder).generic_string());
-    return files;
-}
-
 bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-struct Result {
-    int status;
-    std::string output;  // standard output and standard error together
-};
+using Result = Tarn::Test::ProgramResult;
 
 class TarnPackTest : public ::testing::Test {
 protected:
     // Runs tarn-pack in the test's folder; arguments go through the shell.
     Result pack(const std::string& arguments) {
-        const fs::path log = m_scratch.path() / "tarn-pack.log";
-        const std::string command =
-            std::string("'") + TARN_PACK_PATH + "' " + arguments + " > '" + log.string() + "' 2>&1";
-        const int status = std::system(command.c_str());
-        Result result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, readBytes(log)};
-        fs::remove(log);
-        return result;
+        return Tarn::Test::runProgram(TARN_PACK_PATH, arguments, m_scratch.path());
     }
 
     // The content of the sample folder "src", by path relative to it.
@@ -158,12 +137,12 @@ TEST_F(TarnPackTest, CreateListExtractVerify) {
     EXPECT_EQ(extracted.status, 0) << extracted.output;
     EXPECT_EQ(filesBelow("out").size(), files.size());
     for (const auto& [path, content] : files)
-        EXPECT_EQ(readBytes(fs::path("out") / path), content) << path;
+        EXPECT_EQ(readFile(fs::path("out") / path), content) << path;
 
     const Result one = pack("extract demo.tarn assets/scenes/intro.tarn -C one");
     EXPECT_EQ(one.status, 0) << one.output;
     EXPECT_EQ(filesBelow("one"), std::set<std::string>{"assets/scenes/intro.tarn"});
-    EXPECT_EQ(readBytes("one/assets/scenes/intro.tarn"), files.at("assets/scenes/intro.tarn"));
+    EXPECT_EQ(readFile("one/assets/scenes/intro.tarn"), files.at("assets/scenes/intro.tarn"));
 
     const Result verified = pack("verify demo.tarn");
     EXPECT_EQ(verified.status, 0) << verified.output;
@@ -220,7 +199,7 @@ TEST_F(TarnPackTest, ExtractRefusesEntriesThatLeaveTheFolder) {
         EXPECT_TRUE(contains(all.output, "tarn-pack: refusing to extract " + path +
                                              ": it would land outside out"))
             << all.output;
-    EXPECT_EQ(readBytes("out/good.txt"), "good");
+    EXPECT_EQ(readFile("out/good.txt"), "good");
     EXPECT_EQ(filesBelow("."), (std::set<std::string>{"evil.tarn", "out/good.txt"}));
 
     const Result one = pack("extract evil.tarn ../evil -C out2");

@@ -1045,18 +1045,20 @@ Music renderMusic(int sampleRate) {
     return Music{sampleRate, 2, mix.master()};
 }
 
+bool encodeOggVorbis(const Music& music, std::string& bytes, std::string& error) {
+    if (music.channels < 1 || music.samples.empty() || music.samples.size() % music.channels != 0)
+        error = "no whole frames of music to write";
+    else
+        error = rateProblem(music.sampleRate);
+    if (error.empty())
+        error = encode(music, bytes);
+    return error.empty();
+}
+
 bool writeOggVorbis(const std::string& path, const Music& music, std::string& error) {
-    if (music.channels < 1 || music.samples.empty() || music.samples.size() % music.channels != 0) {
-        error = path + ": no whole frames of music to write";
-        return false;
-    }
-    if (const std::string problem = rateProblem(music.sampleRate); !problem.empty()) {
-        error = path + ": " + problem;
-        return false;
-    }
     std::string bytes;
-    if (std::string reason = encode(music, bytes); !reason.empty()) {
-        error = path + ": " + reason;
+    if (!encodeOggVorbis(music, bytes, error)) {
+        error = path + ": " + error;
         return false;
     }
     std::ofstream out(path, std::ios::binary | std::ios::trunc);

@@ -99,6 +99,11 @@ struct Music {
 // Music (no samples, rate and channels 0).
 Music renderMusic(int sampleRate = 44100);
 
+// Encodes music as Ogg Vorbis at a fixed quality into bytes: the same music
+// gives the same bytes on every run. On failure returns false with the
+// reason in error.
+bool encodeOggVorbis(const Music& music, std::string& bytes, std::string& error);
+
 // Encodes music as Ogg Vorbis at a fixed quality and writes it to path,
 // replacing the file. The same music gives the same bytes on every run. On
 // failure returns false with the reason in error and leaves no new file.
