@@ -163,7 +163,8 @@ std::string VFS::f_readDirectory(std::map<std::string, FileEntry>& contents) {
         return "short read of the directory";
     const std::uint64_t dataSize =
         static_cast<std::uint64_t>(archiveSize - FooterSize - directorySize);
-    std::uint64_t dataEnd = 0;
+    std::vector<Range> ranges;
+    ranges.reserve(count);
     for (std::uint32_t i = 0; i < count; ++i) {
         const unsigned char* record = directory.data() + i * RecordSize;
         const std::string number = std::to_string(i + 1) + " of " + std::to_string(count);
@@ -178,20 +179,44 @@ std::string VFS::f_readDirectory(std::map<std::string, FileEntry>& contents) {
                               readU32(record + NameSize + 8), nullptr};
         if (static_cast<std::uint64_t>(entry.offset) + entry.packedSize > dataSize)
             return "record " + number + " (" + name + ") lies outside the data region";
-        dataEnd = std::max<std::uint64_t>(dataEnd, entry.offset + std::uint64_t{entry.packedSize});
+        ranges.push_back({entry.offset, entry.offset + std::uint64_t{entry.packedSize}, i + 1});
         // Records may come in any order; a repeated path takes the later one.
         contents[name] = entry;
     }
-    // Entries lie back to back from the archive's first byte, so data after
-    // the last one means the footer was read from something else (the last
-    // bytes of a cut archive may form a plausible footer with no records).
-    if (dataEnd != dataSize)
-        return std::to_string(dataSize - dataEnd) +
-               " bytes of the data region follow its last entry";
-    m_archiveFileStartOffset = length - archiveSize;
-    return {};
+    const std::string problem = f_checkTiling(ranges, dataSize);
+    if (problem.empty())
+        m_archiveFileStartOffset = length - archiveSize;
+    return problem;
 }
 
+// Each byte of the data region belongs to exactly one entry: records sharing
+// bytes would let a small archive claim any amount of content
+// (VFSTest.InvalidArchivesAreRejectedWhole), and bytes no record covers mean the
+// footer was read from something else (the last bytes of a cut archive may
+// form a plausible footer with no records).
+std::string VFS::f_checkTiling(std::vector<Range>& ranges, std::uint64_t dataSize) {
+    std::sort(ranges.begin(), ranges.end(), [](const Range& a, const Range& b) {
+        return a.begin != b.begin ? a.begin < b.begin : a.end < b.end;
+    });
+    std::uint64_t covered = 0;
+    const Range* last = nullptr;
+    for (const Range& range : ranges) {
+        if (range.begin == range.end)
+            continue;  // no bytes: nothing to share
+        if (last && range.begin < covered)
+            return "entries " + std::to_string(std::min(last->record, range.record)) + " and " +
+                   std::to_string(std::max(last->record, range.record)) + " overlap";
+        if (range.begin > covered)
+            return "bytes " + std::to_string(covered) + " to " + std::to_string(range.begin - 1) +
+                   " of the data region belong to no entry";
+        covered = range.end;
+        last = &range;
+    }
+    if (covered != dataSize)
+        return std::to_string(dataSize - covered) +
+               " bytes of the data region follow its last entry";
+    return {};
+}
 File* VFS::open(const std::string& path) {
     const auto it = m_contents.find(path);
     std::vector<char> data;
@@ -257,16 +282,16 @@ File* VFS::f_unpack(const std::string& path, const FileEntry& entry) {
         return corrupt("short read");
 
     std::vector<char> data;
-    std::size_t inflated = 0;
+    std::size_t left = 0;
     int result = Z_MEM_ERROR;
     try {
-        result = f_gunzip(packed, data, entry.unpackedSize, inflated);
+        result = f_gunzip(packed, data, entry.unpackedSize, left);
     } catch (const std::bad_alloc&) {
     }
-    if (result == Z_OK && inflated == entry.unpackedSize)
+    if (result == Z_OK && data.size() == entry.unpackedSize)
         return new File(std::move(data));
     if (result == Z_OK)
-        return corrupt("it inflates to " + std::to_string(inflated) + " bytes, not " +
+        return corrupt("it inflates to " + std::to_string(data.size()) + " bytes, not " +
                        std::to_string(entry.unpackedSize));
     if (result == Z_BUF_ERROR)
         return corrupt("it inflates to more than " + std::to_string(entry.unpackedSize) + " bytes");
@@ -424,32 +449,44 @@ bool VFS::f_gzip(const char* data, std::size_t size, std::vector<char>& out) {
     return true;
 }
 
+// The output grows with what the stream really gives, so a record claiming
+// far more than its stream holds costs nothing beyond the stream's own bytes
+// (VFSTest.MemoryFollowsWhatAnEntryInflatesTo).
 int VFS::f_gunzip(const std::vector<unsigned char>& in, std::vector<char>& out,
-                  std::uint32_t unpackedSize, std::size_t& inflated) {
-    out.resize(unpackedSize);
-    inflated = 0;
+                  std::uint32_t unpackedSize, std::size_t& left) {
+    // One byte beyond the recorded size tells a stream that goes on from one
+    // that ends there.
+    const std::size_t limit = std::size_t{unpackedSize} + 1;
+    constexpr std::size_t FirstStep = 64 * 1024;
+    out.clear();
+    left = 0;
     z_stream stream{};
     if (inflateInit(&stream) != Z_OK)
         return Z_MEM_ERROR;
-    // zlib wants somewhere to write even when there is no room.
-    unsigned char spare = 0;
     stream.next_in = const_cast<Bytef*>(in.data());
     stream.avail_in = static_cast<uInt>(in.size());
-    stream.next_out = unpackedSize ? reinterpret_cast<Bytef*>(out.data()) : &spare;
-    stream.avail_out = unpackedSize;
-    int result = inflate(&stream, Z_FINISH);
-    bool more = false;
-    if ((result == Z_OK || result == Z_BUF_ERROR) && stream.avail_out == 0) {
-        // The buffer is full: one spare byte tells a stream that goes on from
-        // one that has only its checksum left.
-        stream.next_out = &spare;
-        stream.avail_out = 1;
-        result = inflate(&stream, Z_FINISH);
-        more = stream.avail_out == 0;
+    std::size_t produced = 0;
+    int result = Z_OK;
+    while (result == Z_OK && produced < limit) {
+        if (produced == out.size()) {
+            try {
+                out.resize(std::min(limit, std::max(FirstStep, out.size() * 2)));
+            } catch (const std::bad_alloc&) {
+                result = Z_MEM_ERROR;
+                break;
+            }
+        }
+        stream.next_out = reinterpret_cast<Bytef*>(out.data() + produced);
+        stream.avail_out =
+            static_cast<uInt>(std::min<std::size_t>(out.size() - produced, UINT_MAX));
+        const uInt room = stream.avail_out;
+        result = inflate(&stream, Z_NO_FLUSH);
+        produced += room - stream.avail_out;
     }
-    inflated = stream.total_out;
+    left = stream.avail_in;
     inflateEnd(&stream);
-    if (more)
+    out.resize(produced);
+    if (produced > unpackedSize)
         return Z_BUF_ERROR;
     if (result == Z_STREAM_END)
         return Z_OK;

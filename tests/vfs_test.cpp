@@ -16,6 +16,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include "support/allocation_counter.h"
 #include "support/fuzz_inputs.h"
 #include "support/scratch_folder.h"
 
@@ -409,6 +410,22 @@ TEST_F(VFSTest, InvalidArchivesAreRejectedWhole) {
         {"offset of an unpacked entry",
          [&](std::string& b) { putU32(b, record(0) + 264, 0xDEADBEEF); },
          "record 1 of 3 (a.txt) lies outside the data region"},
+        // Each byte of data belongs to one entry: records sharing a stream
+        // would let a small archive claim any amount of content.
+        {"two records over one stream",
+         [&](std::string& b) {
+             putU32(b, record(1) + 256, archive.records[0].packedSize);
+             putU32(b, record(1) + 264, 0);
+         },
+         "entries 1 and 2 overlap"},
+        {"a record reaching into the next",
+         [&](std::string& b) { putU32(b, record(1) + 256, archive.records[1].packedSize + 1); },
+         "entries 2 and 3 overlap"},
+        {"bytes between two entries",
+         [&](std::string& b) { putU32(b, record(1) + 256, archive.records[1].packedSize - 2); },
+         "bytes " + std::to_string(archive.records[2].offset - 2) + " to " +
+             std::to_string(archive.records[2].offset - 1) +
+             " of the data region belong to no entry"},
         {"bytes after the last entry",
          [&](std::string& b) {
              b.insert(directory, "pad");
@@ -464,10 +481,18 @@ TEST_F(VFSTest, CorruptEntriesAreRefused) {
         {"checksum flipped",
          [](std::string& d, HandArchive::Record& r) { d[r.offset + r.packedSize - 1] ^= 1; },
          "it is not a valid zlib stream"},
-        {"stream cut short", [](std::string&, HandArchive::Record& r) { r.packedSize -= 4; },
+        // The entry is the last one, so cutting it leaves no bytes to no entry.
+        {"stream cut short",
+         [](std::string& d, HandArchive::Record& r) {
+             r.packedSize -= 4;
+             d.resize(d.size() - 4);
+         },
          "it is not a valid zlib stream"},
         {"no packed bytes",
-         [](std::string&, HandArchive::Record& r) { r.packedSize = r.unpackedSize = 0; },
+         [](std::string& d, HandArchive::Record& r) {
+             r.packedSize = r.unpackedSize = 0;
+             d.resize(r.offset);
+         },
          "it is not a valid zlib stream"},
         {"unpacked size too big",
          [](std::string&, HandArchive::Record& r) { r.unpackedSize = 150; },
@@ -485,8 +510,8 @@ TEST_F(VFSTest, CorruptEntriesAreRefused) {
     };
     for (const Case& c : cases) {
         HandArchive archive;
-        HandArchive::Record bad = archive.pack("x.bin", content);
         HandArchive::Record good = archive.pack("ok.txt", "fine");
+        HandArchive::Record bad = archive.pack("x.bin", content);
         c.mutate(archive.data, bad);
         archive.records = {good, bad};
         writeBytes("c.tarn", archive.bytes());
@@ -509,6 +534,38 @@ TEST_F(VFSTest, CorruptEntriesAreRefused) {
             EXPECT_EQ(ok->str(), "fine");
             vfs.close(ok);
         }
+    }
+}
+
+// What opening an entry costs follows the bytes its stream really gives, not
+// the size its record claims: a forged size must not reserve memory.
+TEST_F(VFSTest, MemoryFollowsWhatAnEntryInflatesTo) {
+    const std::string content = noise(100000);
+    const std::uint32_t claimed = 100000000;
+    struct Case {
+        const char* what;
+        std::string packed;
+        std::string why;
+    };
+    const Case cases[] = {
+        {"random bytes", noise(200000), "it is not a valid zlib stream"},
+        {"a stream of less than it claims", deflate(content),
+         "it inflates to 100000 bytes, not " + std::to_string(claimed)},
+    };
+    for (const Case& c : cases) {
+        HandArchive archive;
+        archive.data = c.packed;
+        archive.records = {{"x.bin", static_cast<std::uint32_t>(c.packed.size()), claimed, 0}};
+        writeBytes("m.tarn", archive.bytes());
+        VFS vfs("m.tarn", true);
+        ASSERT_TRUE(vfs.hasArchive()) << c.what;
+        const unsigned long long before = Tarn::Test::allocatedBytes();
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(vfs.open("x.bin"), nullptr) << c.what;
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), corruptEntry("x.bin", "m.tarn", c.why));
+        const unsigned long long used = Tarn::Test::allocatedBytes() - before;
+        // The packed bytes, plus output buffers that at most double as they grow.
+        EXPECT_LT(used, c.packed.size() + 4 * content.size()) << c.what;
     }
 }
 

@@ -4,6 +4,7 @@
 // Exit status: 0 on success, 1 on failure, 2 on bad usage.
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -56,13 +57,15 @@ const char* const ExtractHelp =
     "\n"
     "Writes every entry, or only ENTRY, below DIR (default: the current folder),\n"
     "creating folders as needed. Entries with an absolute path or a \"..\"\n"
-    "component are refused, and the command then fails.\n";
+    "component are refused, and the command then fails. Nothing is written\n"
+    "when the entries' total unpacked size exceeds the space free below DIR.\n";
 
 const char* const VerifyHelp =
     "usage: tarn-pack verify ARCHIVE\n"
     "\n"
     "Inflates every entry and checks it against its recorded size; stops at the\n"
-    "first bad entry, naming it, with exit status 1.\n";
+    "first bad entry, naming it, with exit status 1. Reports the total unpacked\n"
+    "size.\n";
 
 int usageError(const std::string& message, const std::string& command) {
     std::cerr << "tarn-pack: " << message << "\n"
@@ -180,6 +183,22 @@ int create(const std::vector<std::string>& arguments) {
     return Success;
 }
 
+unsigned long long unpackedTotal(const Tarn::VFS& vfs, const std::vector<std::string>& paths) {
+    unsigned long long total = 0;
+    for (const std::string& path : paths)
+        total += vfs.entry(path)->unpackedSize;
+    return total;
+}
+
+// The space free where a folder is, or would be made: its nearest existing
+// ancestor's file system.
+std::uintmax_t freeSpace(const fs::path& folder, std::error_code& error) {
+    fs::path existing = fs::absolute(folder, error);
+    while (!fs::exists(existing, error) && existing.has_relative_path())
+        existing = existing.parent_path();
+    return fs::space(existing, error).available;
+}
+
 int list(const std::vector<std::string>& arguments) {
     if (arguments.size() != 1)
         return usageError("list needs ARCHIVE", "list");
@@ -267,7 +286,14 @@ int extract(const std::vector<std::string>& arguments) {
     } else {
         vfs->entries(paths);
     }
+    // Refused before anything is written: an archive may claim more than
+    // the disk holds (TarnPackTest.ExtractChecksTheFreeSpaceFirst).
     std::error_code error;
+    const unsigned long long needed = unpackedTotal(*vfs, paths);
+    const std::uintmax_t available = freeSpace(folder, error);
+    if (!error && needed > available)
+        return failure(archive + ": extracting needs " + std::to_string(needed) + " bytes, " +
+                       folder + " has " + std::to_string(available) + " free");
     fs::create_directories(folder, error);
     if (!fs::is_directory(folder, error))
         return failure(folder + ": cannot create the folder");
@@ -314,7 +340,8 @@ int verify(const std::vector<std::string>& arguments) {
         if (!good)
             return failure(arguments[0] + ": entry " + path + " is corrupt");
     }
-    std::cout << arguments[0] << ": " << paths.size() << " entries verified" << std::endl;
+    std::cout << arguments[0] << ": " << paths.size() << " entries verified, "
+              << unpackedTotal(*vfs, paths) << " bytes unpacked" << std::endl;
     return Success;
 }
 

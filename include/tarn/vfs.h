@@ -10,7 +10,8 @@
 // path, then packedSize, unpackedSize and offset as unsigned 32-bit), then a
 // 6-byte footer (unsigned 16-bit record count, signed 32-bit archive size).
 // The directory sits at the end, so an archive may be appended to another
-// file: its first byte is at file length - archive size.
+// file: its first byte is at file length - archive size. The entries' data
+// ranges tile the data region: every byte belongs to exactly one entry.
 
 #include <cstddef>
 #include <cstdint>
@@ -53,10 +54,10 @@ public:
 
     // A packed path is inflated once and the same File returned to every
     // caller until one of them closes it, so holders of one path share its
-    // cursor and must not close it under each other. Any other path is read
-    // afresh from the loose file on each call. Null when the file cannot be
-    // read or a packed entry is corrupt (both reported, except for an added
-    // path whose loose file is missing).
+    // cursor and must not close it under each other. Memory grows with the
+    // bytes the entry really inflates to, whatever size its record claims. Any other path is read
+    // afresh from the loose file on each call. Null when the file cannot be read or a packed entry
+    // is corrupt (both reported, except for an added path whose loose file is missing).
     File* open(const std::string& path);
     // Detaches the File from its entry and deletes it; null is ignored.
     void close(File* file);
@@ -85,8 +86,16 @@ public:
     static VFS* tarnVFS;
 
 private:
+    // Where a record's data lies in the data region; record counts from 1.
+    struct Range {
+        std::uint64_t begin;
+        std::uint64_t end;
+        std::uint32_t record;
+    };
+
     // Returns an empty string when the directory is valid, else the reason.
     std::string f_readDirectory(std::map<std::string, FileEntry>& contents);
+    static std::string f_checkTiling(std::vector<Range>& ranges, std::uint64_t dataSize);
     File* f_unpack(const std::string& path, const FileEntry& entry);
     std::FILE* f_createTemporary(std::string& name) const;
     // Returns an empty string on success, else the reason.
@@ -94,11 +103,13 @@ private:
 
     // Compress at zlib's default level; true on zlib success.
     static bool f_gzip(const char* data, std::size_t size, std::vector<char>& out);
-    // Inflates into out, sized unpackedSize. Z_OK when the stream ended, with
-    // inflated set to the bytes it gave; Z_BUF_ERROR when it gives more than
-    // unpackedSize; Z_DATA_ERROR when it is invalid or cut short.
+    // Inflates into out, which grows with the bytes produced, never past
+    // unpackedSize + 1. Z_OK when the stream ended, out then holding what it
+    // gave and `left` the input bytes after its end; Z_BUF_ERROR when it
+    // gives more than unpackedSize; Z_DATA_ERROR when it is invalid or cut
+    // short; Z_MEM_ERROR when memory runs out.
     static int f_gunzip(const std::vector<unsigned char>& in, std::vector<char>& out,
-                        std::uint32_t unpackedSize, std::size_t& inflated);
+                        std::uint32_t unpackedSize, std::size_t& left);
 
     std::string m_archiveName;
     std::FILE* m_archiveFile;

@@ -1,6 +1,7 @@
 // Runs the tarn-pack program as an author would and checks its output, exit
 // status and the files it leaves.
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -64,6 +65,7 @@ std::string handArchive(const std::vector<std::pair<std::string, const char*>>& 
     }
     std::string footer(6, '\0');
     footer[0] = static_cast<char>(entries.size());
+    footer[1] = static_cast<char>(entries.size() >> 8);
     putU32(footer, 2, static_cast<std::uint32_t>(data.size() + directory.size() + 6));
     return data + directory + footer;
 }
@@ -167,7 +169,9 @@ TEST_F(TarnPackTest, CreateListExtractVerify) {
 
     const Result verified = pack("verify demo.tarn");
     EXPECT_EQ(verified.status, 0) << verified.output;
-    EXPECT_TRUE(contains(verified.output, "demo.tarn: 4 entries verified")) << verified.output;
+    EXPECT_TRUE(contains(verified.output, "demo.tarn: 4 entries verified, " +
+                                              std::to_string(unpackedTotal) + " bytes unpacked"))
+        << verified.output;
 }
 
 TEST_F(TarnPackTest, CreateReplacesWhatWasThere) {
@@ -227,6 +231,31 @@ TEST_F(TarnPackTest, ExtractRefusesEntriesThatLeaveTheFolder) {
     EXPECT_EQ(one.status, 1);
     EXPECT_TRUE(contains(one.output, "refusing to extract ../evil")) << one.output;
     EXPECT_FALSE(fs::exists("evil"));
+}
+
+// Records may claim up to 4 GiB each; extract adds up what they claim and
+// writes nothing when the destination cannot hold it.
+TEST_F(TarnPackTest, ExtractChecksTheFreeSpaceFirst) {
+    const std::uintmax_t available = fs::space(".").available;
+    const std::uintmax_t count = available / 0xFFFFFFFFu + 2;
+    if (count > 65535)
+        GTEST_SKIP() << "no archive can claim more than the " << available << " bytes free here";
+    std::vector<std::pair<std::string, const char*>> entries;
+    for (std::uintmax_t i = 0; i < count; ++i)
+        entries.emplace_back("big" + std::to_string(i), "x");
+    std::string bytes = handArchive(entries);
+    const std::size_t directory = bytes.size() - 6 - count * 268;
+    for (std::uintmax_t i = 0; i < count; ++i)
+        putU32(bytes, directory + i * 268 + 260, 0xFFFFFFFFu);
+    writeBytes("big.tarn", bytes);
+
+    const Result result = pack("extract big.tarn -C out");
+    EXPECT_EQ(result.status, 1);
+    const std::string says = "tarn-pack: big.tarn: extracting needs " +
+                             std::to_string(count * 0xFFFFFFFFull) + " bytes, out has ";
+    EXPECT_EQ(result.output.compare(0, says.size(), says), 0) << result.output;
+    EXPECT_EQ(std::count(result.output.begin(), result.output.end(), '\n'), 1) << result.output;
+    EXPECT_FALSE(fs::exists("out"));
 }
 
 TEST_F(TarnPackTest, UsageAndHelp) {
