@@ -4,11 +4,14 @@
 // Exit status: 0 on success, 1 on failure, 2 on bad usage.
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <iostream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <system_error>
@@ -57,7 +60,9 @@ const char* const ExtractHelp =
     "\n"
     "Writes every entry, or only ENTRY, below DIR (default: the current folder),\n"
     "creating folders as needed. Entries with an absolute path or a \"..\"\n"
-    "component are refused, and the command then fails. Nothing is written\n"
+    "component, and entries whose way below DIR passes an existing symbolic\n"
+    "link, are refused. Files are put in place only once every entry has been\n"
+    "written, so a failed extract leaves DIR as it was. Nothing is written\n"
     "when the entries' total unpacked size exceeds the space free below DIR.\n";
 
 const char* const VerifyHelp =
@@ -242,16 +247,141 @@ bool staysInside(const std::string& path) {
     return true;
 }
 
-bool writeFile(const fs::path& target, Tarn::File& file) {
-    std::error_code error;
-    fs::create_directories(target.parent_path(), error);
-    std::FILE* out = std::fopen(target.string().c_str(), "wb");
-    if (!out)
-        return false;
-    bool ok = file.size() == 0 || std::fwrite(file.ptr(), 1, file.size(), out) == file.size();
-    ok = std::fclose(out) == 0 && ok;
-    return ok;
+// The system's reason for the last failed call, never "Success".
+std::string systemReason(int number) {
+    return number != 0 ? std::strerror(number) : "the system gave no reason";
 }
+
+// Two entries where one is a folder of the other cannot both be extracted:
+// the names of the first such pair, or empty.
+std::string fileAndFolder(std::vector<std::string> paths) {
+    std::sort(paths.begin(), paths.end());
+    for (const std::string& path : paths) {
+        const auto below = std::lower_bound(paths.begin(), paths.end(), path + "/");
+        if (below != paths.end() && below->compare(0, path.size() + 1, path + "/") == 0)
+            return path;
+    }
+    return {};
+}
+
+// Extraction happens in two steps so that a failure changes nothing that was
+// there: every entry is first written to a temporary file in its folder, and
+// only when all of them are complete are they renamed into place
+// (TarnPackTest.ExtractNeverLeavesItsFolderOrDamagesFiles).
+class Extraction {
+public:
+    Extraction(const fs::path& root, const fs::path& archive) : m_root(root), m_archive(archive) {}
+    Extraction(const Extraction&) = delete;
+    Extraction& operator=(const Extraction&) = delete;
+    // Removes the temporary files and the folders made for them unless
+    // commit has put them in place.
+    ~Extraction() {
+        std::error_code error;
+        for (const Staged& staged : m_staged)
+            fs::remove(staged.temporary, error);
+        for (auto folder = m_created.rbegin(); folder != m_created.rend(); ++folder)
+            fs::remove(*folder, error);  // only while still empty
+    }
+
+    // Writes the entry's bytes beside its destination; false after saying why.
+    bool stage(const std::string& path, Tarn::File& file) {
+        fs::path target;
+        if (!f_target(path, target))
+            return false;
+        Staged staged{target, target, path, file.size()};
+        std::FILE* out = nullptr;
+        // "x" refuses to reuse an existing file, whoever made it.
+        for (int attempt = 0; !out && attempt < 100; ++attempt) {
+            staged.temporary.replace_filename("." + target.filename().string() + ".tarn-pack" +
+                                              (attempt ? std::to_string(attempt) : ""));
+            errno = 0;
+            out = std::fopen(staged.temporary.c_str(), "wbx");
+            if (!out && errno != EEXIST)
+                break;
+        }
+        if (!out)
+            return f_cannotWrite(target, errno);
+        m_staged.push_back(staged);
+        bool ok = file.size() == 0 || std::fwrite(file.ptr(), 1, file.size(), out) == file.size();
+        ok = std::fflush(out) == 0 && ok;
+        const int reason = errno;
+        if (std::fclose(out) != 0 || !ok)
+            return f_cannotWrite(target, ok ? errno : reason);
+        return true;
+    }
+
+    // Puts every staged file in place; false after saying why.
+    bool commit() {
+        // A staged file renamed already is no longer there to be removed.
+        for (const Staged& staged : m_staged) {
+            std::error_code error;
+            fs::rename(staged.temporary, staged.target, error);
+            if (error)
+                return f_cannotWrite(staged.target, error.value());
+            std::cout << "extracted " << staged.path << " (" << staged.size << " bytes)"
+                      << std::endl;
+        }
+        m_staged.clear();
+        m_created.clear();
+        return true;
+    }
+
+private:
+    struct Staged {
+        fs::path temporary;
+        fs::path target;
+        std::string path;
+        unsigned int size;
+    };
+
+    bool f_cannotWrite(const fs::path& file, int number) {
+        failure("cannot write " + file.string() + ": " + systemReason(number));
+        return false;
+    }
+
+    bool f_refuse(const std::string& path, const std::string& why) {
+        failure("refusing to extract " + path + ": " + why);
+        return false;
+    }
+
+    // Makes the folders of an entry below the root and finds its
+    // destination. An existing link on the way is refused, never followed:
+    // it could lead anywhere.
+    bool f_target(const std::string& path, fs::path& target) {
+        fs::path current = m_root;
+        const fs::path relative(path);
+        for (auto part = relative.begin(); part != relative.end(); ++part) {
+            if (part->empty() || *part == ".")
+                continue;
+            current /= *part;
+            std::error_code error;
+            const fs::file_status status = fs::symlink_status(current, error);
+            if (fs::is_symlink(status))
+                return f_refuse(path, current.string() + " is a symbolic link");
+            if (std::next(part) == relative.end())
+                break;
+            if (!fs::exists(status)) {
+                if (!fs::create_directory(current, error))
+                    return f_cannotWrite(current, error.value());
+                m_created.push_back(current);
+            } else if (!fs::is_directory(status)) {
+                return f_refuse(path, current.string() + " is not a folder");
+            }
+        }
+        std::error_code error;
+        if (fs::is_directory(fs::symlink_status(current, error)))
+            return f_refuse(path, current.string() + " is a folder");
+        if (fs::equivalent(current, m_archive, error))
+            return f_refuse(path, "it is the archive being read");
+        target = current;
+        return true;
+    }
+
+    fs::path m_root;
+    fs::path m_archive;
+    std::vector<Staged> m_staged;
+    std::vector<fs::path> m_created;
+};
 
 int extract(const std::vector<std::string>& arguments) {
     std::vector<std::string> positional;
@@ -294,35 +424,35 @@ int extract(const std::vector<std::string>& arguments) {
     if (!error && needed > available)
         return failure(archive + ": extracting needs " + std::to_string(needed) + " bytes, " +
                        folder + " has " + std::to_string(available) + " free");
+    // Every path is checked before anything is written.
+    bool refused = false;
+    for (const std::string& path : paths)
+        if (!staysInside(path)) {
+            failure("refusing to extract " + path + ": it would land outside " + folder);
+            refused = true;
+        }
+    const std::string both = fileAndFolder(paths);
+    if (!both.empty()) {
+        failure("refusing to extract " + both + ": other entries lie below it");
+        refused = true;
+    }
+    if (refused)
+        return Failure;
     fs::create_directories(folder, error);
     if (!fs::is_directory(folder, error))
         return failure(folder + ": cannot create the folder");
 
-    bool failed = false;
+    Extraction extraction(folder, archive);
     for (const std::string& path : paths) {
-        if (!staysInside(path)) {
-            failure("refusing to extract " + path + ": it would land outside " + folder);
-            failed = true;
-            continue;
-        }
         Tarn::File* file = vfs->open(path);
-        if (!file) {
-            failure(archive + ": cannot extract " + path + ": the entry is corrupt");
-            failed = true;
-            continue;
-        }
-        const fs::path target = fs::path(folder) / fs::path(path);
-        const bool written = writeFile(target, *file);
-        const unsigned int size = file->size();
+        if (!file)
+            return failure(archive + ": cannot extract " + path + ": the entry is corrupt");
+        const bool staged = extraction.stage(path, *file);
         vfs->close(file);
-        if (!written) {
-            failure(target.string() + ": cannot write the file");
-            failed = true;
-            continue;
-        }
-        std::cout << "extracted " << path << " (" << size << " bytes)" << std::endl;
+        if (!staged)
+            return Failure;
     }
-    return failed ? Failure : Success;
+    return extraction.commit() ? Success : Failure;
 }
 
 int verify(const std::vector<std::string>& arguments) {

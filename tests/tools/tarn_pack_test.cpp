@@ -89,11 +89,12 @@ struct Result {
 
 class TarnPackTest : public ::testing::Test {
 protected:
-    // Runs tarn-pack in the test's folder; arguments go through the shell.
-    Result pack(const std::string& arguments) {
+    // Runs tarn-pack in the test's folder; arguments go through the shell,
+    // after `shell`, commands that set its limits.
+    Result pack(const std::string& arguments, const std::string& shell = "") {
         const fs::path log = m_scratch.path() / "tarn-pack.log";
         const std::string command =
-            std::string("'") + TARN_PACK_PATH + "' " + arguments + " > '" + log.string() + "' 2>&1";
+            shell + "'" + TARN_PACK_PATH + "' " + arguments + " > '" + log.string() + "' 2>&1";
         const int status = std::system(command.c_str());
         Result result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, readBytes(log)};
         fs::remove(log);
@@ -224,13 +225,100 @@ TEST_F(TarnPackTest, ExtractRefusesEntriesThatLeaveTheFolder) {
         EXPECT_TRUE(contains(all.output, "tarn-pack: refusing to extract " + path +
                                              ": it would land outside out"))
             << all.output;
-    EXPECT_EQ(readBytes("out/good.txt"), "good");
-    EXPECT_EQ(filesBelow("."), (std::set<std::string>{"evil.tarn", "out/good.txt"}));
+    EXPECT_EQ(filesBelow("."), std::set<std::string>{"evil.tarn"});  // nothing written
 
     const Result one = pack("extract evil.tarn ../evil -C out2");
     EXPECT_EQ(one.status, 1);
     EXPECT_TRUE(contains(one.output, "refusing to extract ../evil")) << one.output;
     EXPECT_FALSE(fs::exists("evil"));
+}
+
+// Every regular file below the working folder with its bytes.
+std::map<std::string, std::string> snapshot() {
+    std::map<std::string, std::string> files;
+    for (const std::string& path : filesBelow("."))
+        files[path] = readBytes(path);
+    return files;
+}
+
+// A failed extract changes nothing: links planted in the destination are
+// refused rather than followed, and files are put in place only once every
+// entry has been written.
+TEST_F(TarnPackTest, ExtractNeverLeavesItsFolderOrDamagesFiles) {
+    // Makes the files and links of a case below the working folder.
+    using Setup = void (*)();
+    struct Case {
+        const char* what;
+        std::vector<std::pair<std::string, const char*>> entries;
+        Setup setup;
+        const char* arguments;
+        const char* shell;
+        std::string says;
+    };
+    const std::string big(100000, 'b');
+    const Case cases[] = {
+        {"a folder that is a link",
+         {{"a/x.txt", "in"}},
+         [] {
+             fs::create_directories("outside");
+             fs::create_directories("d");
+             fs::create_directory_symlink("../outside", "d/a");
+         },
+         "extract t.tarn -C d",
+         "",
+         "tarn-pack: refusing to extract a/x.txt: d/a is a symbolic link"},
+        {"a file that is a link",
+         {{"f", "new"}},
+         [] {
+             writeBytes("outside/f.txt", "old");
+             fs::create_directories("d");
+             fs::create_symlink("../outside/f.txt", "d/f");
+         },
+         "extract t.tarn -C d",
+         "",
+         "tarn-pack: refusing to extract f: d/f is a symbolic link"},
+        {"a corrupt entry after a good one",
+         {{"good.txt", "new"}, {"z/z.txt", nullptr}},
+         [] { writeBytes("d/good.txt", "old"); },
+         "extract t.tarn -C d",
+         "",
+         "tarn-pack: t.tarn: cannot extract z/z.txt: the entry is corrupt"},
+        {"no room for the file",
+         {{"a.txt", "new"}, {"big.bin", big.c_str()}},
+         [] {
+             writeBytes("d/a.txt", "old");
+             writeBytes("d/big.bin", "old");
+         },
+         // Files may grow to 8 KiB; the signal would end the program instead.
+         "extract t.tarn -C d",
+         "trap '' XFSZ; ulimit -f 16; ",
+         "tarn-pack: cannot write d/big.bin: File too large"},
+        {"the archive being read",
+         {{"t.tarn", "overwritten"}},
+         [] {},
+         "extract t.tarn",
+         "",
+         "tarn-pack: refusing to extract t.tarn: it is the archive being read"},
+        {"a file that is also a folder",
+         {{"a", "file"}, {"a/b", "below"}},
+         [] {},
+         "extract t.tarn -C d",
+         "",
+         "tarn-pack: refusing to extract a: other entries lie below it"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const auto& entry : fs::directory_iterator("."))
+            fs::remove_all(entry.path());
+        writeBytes("t.tarn", handArchive(c.entries));
+        c.setup();
+        const std::map<std::string, std::string> before = snapshot();
+        const Result result = pack(c.arguments, c.shell);
+        EXPECT_EQ(result.status, 1);
+        EXPECT_TRUE(contains(result.output, c.says + "\n")) << result.output;
+        EXPECT_EQ(snapshot(), before);
+        EXPECT_FALSE(fs::exists("outside/x.txt"));
+    }
 }
 
 // Records may claim up to 4 GiB each; extract adds up what they claim and
