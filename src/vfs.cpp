@@ -231,9 +231,11 @@ File* VFS::open(const std::string& path) {
         return readLooseFile(path, data) ? new File(std::move(data)) : nullptr;
     if (!entry.file) {
         entry.file = f_unpack(path, entry);
-        if (entry.file)
-            m_holders[entry.file] = &entry;
+        if (!entry.file)
+            return nullptr;
+        m_holders[entry.file] = &entry;
     }
+    ++entry.holders;
     return entry.file;
 }
 
@@ -305,7 +307,10 @@ void VFS::close(File* file) {
         return;
     const auto holder = m_holders.find(file);
     if (holder != m_holders.end()) {
-        holder->second->file = nullptr;
+        FileEntry& entry = *holder->second;
+        if (--entry.holders > 0)
+            return;
+        entry.file = nullptr;
         m_holders.erase(holder);
     }
     delete file;

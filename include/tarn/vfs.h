@@ -33,8 +33,11 @@ public:
         // From the archive's first byte; NotPackedOffset for a path that was
         // added but is not packed yet.
         std::uint32_t offset;
-        // The File handed out for this packed entry, until it is closed.
+        // The File handed out for this packed entry, until every open of it
+        // is matched by a close.
         File* file;
+        // Opens of `file` not yet matched by a close.
+        unsigned int holders = 0;
     };
     static constexpr std::uint32_t NotPackedOffset = 0xDEADBEEF;
     static constexpr std::size_t MaxPathLength = 255;
@@ -53,13 +56,15 @@ public:
     VFS& operator=(const VFS&) = delete;
 
     // A packed path is inflated once and the same File returned to every
-    // caller until one of them closes it, so holders of one path share its
-    // cursor and must not close it under each other. Memory grows with the
+    // caller until each of them has closed it, so holders of one path share
+    // its cursor. Memory grows with the
     // bytes the entry really inflates to, whatever size its record claims. Any other path is read
     // afresh from the loose file on each call. Null when the file cannot be read or a packed entry
     // is corrupt (both reported, except for an added path whose loose file is missing).
     File* open(const std::string& path);
-    // Detaches the File from its entry and deletes it; null is ignored.
+    // Gives back one open. A packed File is deleted at the close matching
+    // its last open (VFSTest.PackedFilesLiveUntilTheirLastClose), any other
+    // File at once. Null is ignored.
     void close(File* file);
     // Every directory path, in byte-wise order.
     void entries(std::vector<std::string>& out) const;
