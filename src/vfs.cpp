@@ -54,22 +54,34 @@ bool readAt(std::FILE* file, long position, void* dst, std::size_t size) {
     return size == 0 || std::fread(dst, 1, size, file) == size;
 }
 
-// Reads a loose file whole. Files of 2 GiB or more do not fit a File's cursor
-// and count as unreadable.
-bool readLooseFile(const std::string& path, std::vector<char>& out) {
+// The system's reason for a failed call, never "Success".
+std::string systemReason(int number) {
+    return number != 0 ? std::strerror(number) : "the system gave no reason";
+}
+
+// Reads a loose file whole; returns why it cannot, or an empty string. Files
+// of 2 GiB or more do not fit a File's cursor and count as unreadable.
+std::string readLooseFile(const std::string& path, std::vector<char>& out) {
     // Regular files only: a directory holds no bytes, and a device or a
     // named pipe may block for ever or never end.
     std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error))
-        return false;
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    if (error)
+        return error.message();
+    if (!std::filesystem::exists(status))
+        return systemReason(ENOENT);
+    if (!std::filesystem::is_regular_file(status))
+        return "not a regular file";
+    errno = 0;
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file)
-        return false;
+        return systemReason(errno);
     // The length is only a hint: the file may change while it is read.
     long hint = -1;
     if (std::fseek(file, 0, SEEK_END) == 0)
         hint = std::ftell(file);
     bool ok = std::fseek(file, 0, SEEK_SET) == 0 && hint <= INT_MAX;
+    std::string why = ok ? "" : "2 GiB or more";
     std::size_t used = 0;
     try {
         if (ok)
@@ -78,6 +90,7 @@ bool readLooseFile(const std::string& path, std::vector<char>& out) {
             if (used == out.size()) {
                 if (out.size() > static_cast<std::size_t>(INT_MAX)) {
                     ok = false;
+                    why = "2 GiB or more";
                     break;
                 }
                 out.resize(out.size() * 2);
@@ -89,15 +102,19 @@ bool readLooseFile(const std::string& path, std::vector<char>& out) {
         }
     } catch (const std::bad_alloc&) {
         ok = false;
+        why = "out of memory";
     }
-    ok = ok && !std::ferror(file) && used <= static_cast<std::size_t>(INT_MAX);
+    if (ok && std::ferror(file)) {
+        ok = false;
+        why = systemReason(errno);
+    }
     std::fclose(file);
     if (!ok) {
         out.clear();
-        return false;
+        return why;
     }
     out.resize(used);
-    return true;
+    return {};
 }
 
 }  // namespace
@@ -113,9 +130,11 @@ VFS::VFS(const std::string& archiveName, bool keepAlive)
     if (!m_archiveFile)
         return;
     std::map<std::string, FileEntry> contents;
-    const std::string problem = f_readDirectory(contents);
+    std::vector<std::string> duplicates;
+    const std::string problem = f_readDirectory(contents, duplicates);
     if (problem.empty()) {
         m_contents.swap(contents);
+        m_duplicates.swap(duplicates);
         m_hasArchive = true;
     } else {
         std::cout << "[VFS] " << m_archiveName << " is not a valid archive: " << problem
@@ -137,7 +156,8 @@ VFS::~VFS() {
 // Everything the footer and records claim is checked against the file before
 // any entry is made: a file that is not an archive must not turn into entries
 // (VFSTest.InvalidArchivesAreRejectedWhole).
-std::string VFS::f_readDirectory(std::map<std::string, FileEntry>& contents) {
+std::string VFS::f_readDirectory(std::map<std::string, FileEntry>& contents,
+                                 std::vector<std::string>& duplicates) {
     if (std::fseek(m_archiveFile, 0, SEEK_END) != 0)
         return "cannot seek in the file";
     const long length = std::ftell(m_archiveFile);
@@ -178,10 +198,14 @@ std::string VFS::f_readDirectory(std::map<std::string, FileEntry>& contents) {
         const FileEntry entry{readU32(record + NameSize), readU32(record + NameSize + 4),
                               readU32(record + NameSize + 8), nullptr};
         if (static_cast<std::uint64_t>(entry.offset) + entry.packedSize > dataSize)
-            return "record " + number + " (" + name + ") lies outside the data region";
+            return "record " + number + " (" + printableName(name) +
+                   ") lies outside the data region";
         ranges.push_back({entry.offset, entry.offset + std::uint64_t{entry.packedSize}, i + 1});
         // Records may come in any order; a repeated path takes the later one.
-        contents[name] = entry;
+        if (!contents.emplace(name, entry).second) {
+            contents[name] = entry;
+            duplicates.push_back(name);
+        }
     }
     const std::string problem = f_checkTiling(ranges, dataSize);
     if (problem.empty())
@@ -221,14 +245,14 @@ File* VFS::open(const std::string& path) {
     const auto it = m_contents.find(path);
     std::vector<char> data;
     if (it == m_contents.end()) {
-        if (readLooseFile(path, data))
+        if (readLooseFile(path, data).empty())
             return new File(std::move(data));
         std::cout << "[VFS] File " << path << " not found in archive nor in real FS." << std::endl;
         return nullptr;
     }
     FileEntry& entry = it->second;
     if (entry.offset == NotPackedOffset)
-        return readLooseFile(path, data) ? new File(std::move(data)) : nullptr;
+        return readLooseFile(path, data).empty() ? new File(std::move(data)) : nullptr;
     if (!entry.file) {
         entry.file = f_unpack(path, entry);
         if (!entry.file)
@@ -241,8 +265,8 @@ File* VFS::open(const std::string& path) {
 
 File* VFS::f_unpack(const std::string& path, const FileEntry& entry) {
     const auto corrupt = [&](const std::string& why) -> File* {
-        std::cout << "[VFS] " << path << " in " << m_archiveName << " is corrupt: " << why
-                  << std::endl;
+        std::cout << "[VFS] " << printableName(path) << " in " << m_archiveName
+                  << " is corrupt: " << why << std::endl;
         return nullptr;
     };
     if (entry.unpackedSize > static_cast<std::uint32_t>(INT_MAX) ||
@@ -290,6 +314,10 @@ File* VFS::f_unpack(const std::string& path, const FileEntry& entry) {
         result = f_gunzip(packed, data, entry.unpackedSize, left);
     } catch (const std::bad_alloc&) {
     }
+    // Bytes after the stream belong to no content: something else is hidden
+    // in the entry, or its record is wrong.
+    if (result == Z_OK && left > 0)
+        return corrupt(std::to_string(left) + " bytes follow its zlib stream");
     if (result == Z_OK && data.size() == entry.unpackedSize)
         return new File(std::move(data));
     if (result == Z_OK)
@@ -327,6 +355,28 @@ void VFS::add(const std::string& path) {
     m_contents.emplace(path, FileEntry{0, 0, NotPackedOffset, nullptr});
 }
 
+std::string VFS::printableName(const std::string& path) {
+    static const char hex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(path.size());
+    for (const char c : path) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\\')
+            out += "\\\\";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\r')
+            out += "\\r";
+        else if (c == '\t')
+            out += "\\t";
+        else if (byte < 0x20 || byte == 0x7f)
+            out += std::string("\\x") + hex[byte >> 4] + hex[byte & 15];
+        else
+            out += c;
+    }
+    return out;
+}
+
 const VFS::FileEntry* VFS::entry(const std::string& path) const {
     const auto it = m_contents.find(path);
     return it == m_contents.end() ? nullptr : &it->second;
@@ -361,12 +411,13 @@ bool VFS::write() {
     std::string temporary;
     std::FILE* out = f_createTemporary(temporary);
     if (!out)
-        return fail("cannot create a temporary file beside it");
+        return fail("cannot create a temporary file beside it: " + systemReason(errno));
     std::string problem = f_writeArchive(out, paths);
     const bool flushed = std::fflush(out) == 0 && !std::ferror(out);
+    const int reason = errno;
     const bool closed = std::fclose(out) == 0;
     if (problem.empty() && !(flushed && closed))
-        problem = "writing " + temporary + " failed";
+        problem = systemReason(flushed ? errno : reason);
     if (!problem.empty()) {
         std::remove(temporary.c_str());
         return fail(problem);
@@ -406,20 +457,18 @@ std::string VFS::f_writeArchive(std::FILE* out, const std::vector<std::string>& 
     try {
         for (std::size_t i = 0; i < paths.size(); ++i) {
             const std::string& path = paths[i];
-            // Added paths are never attached to their entry, so the File is ours.
-            File* file = open(path);
-            if (!file)
-                return "cannot read " + path;
+            std::vector<char> content;
+            const std::string unreadable = readLooseFile(path, content);
+            if (!unreadable.empty())
+                return "cannot read " + printableName(path) + ": " + unreadable;
             std::vector<char> packed;
-            const std::uint32_t unpackedSize = file->size();
-            const bool compressed = f_gzip(file->ptr(), file->size(), packed);
-            delete file;
-            if (!compressed)
-                return "compressing " + path + " failed";
+            const auto unpackedSize = static_cast<std::uint32_t>(content.size());
+            if (!f_gzip(content.data(), content.size(), packed))
+                return "compressing " + printableName(path) + " failed";
             if (dataSize + packed.size() + overhead > static_cast<std::uint64_t>(INT32_MAX))
                 return "it would grow past " + std::to_string(INT32_MAX) + " bytes";
             if (std::fwrite(packed.data(), 1, packed.size(), out) != packed.size())
-                return "writing the data of " + path + " failed";
+                return systemReason(errno);
             unsigned char* record = directory.data() + i * RecordSize;
             std::memcpy(record, path.data(), path.size());
             writeU32(record + NameSize, static_cast<std::uint32_t>(packed.size()));
@@ -433,9 +482,12 @@ std::string VFS::f_writeArchive(std::FILE* out, const std::vector<std::string>& 
     unsigned char footer[FooterSize];
     writeU16(footer, static_cast<std::uint32_t>(paths.size()));
     writeU32(footer + 2, static_cast<std::uint32_t>(dataSize + overhead));
-    if (std::fwrite(directory.data(), 1, directory.size(), out) != directory.size() ||
+    // An empty archive has no directory, and fwrite must not be handed the
+    // null data of an empty vector (TarnPackTest.CreateOfAnEmptyFolder).
+    if ((!directory.empty() &&
+         std::fwrite(directory.data(), 1, directory.size(), out) != directory.size()) ||
         std::fwrite(footer, 1, sizeof footer, out) != sizeof footer)
-        return "writing the directory failed";
+        return systemReason(errno);
     return {};
 }
 

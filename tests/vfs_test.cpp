@@ -613,8 +613,10 @@ TEST_F(VFSTest, FailedWriteKeepsTheOldArchive) {
     };
     const std::string longPath = "p/" + std::string(254, 'n');
     const Case cases[] = {
-        {"missing file after others", {"a.txt", "zz_missing.txt"}, "cannot read zz_missing.txt"},
-        {"a folder", {"a.txt", "somedir"}, "cannot read somedir"},
+        {"missing file after others",
+         {"a.txt", "zz_missing.txt"},
+         "cannot read zz_missing.txt: No such file or directory"},
+        {"a folder", {"a.txt", "somedir"}, "cannot read somedir: not a regular file"},
         {"path over 255 bytes",
          {"a.txt", longPath},
          "path " + longPath + " is longer than 255 bytes"},
@@ -646,7 +648,7 @@ TEST_F(VFSTest, FailedWriteKeepsTheOldArchive) {
     EXPECT_FALSE(nowhere.write());
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "[VFS] Cannot write no/such/folder/new.tarn: cannot create a temporary file beside "
-              "it\n");
+              "it: No such file or directory\n");
     EXPECT_FALSE(fs::exists("no"));
 }
 

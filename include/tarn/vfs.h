@@ -85,6 +85,13 @@ public:
     const FileEntry* entry(const std::string& path) const;
     // True when the constructor found and accepted an archive.
     bool hasArchive() const { return m_hasArchive; }
+    // Paths that more than one record of the archive carries: only the last
+    // such record can be opened.
+    const std::vector<std::string>& duplicatePaths() const { return m_duplicates; }
+
+    // The path with control characters, DEL and backslashes escaped (as \n,
+    // \x1b, \\), safe to print on a terminal.
+    static std::string printableName(const std::string& path);
 
     // The first VFS constructed, through which consumers open files; null
     // again once that one is destroyed.
@@ -99,7 +106,8 @@ private:
     };
 
     // Returns an empty string when the directory is valid, else the reason.
-    std::string f_readDirectory(std::map<std::string, FileEntry>& contents);
+    std::string f_readDirectory(std::map<std::string, FileEntry>& contents,
+                                std::vector<std::string>& duplicates);
     static std::string f_checkTiling(std::vector<Range>& ranges, std::uint64_t dataSize);
     File* f_unpack(const std::string& path, const FileEntry& entry);
     std::FILE* f_createTemporary(std::string& name) const;
@@ -122,6 +130,7 @@ private:
     bool m_keepAlive;
     bool m_hasArchive;
     std::map<std::string, FileEntry> m_contents;
+    std::vector<std::string> m_duplicates;
     // Which entry holds each File handed out, so close need not search.
     std::unordered_map<const File*, FileEntry*> m_holders;
 };

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -43,8 +44,10 @@ void putU32(std::string& bytes, std::size_t at, std::uint32_t value) {
 }
 
 // Lays out an archive by hand, so that it can hold what tarn-pack would
-// never write. A content of nullptr marks an entry whose stream is broken.
-std::string handArchive(const std::vector<std::pair<std::string, const char*>>& entries) {
+// never write. A content of nullptr marks an entry whose stream is broken;
+// `after` gives bytes to place after an entry's stream, within its record.
+std::string handArchive(const std::vector<std::pair<std::string, const char*>>& entries,
+                        const std::map<std::string, std::string>& after = {}) {
     std::string data, directory;
     for (const auto& [name, content] : entries) {
         const std::string bytes = content ? content : "some bytes that will not inflate";
@@ -53,6 +56,8 @@ std::string handArchive(const std::vector<std::pair<std::string, const char*>>& 
         compress(reinterpret_cast<Bytef*>(&packed[0]), &size,
                  reinterpret_cast<const Bytef*>(bytes.data()), bytes.size());
         packed.resize(size);
+        if (after.count(name))
+            packed += after.at(name);
         if (!content)
             packed[0] = 'X';
         std::string record(268, '\0');
@@ -202,15 +207,114 @@ TEST_F(TarnPackTest, CreateReplacesWhatWasThere) {
                                      "src/self.tarn", "src/top.bin"}));
 }
 
-TEST_F(TarnPackTest, VerifyStopsAtTheFirstCorruptEntry) {
-    writeBytes("bad.tarn",
-               handArchive({{"a.txt", "fine"}, {"b.txt", nullptr}, {"c.txt", nullptr}}));
-    const Result result = pack("verify bad.tarn");
+// Verify stops at the first entry the reader cannot give back whole, and
+// names it escaped.
+TEST_F(TarnPackTest, VerifyFailsOnWhatCannotBeRead) {
+    struct Case {
+        const char* what;
+        std::string archive;
+        std::vector<std::string> says;
+    };
+    const Case cases[] = {
+        {"a broken stream",
+         handArchive({{"a.txt", "fine"}, {"b.txt", nullptr}, {"c.txt", nullptr}}),
+         {"tarn-pack: bad.tarn: entry b.txt is corrupt\n", "[VFS] b.txt in bad.tarn is corrupt: "}},
+        {"a name carried twice: the first record cannot be reached",
+         handArchive({{"a.txt", "first"}, {"a.txt", "second"}}),
+         {"tarn-pack: bad.tarn: more than one record is named a.txt; only the last can be "
+          "read\n"}},
+        {"bytes after an entry's stream",
+         handArchive({{"a.txt", "fine"}}, {{"a.txt", "xyz"}}),
+         {"[VFS] a.txt in bad.tarn is corrupt: 3 bytes follow its zlib stream\n",
+          "tarn-pack: bad.tarn: entry a.txt is corrupt\n"}},
+        {"control characters in a name",
+         handArchive({{"a\x1b[2J\n.txt", nullptr}}),
+         {"tarn-pack: bad.tarn: entry a\\x1b[2J\\n.txt is corrupt\n"}},
+    };
+    for (const Case& c : cases) {
+        writeBytes("bad.tarn", c.archive);
+        const Result result = pack("verify bad.tarn");
+        EXPECT_EQ(result.status, 1) << c.what;
+        for (const std::string& line : c.says)
+            EXPECT_TRUE(contains(result.output, line)) << c.what << ": " << result.output;
+        EXPECT_FALSE(contains(result.output, "c.txt")) << c.what << ": " << result.output;
+        EXPECT_FALSE(contains(result.output, "\x1b")) << c.what << ": " << result.output;
+    }
+}
+
+// Regular files are packed, and links to files inside the folder as the file
+// they lead to; everything else is skipped with one line each.
+TEST_F(TarnPackTest, CreatePacksOnlyWhatLiesInsideTheFolder) {
+    writeBytes("src/a.txt", "inside");
+    writeBytes("src/sub/b.txt", "below");
+    writeBytes("src/tab\tname.txt", "odd name");
+    writeBytes("outside.txt", "outside");
+    fs::create_symlink("a.txt", "src/in.txt");
+    fs::create_symlink("../src/sub/b.txt", "src/up.txt");
+    fs::create_symlink("../outside.txt", "src/out.txt");
+    fs::create_directory_symlink("sub", "src/dirlink");
+    fs::create_symlink("nowhere", "src/dangling");
+    writeBytes("src/demo.tarn", "the archive being replaced");
+    fs::create_symlink("demo.tarn", "src/self.tarn");
+    ASSERT_EQ(mkfifo("src/pipe", 0600), 0);
+    const Result created = pack("create src/demo.tarn src");
+    EXPECT_EQ(created.status, 0) << created.output;
+    for (const char* line :
+         {"tarn-pack: skipping out.txt: the link leads outside src\n",
+          "tarn-pack: skipping dirlink: a folder reached through a link\n",
+          "tarn-pack: skipping dangling: the link leads nowhere\n",
+          "tarn-pack: skipping self.tarn: the link leads to the archive being written\n",
+          "tarn-pack: skipping pipe: a FIFO\n", "added tab\\tname.txt (8 bytes)\n"})
+        EXPECT_TRUE(contains(created.output, line)) << line << created.output;
+    EXPECT_EQ(std::count(created.output.begin(), created.output.end(), '\n'), 11) << created.output;
+
+    Tarn::VFS archive("src/demo.tarn", false);
+    std::map<std::string, std::string> packed;
+    std::vector<std::string> paths;
+    archive.entries(paths);
+    for (const std::string& path : paths) {
+        Tarn::File* file = archive.open(path);
+        ASSERT_NE(file, nullptr) << path;
+        packed[path] = file->str();
+        archive.close(file);
+    }
+    EXPECT_EQ(packed, (std::map<std::string, std::string>{{"a.txt", "inside"},
+                                                          {"in.txt", "inside"},
+                                                          {"sub/b.txt", "below"},
+                                                          {"tab\tname.txt", "odd name"},
+                                                          {"up.txt", "below"}}));
+}
+
+// No files: a valid archive of no entries, written without handing fwrite
+// a null pointer (which UndefinedBehaviorSanitizer stops on).
+TEST_F(TarnPackTest, CreateOfAnEmptyFolder) {
+    fs::create_directory("empty");
+    const Result created = pack("create e.tarn empty");
+    EXPECT_EQ(created.status, 0) << created.output;
+    EXPECT_EQ(readBytes("e.tarn"), std::string("\0\0\x06\0\0\0", 6));
+    const Result verified = pack("verify e.tarn");
+    EXPECT_EQ(verified.status, 0) << verified.output;
+    EXPECT_EQ(verified.output, "e.tarn: 0 entries verified, 0 bytes unpacked\n");
+}
+
+// A failure says what the system said, and the old archive stays.
+TEST_F(TarnPackTest, CreateFailuresCarryTheSystemsReason) {
+    makeSource();
+    ASSERT_EQ(pack("create demo.tarn src").status, 0);
+    const std::string old = readBytes("demo.tarn");
+    std::string noise(100000, '\0');
+    std::uint32_t state = 1;
+    for (char& c : noise)
+        c = static_cast<char>((state = state * 1664525u + 1013904223u) >> 24);
+    writeBytes("src/noise.bin", noise);
+    // Files may grow to 8 KiB; the signal would end the program instead.
+    const Result result = pack("create demo.tarn src", "trap '' XFSZ; ulimit -f 16; ");
     EXPECT_EQ(result.status, 1);
-    EXPECT_TRUE(contains(result.output, "tarn-pack: bad.tarn: entry b.txt is corrupt"))
-        << result.output;
-    EXPECT_TRUE(contains(result.output, "[VFS] b.txt in bad.tarn is corrupt: ")) << result.output;
-    EXPECT_FALSE(contains(result.output, "c.txt")) << result.output;
+    EXPECT_TRUE(contains(result.output, ": File too large\n")) << result.output;
+    EXPECT_TRUE(contains(result.output, "tarn-pack: demo.tarn: not written\n")) << result.output;
+    EXPECT_FALSE(contains(result.output, "Success")) << result.output;
+    EXPECT_EQ(readBytes("demo.tarn"), old);
+    EXPECT_EQ(filesBelow(".").count("demo.tarn.new"), 0u);
 }
 
 TEST_F(TarnPackTest, ExtractRefusesEntriesThatLeaveTheFolder) {
