@@ -126,6 +126,17 @@ VFS::VFS(const std::string& archiveName, bool keepAlive)
       m_keepAlive(keepAlive), m_hasArchive(false) {
     if (!tarnVFS)
         tarnVFS = this;
+    // Regular files only, as for loose files: opening a named pipe blocks
+    // until someone writes to it (VFSTest.TheArchiveMustBeARegularFile).
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(m_archiveName, error);
+    if (!std::filesystem::exists(status))
+        return;
+    if (!std::filesystem::is_regular_file(status)) {
+        std::cout << "[VFS] " << m_archiveName << " is not a regular file; serving loose files only"
+                  << std::endl;
+        return;
+    }
     m_archiveFile = std::fopen(m_archiveName.c_str(), "rb");
     if (!m_archiveFile)
         return;
@@ -277,7 +288,9 @@ File* VFS::f_unpack(const std::string& path, const FileEntry& entry) {
     // Without keep-alive the archive is opened for each entry; with it, only
     // when write has closed it.
     if (!m_archiveFile) {
-        m_archiveFile = std::fopen(m_archiveName.c_str(), "rb");
+        std::error_code error;
+        if (std::filesystem::is_regular_file(m_archiveName, error))
+            m_archiveFile = std::fopen(m_archiveName.c_str(), "rb");
         if (!m_archiveFile) {
             std::cout << "[VFS] Cannot reopen " << m_archiveName << " to read " << path
                       << std::endl;

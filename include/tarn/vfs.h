@@ -44,8 +44,9 @@ public:
     static constexpr std::size_t MaxEntries = 65535;
 
     // Reads the archive's directory if the file exists. A missing archive is
-    // silently empty; a file that is not a valid archive is reported in one
-    // line and ignored whole. Either way loose files are still served. With
+    // silently empty; anything but a regular file, or a file that is not a
+    // valid archive, is reported in one line and ignored whole. Either way
+    // loose files are still served. With
     // keepAlive the archive stays open for the object's life instead of being
     // reopened by each open.
     VFS(const std::string& archiveName, bool keepAlive);
