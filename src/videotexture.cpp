@@ -32,6 +32,7 @@ class ScriptReader {
 public:
     ScriptReader(const std::string& script, VideoTexture::Frames& frames)
         : m_script(script), m_frames(frames) {
+        m_parser.setIgnoredLineHandler(LUCEParser::printIgnoredLines("VideoTexture", script));
         m_parser.addKeyword("size", [this](std::vector<std::string> args) { f_size(args); });
         m_parser.addKeyword("fps", [this](std::vector<std::string> args) {
             if (f_hasArgument("fps", args))

@@ -284,6 +284,10 @@ TEST_F(VideoTextureScriptTest, BadLinesAreSkippedWithTheirLine) {
          "[VideoTexture] v.tarn:2: frame a.png has no size line before it; skipped\n" +
              done0,
          {}},
+        {"a keyword that no video script has",
+         "size 2 2 1\nframes a.png\nframe a.png\n",
+         "[VideoTexture] v.tarn:2: unknown keyword \"frames\"; line ignored\n" + done1,
+         {0}},
         {"keywords without their argument",
          "fps\nloops\noffset\nframe\nsize 2 2 1\nframe a.png\n",
          "[VideoTexture] v.tarn:1: fps needs an argument\n"

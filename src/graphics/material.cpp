@@ -76,7 +76,9 @@ public:
     using Action = void (*)(ScriptReader&, const std::vector<std::string>&);
 
     ScriptReader(const std::string& script, Material& material)
-        : m_script(script), m_material(material) {}
+        : m_script(script), m_material(material) {
+        m_parser.setIgnoredLineHandler(LUCEParser::printIgnoredLines("Material", script));
+    }
 
     ScriptReader(const ScriptReader&) = delete;
     ScriptReader& operator=(const ScriptReader&) = delete;
@@ -104,6 +106,7 @@ public:
     }
 
     void read(const std::string& text) { m_parser.parse(text); }
+    void ignoreLine(const std::string& why) { m_parser.ignoreLine(why); }
 
     Material& material() { return m_material; }
 
@@ -292,6 +295,8 @@ Material* Material::createFromScript(const std::string& filename) {
             r.material().setReflectionType(RT_MATCAP);
         else if (a[0] == "cubemap")
             r.material().setReflectionType(RT_CUBEMAP);
+        else
+            r.ignoreLine("unknown reflection type \"" + a[0] + "\"");
     });
     reader.add("reflection_value", "Setting reflection value: ", 1, 1,
                [](ScriptReader& r, Args a) { r.material().setReflectionValue(number(a[0])); });
