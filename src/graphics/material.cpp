@@ -152,6 +152,7 @@ void Material::setSpecularValue(const glm::vec2& value) {
 }
 
 void Material::setSpecularMap(Texture* map) {
+    f_disown(OS_SPECULAR, map);
     m_specularMap = map;
     m_dirty = true;
 }
@@ -163,6 +164,7 @@ void Material::setSelfIllum(float value) {
 
 void Material::setPlaneProxy(Texture* proxy, const glm::vec3& position, const glm::vec3& normal,
                              const glm::vec2& size, float factor, bool isVideo) {
+    f_disown(OS_PROXY, proxy);
     m_proxy = proxy;
     m_proxyPosition = position;
     m_proxyNormal = normal;
@@ -191,9 +193,31 @@ void Material::f_update() {
     m_dirty = false;
 }
 
-Texture* Material::f_own(Texture* texture) {
-    m_ownedMaps.emplace_back(texture);
+Texture* Material::f_own(OwnedSlot slot, Texture* texture) {
+    m_owned[slot].reset(texture);
     return texture;
+}
+
+// A map the script made lives as long as it is the material's: replaced, it
+// is freed (MaterialGLTest.ReplacedScriptMapsAreFreed).
+void Material::f_disown(OwnedSlot slot, const Texture* replacement) {
+    if (m_owned[slot].get() != replacement)
+        m_owned[slot].reset();
+}
+
+void Material::setDiffuseMap(Texture* map) {
+    f_disown(OS_DIFFUSE, map);
+    m_diffuseMap = map;
+}
+
+void Material::setNormalMap(Texture* map) {
+    f_disown(OS_NORMAL, map);
+    m_normalMap = map;
+}
+
+void Material::setReflectionMap(Texture* map) {
+    f_disown(OS_REFLECTION, map);
+    m_reflectionMap = map;
 }
 
 void Material::apply(ShaderProgram* program, double time) {
@@ -267,24 +291,24 @@ Material* Material::createFromScript(const std::string& filename) {
     });
     reader.add("diffuse_map", "Setting diffuse map: ", 1, 1, [](ScriptReader& r, Args a) {
         Material& m = r.material();
-        m.setDiffuseMap(m.f_own(new ImageTexture(a[0])));
+        m.setDiffuseMap(m.f_own(OS_DIFFUSE, new ImageTexture(a[0])));
         m.m_diffuseIsAnimated = false;
     });
     reader.add("diffuse_video", "Setting diffuse video map: ", 1, 1, [](ScriptReader& r, Args a) {
         Material& m = r.material();
-        m.setDiffuseMap(m.f_own(new VideoTexture(a[0])));
+        m.setDiffuseMap(m.f_own(OS_DIFFUSE, new VideoTexture(a[0])));
         m.m_diffuseIsAnimated = true;
     });
     reader.add("normal_map", "Setting normal map: ", 1, 1, [](ScriptReader& r, Args a) {
         Material& m = r.material();
-        m.setNormalMap(m.f_own(new ImageTexture(a[0])));
+        m.setNormalMap(m.f_own(OS_NORMAL, new ImageTexture(a[0])));
     });
     reader.add("specular", "Setting specular value: ", 2, 2, [](ScriptReader& r, Args a) {
         r.material().setSpecularValue(glm::vec2(number(a[0]), number(a[1])));
     });
     reader.add("specular_map", "Setting specular map: ", 1, 1, [](ScriptReader& r, Args a) {
         Material& m = r.material();
-        m.setSpecularMap(m.f_own(new ImageTexture(a[0])));
+        m.setSpecularMap(m.f_own(OS_SPECULAR, new ImageTexture(a[0])));
     });
     reader.add("self_illum", "Setting self-illumination: ", 1, 1,
                [](ScriptReader& r, Args a) { r.material().setSelfIllum(number(a[0])); });
@@ -308,19 +332,19 @@ Material* Material::createFromScript(const std::string& filename) {
     reader.add("reflection_map", "Setting reflection map: ", 1, 1, [](ScriptReader& r, Args a) {
         Material& m = r.material();
         if (m.m_reflectionType == RT_MATCAP)
-            m.setReflectionMap(m.f_own(new ImageTexture(a[0])));
+            m.setReflectionMap(m.f_own(OS_REFLECTION, new ImageTexture(a[0])));
         else if (m.m_reflectionType == RT_CUBEMAP)
-            m.setReflectionMap(m.f_own(new CubeTexture(a[0])));
+            m.setReflectionMap(m.f_own(OS_REFLECTION, new CubeTexture(a[0])));
     });
     reader.add("proxy_map", "Setting plane reflection proxy map: ", 10, 1,
                [](ScriptReader& r, Args a) {
                    Material& m = r.material();
-                   setProxyFromLine(m, m.f_own(new ImageTexture(a[0])), a, false);
+                   setProxyFromLine(m, m.f_own(OS_PROXY, new ImageTexture(a[0])), a, false);
                });
     reader.add("proxy_video", "Setting plane reflection proxy video: ", 10, 1,
                [](ScriptReader& r, Args a) {
                    Material& m = r.material();
-                   setProxyFromLine(m, m.f_own(new VideoTexture(a[0])), a, true);
+                   setProxyFromLine(m, m.f_own(OS_PROXY, new VideoTexture(a[0])), a, true);
                });
 
     VFS* vfs = VFS::tarnVFS;

@@ -392,6 +392,43 @@ TEST_F(MaterialGLTest, MapsReplaceTheDefaults) {
     expectNear(pixel(2), {0.2f, 0.4f, 0.0f, 0.0f}, "specular");
 }
 
+// A map the script made is freed once something replaces it: a setter, or a
+// later line of the script for the same map.
+TEST_F(MaterialGLTest, ReplacedScriptMapsAreFreed) {
+    writeImage("i.png", 1, 1, {0, 255, 0, 255});
+    writeImage("cross.png", 4, 3, {255, 255, 255, 255});
+    Tarn::ImageTexture other(nullptr, 1, 1);
+    const struct {
+        const char* script;
+        Tarn::Texture* (Material::*map)() const;
+        void (*replace)(Material&, Tarn::Texture*);
+    } cases[] = {
+        {"diffuse_map i.png\n", &Material::diffuseMap,
+         [](Material& m, Tarn::Texture* t) { m.setDiffuseMap(t); }},
+        {"normal_map i.png\n", &Material::normalMap,
+         [](Material& m, Tarn::Texture* t) { m.setNormalMap(t); }},
+        {"specular_map i.png\n", &Material::specularMap,
+         [](Material& m, Tarn::Texture* t) { m.setSpecularMap(t); }},
+        {"reflection_type cubemap\nreflection_map cross.png\n", &Material::reflectionMap,
+         [](Material& m, Tarn::Texture* t) { m.setReflectionMap(t); }},
+        {"proxy_map i.png 0 0 0 0 0 1 1 1 1\n", &Material::proxy,
+         [](Material& m, Tarn::Texture* t) { m.setPlaneProxy(t, {}, {}, {}, 1.0f, false); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.script);
+        const std::unique_ptr<Material> material = load("m.mat", c.script);
+        Tarn::Texture* made = ((*material).*c.map)();
+        ASSERT_NE(made, nullptr);
+        const GLuint name = made->id();
+        EXPECT_EQ(glIsTexture(name), GL_TRUE);
+        c.replace(*material, &other);
+        EXPECT_EQ(((*material).*c.map)(), &other);
+        EXPECT_EQ(glIsTexture(name), GL_FALSE);
+        c.replace(*material, nullptr);  // not the material's: left alone
+        EXPECT_EQ(glIsTexture(other.id()), GL_TRUE);
+    }
+}
+
 // A diffuse video goes to unit 5 with the frame due at the demo time; unit 0
 // and "map_diffuse" are left alone. A later diffuse_map line makes it still.
 TEST_F(MaterialGLTest, DiffuseVideoUsesUnitFiveAndTheFrameTime) {

@@ -25,7 +25,6 @@
 #include <array>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include <glm/vec2.hpp>
 #include <glm/vec3.hpp>
@@ -63,18 +62,19 @@ public:
     // not a number or does not fit a 32-bit integer.
     static unsigned char colorByte(float c);
 
-    // Maps are not owned; setters that change a default texel mark it for
-    // upload at the next apply.
+    // Maps given to setters are not owned; a map that the script made is
+    // freed when a setter (or a later script line) replaces it. Setters that
+    // change a default texel mark it for upload at the next apply.
     void setDiffuseColor(const glm::vec3& color);
     // Does not change whether the diffuse is animated.
-    void setDiffuseMap(Texture* map) { m_diffuseMap = map; }
-    void setNormalMap(Texture* map) { m_normalMap = map; }
+    void setDiffuseMap(Texture* map);
+    void setNormalMap(Texture* map);
     // The third byte of the specular texel stays.
     void setSpecularValue(const glm::vec2& value);
     void setSpecularMap(Texture* map);
     void setSelfIllum(float value);
     void setReflectionType(ReflectionType type) { m_reflectionType = type; }
-    void setReflectionMap(Texture* map) { m_reflectionMap = map; }
+    void setReflectionMap(Texture* map);
     void setReflectionValue(float value) { m_reflectionValue = value; }
     void setReflectionFresnel(float value) { m_reflectionFresnel = value; }
     void setRefractionValue(float value) { m_refractionValue = value; }
@@ -117,8 +117,13 @@ public:
 private:
     // Uploads the three default texels; leaves the 2D binding as it found it.
     void f_update();
-    // Keeps a map made by the script so that it lives as long as the material.
-    Texture* f_own(Texture* texture);
+    // The maps a script may make, one texture each at a time.
+    enum OwnedSlot { OS_DIFFUSE, OS_NORMAL, OS_SPECULAR, OS_REFLECTION, OS_PROXY, OS_COUNT };
+    // Keeps a map made by the script for as long as it is the slot's map,
+    // freeing the one it replaces.
+    Texture* f_own(OwnedSlot slot, Texture* texture);
+    // Frees the slot's own map unless it is the replacement.
+    void f_disown(OwnedSlot slot, const Texture* replacement);
 
     Texture* m_diffuseMap = nullptr;
     Texture* m_normalMap = nullptr;
@@ -144,7 +149,7 @@ private:
     float m_selfIllum = 0.0f;
     bool m_dirty = false;
     bool m_diffuseIsAnimated = false;
-    std::vector<std::unique_ptr<Texture>> m_ownedMaps;
+    std::array<std::unique_ptr<Texture>, OS_COUNT> m_owned;
 };
 
 }  // namespace Graphics
