@@ -9,6 +9,7 @@
 #include "../unpackstate.h"
 #include "tarn/cubetexture.h"
 #include "tarn/file.h"
+#include "tarn/graphics/gbuffer.h"
 #include "tarn/imagetexture.h"
 #include "tarn/luceparser.h"
 #include "tarn/shaderprogram.h"
@@ -20,33 +21,7 @@ namespace Tarn::Graphics {
 
 namespace {
 
-// Built once: ShaderProgram takes names as std::string, and a literal would
-// make (and, past the small-string size, allocate) a temporary at every apply.
-const std::string kDiffuseIsAnimated = "diffuse_is_animated";
-const std::string kMapDiffuseAnim = "map_diffuse_anim";
-const std::string kDiffuseAnimationTime = "diffuse_animation_time";
-const std::string kMapDiffuse = "map_diffuse";
-const std::string kMapNormal = "map_normal";
-const std::string kMapSpecular = "map_specular";
-const std::string kSelfIllum = "self_illum";
-const std::string kReflectionType = "reflection_type";
-const std::string kReflectionValue = "reflection_value";
-const std::string kReflectionFresnel = "reflection_fresnel";
-const std::string kReflectionMapMatcap = "reflection_map_matcap";
-const std::string kProxyFactor = "planereflection_proxy_factor";
-const std::string kProxyPosition = "planereflection_position";
-const std::string kProxySize = "planereflection_size";
-const std::string kUseProxy = "use_planereflection_proxy";
-const std::string kProxyVideo = "planereflection_video";
-const std::string kProxyMap = "planereflection_map";
-
-const int kUnitDiffuse = 0;
-const int kUnitNormal = 1;
-const int kUnitSpecular = 2;
-const int kUnitMatcap = 3;
-const int kUnitDiffuseVideo = 5;
-const int kUnitProxyMap = 6;
-const int kUnitProxyVideo = 7;
+using namespace GBuffer;
 
 float number(const std::string& token) {
     return static_cast<float>(std::atof(token.c_str()));
@@ -228,55 +203,56 @@ void Material::apply(ShaderProgram* program, double time) {
     if (m_dirty)
         f_update();
 
-    program->uniform(kDiffuseIsAnimated, m_diffuseIsAnimated ? 1 : 0);
+    program->uniform(DiffuseIsAnimated, m_diffuseIsAnimated ? 1 : 0);
     if (m_diffuseIsAnimated) {
-        program->uniform(kMapDiffuseAnim, kUnitDiffuseVideo);
+        program->uniform(MapDiffuseAnim, DiffuseVideoUnit);
         if (m_diffuseMap)
-            m_diffuseMap->bind(kUnitDiffuseVideo);
+            m_diffuseMap->bind(DiffuseVideoUnit);
         // setDiffuseMap may have replaced the video with a still image.
         const auto* video = dynamic_cast<const VideoTexture*>(m_diffuseMap);
-        program->uniform(kDiffuseAnimationTime, video ? video->frameId(time) : 0.0f);
+        program->uniform(DiffuseAnimationTime, video ? video->frameId(time) : 0.0f);
     } else {
-        program->uniform(kMapDiffuse, kUnitDiffuse);
-        bindOr(m_diffuseMap, m_diffuse, kUnitDiffuse);
+        program->uniform(MapDiffuse, DiffuseUnit);
+        bindOr(m_diffuseMap, m_diffuse, DiffuseUnit);
     }
 
-    program->uniform(kMapNormal, kUnitNormal);
-    bindOr(m_normalMap, m_normal, kUnitNormal);
-    program->uniform(kMapSpecular, kUnitSpecular);
-    bindOr(m_specularMap, m_specular, kUnitSpecular);
+    program->uniform(MapNormal, NormalUnit);
+    bindOr(m_normalMap, m_normal, NormalUnit);
+    program->uniform(MapSpecular, SpecularUnit);
+    bindOr(m_specularMap, m_specular, SpecularUnit);
 
-    program->uniform(kSelfIllum, m_selfIllum);
-    program->uniform(kReflectionType, static_cast<int>(m_reflectionType));
+    program->uniform(SelfIllum, m_selfIllum);
+    program->uniform(ReflectionTypeName, static_cast<int>(m_reflectionType));
     if (m_reflectionType != RT_NONE) {
-        program->uniform(kReflectionValue, m_reflectionValue);
-        program->uniform(kReflectionFresnel, m_reflectionFresnel);
-        program->uniform(kReflectionMapMatcap, kUnitMatcap);
-        // The G-buffer pass does not sample the cube map; it stays unbound.
+        program->uniform(ReflectionValue, m_reflectionValue);
+        program->uniform(ReflectionFresnel, m_reflectionFresnel);
+        // The G-buffer pass samples neither image: it has no sampler for
+        // them, so none is named (RendererGLTest.MaterialsSendOnlyWhatTheProgramHas).
+        // The matcap image still goes to its unit; the cube map stays unbound.
         if (m_reflectionType == RT_MATCAP && m_reflectionMap)
-            m_reflectionMap->bind(kUnitMatcap);
+            m_reflectionMap->bind(MatcapUnit);
     } else {
-        program->uniform(kReflectionValue, 0.0f);
-        program->uniform(kReflectionFresnel, 0.0f);
+        program->uniform(ReflectionValue, 0.0f);
+        program->uniform(ReflectionFresnel, 0.0f);
     }
 
     if (!m_useProxy) {
-        program->uniform(kUseProxy, 0);
+        program->uniform(UseProxy, 0);
         return;
     }
-    program->uniform(kProxyFactor, m_proxyFactor);
-    program->uniform(kProxyPosition, m_proxyPosition.x, m_proxyPosition.y, m_proxyPosition.z);
-    program->uniform(kProxySize, m_proxySize.x, m_proxySize.y);
+    program->uniform(ProxyFactor, m_proxyFactor);
+    program->uniform(ProxyPosition, m_proxyPosition.x, m_proxyPosition.y, m_proxyPosition.z);
+    program->uniform(ProxySize, m_proxySize.x, m_proxySize.y);
     if (m_proxyIsVideo) {
-        program->uniform(kUseProxy, 2);
-        program->uniform(kProxyVideo, kUnitProxyVideo);
+        program->uniform(UseProxy, 2);
+        program->uniform(ProxyVideo, ProxyVideoUnit);
         if (m_proxy)
-            m_proxy->bind(kUnitProxyVideo);
+            m_proxy->bind(ProxyVideoUnit);
     } else {
-        program->uniform(kUseProxy, 1);
-        program->uniform(kProxyMap, kUnitProxyMap);
+        program->uniform(UseProxy, 1);
+        program->uniform(ProxyMap, ProxyMapUnit);
         if (m_proxy)
-            m_proxy->bind(kUnitProxyMap);
+            m_proxy->bind(ProxyMapUnit);
     }
 }
 

@@ -29,6 +29,8 @@
 #include <glm/vec2.hpp>
 #include <glm/vec3.hpp>
 
+#include "tarn/graphics/gbuffer.h"
+
 namespace Tarn {
 
 class ShaderProgram;
@@ -38,8 +40,11 @@ namespace Graphics {
 
 class Material {
 public:
-    // The G-buffer shader defines the same values under the same names.
-    enum ReflectionType { RT_NONE = 0, RT_CUBEMAP = 1, RT_MATCAP = 2 };
+    // The G-buffer interface's reflection types, under the material's name.
+    using ReflectionType = GBuffer::ReflectionType;
+    static constexpr ReflectionType RT_NONE = GBuffer::RT_NONE;
+    static constexpr ReflectionType RT_CUBEMAP = GBuffer::RT_CUBEMAP;
+    static constexpr ReflectionType RT_MATCAP = GBuffer::RT_MATCAP;
 
     using Texel = std::array<unsigned char, 3>;
 
@@ -83,9 +88,9 @@ public:
                        const glm::vec2& size, float factor, bool isVideo);
 
     // Binds the textures and sets the uniforms of the program the caller has
-    // bound, for one draw at demo time `time`: units 0 diffuse, 1 normal,
-    // 2 specular, 3 matcap, 5 diffuse video, 6 still proxy, 7 video proxy.
-    // Leaves the textures bound for the draw. Allocates nothing once each
+    // bound, for one draw at demo time `time`: the names and units of the
+    // G-buffer interface (gbuffer.h), and nothing else. Leaves the textures
+    // bound for the draw. Allocates nothing once each
     // uniform of the program has been looked up.
     void apply(ShaderProgram* program, double time);
 
