@@ -109,6 +109,58 @@ TEST_F(FullscreenQuadGLTest, BlitCopiesAFloatTextureExactly) {
     EXPECT_EQ(copy.rgba, texels) << "written to " << writePng(copy, "fullscreenquad_blit");
 }
 
+// Into a smaller window each pixel is the mean of the texels it covers: a
+// checkerboard of single texels turns grey, exactly 0.5 where the window is
+// a whole fraction of the frame, between 0.375 and 0.625 at 3/4 (each pixel
+// covers 4/3 texels a side). Picking one texel would give black or white.
+TEST_F(FullscreenQuadGLTest, BlitFiltersWhenTheWindowIsSmaller) {
+    const int size = 64;
+    std::vector<float> checker;
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x) {
+            const float v = static_cast<float>((x + y) % 2);
+            checker.insert(checker.end(), {v, v, v, 1.0f});
+        }
+    FrameBuffer source(size, size);
+    Tarn::Texture* input = source.createRenderTarget(FrameBuffer::RGBA32F);
+    ASSERT_NE(input, nullptr);
+    glBindTexture(GL_TEXTURE_2D, input->id());
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, size, size, GL_RGBA, GL_FLOAT, checker.data());
+    glBindTexture(GL_TEXTURE_2D, 0);
+
+    const struct {
+        int width, height;
+        float low, high;
+    } cases[] = {
+        {32, 32, 0.5f, 0.5f}, {16, 16, 0.5f, 0.5f}, {32, 64, 0.5f, 0.5f}, {48, 48, 0.375f, 0.625f}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.width << "x" << c.height);
+        FrameBuffer window(c.width, c.height);
+        Tarn::Texture* output = window.createRenderTarget(FrameBuffer::RGBA32F);
+        ASSERT_NE(output, nullptr);
+        window.enable();
+        FullscreenQuad::bindSimpleShader();
+        input->bind(0);
+        FullscreenQuad::draw();
+        input->release();
+        FullscreenQuad::releaseSimpleShader();
+        window.disable();
+
+        const Image image = readTexture(output->id());
+        int wrong = 0;
+        double sum = 0.0;
+        for (int y = 0; y < c.height; ++y)
+            for (int x = 0; x < c.width; ++x) {
+                const float* p = image.at(x, y);
+                sum += p[0];
+                if (p[0] < c.low - 1e-5f || p[0] > c.high + 1e-5f || p[3] != 1.0f)
+                    ++wrong;
+            }
+        EXPECT_EQ(wrong, 0) << "written to " << writePng(image, "fullscreenquad_smaller");
+        EXPECT_NEAR(sum / (c.width * c.height), 0.5, 1e-4);
+    }
+}
+
 // The blit program is built once, reads unit 0 through "rt_final", and
 // release leaves no program current.
 TEST_F(FullscreenQuadGLTest, BlitProgramIsBuiltOnceAndReleased) {
