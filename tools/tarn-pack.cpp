@@ -361,8 +361,8 @@ public:
         std::FILE* out = nullptr;
         // "x" refuses to reuse an existing file, whoever made it.
         for (int attempt = 0; !out && attempt < 100; ++attempt) {
-            staged.temporary.replace_filename("." + target.filename().string() + ".tarn-pack" +
-                                              (attempt ? std::to_string(attempt) : ""));
+            staged.temporary.replace_filename(".tarn-pack" + std::to_string(m_staged.size()) +
+                                              (attempt ? "-" + std::to_string(attempt) : ""));
             errno = 0;
             out = std::fopen(staged.temporary.c_str(), "wbx");
             if (!out && errno != EEXIST)
@@ -404,7 +404,7 @@ private:
     };
 
     bool f_cannotWrite(const fs::path& file, int number) {
-        failure("cannot write " + file.string() + ": " + systemReason(number));
+        failure("cannot write " + printable(file.string()) + ": " + systemReason(number));
         return false;
     }
 
@@ -426,7 +426,7 @@ private:
             std::error_code error;
             const fs::file_status status = fs::symlink_status(current, error);
             if (fs::is_symlink(status))
-                return f_refuse(path, current.string() + " is a symbolic link");
+                return f_refuse(path, printable(current.string()) + " is a symbolic link");
             if (std::next(part) == relative.end())
                 break;
             if (!fs::exists(status)) {
@@ -434,12 +434,12 @@ private:
                     return f_cannotWrite(current, error.value());
                 m_created.push_back(current);
             } else if (!fs::is_directory(status)) {
-                return f_refuse(path, current.string() + " is not a folder");
+                return f_refuse(path, printable(current.string()) + " is not a folder");
             }
         }
         std::error_code error;
         if (fs::is_directory(fs::symlink_status(current, error)))
-            return f_refuse(path, current.string() + " is a folder");
+            return f_refuse(path, printable(current.string()) + " is a folder");
         if (fs::equivalent(current, m_archive, error))
             return f_refuse(path, "it is the archive being read");
         target = current;

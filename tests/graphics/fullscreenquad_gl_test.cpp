@@ -79,6 +79,27 @@ void main() {
     EXPECT_EQ(wrongUv, 0) << "written to " << writePng(image, "fullscreenquad_uv");
 }
 
+// Blits a width x height RGBA32F frame of the given texels into a frame
+// buffer of another size, as to a window, and reads it back.
+Image blit(const std::vector<float>& texels, int width, int height, int toWidth, int toHeight) {
+    FrameBuffer source(width, height), destination(toWidth, toHeight);
+    Tarn::Texture* input = source.createRenderTarget(FrameBuffer::RGBA32F);
+    Tarn::Texture* output = destination.createRenderTarget(FrameBuffer::RGBA32F);
+    if (!input || !output)
+        return {};
+    glBindTexture(GL_TEXTURE_2D, input->id());
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_RGBA, GL_FLOAT, texels.data());
+    glBindTexture(GL_TEXTURE_2D, 0);
+    destination.enable();
+    FullscreenQuad::bindSimpleShader();
+    input->bind(0);
+    FullscreenQuad::draw();
+    input->release();
+    FullscreenQuad::releaseSimpleShader();
+    destination.disable();
+    return readTexture(output->id());
+}
+
 // The blit copies float values unchanged, outside [0, 1] included, from a
 // frame-buffer target to another of the same size.
 TEST_F(FullscreenQuadGLTest, BlitCopiesAFloatTextureExactly) {
@@ -88,24 +109,7 @@ TEST_F(FullscreenQuadGLTest, BlitCopiesAFloatTextureExactly) {
         for (int x = 0; x < width; ++x)
             texels.insert(texels.end(), {(x - 3.5f) * 1000.25f, y * 0.1f - 2.0f,
                                          1.0f / (1 + x + y * width), -65536.5f + x * y});
-    FrameBuffer source(width, height), destination(width, height);
-    Tarn::Texture* input = source.createRenderTarget(FrameBuffer::RGBA32F);
-    Tarn::Texture* output = destination.createRenderTarget(FrameBuffer::RGBA32F);
-    ASSERT_NE(input, nullptr);
-    ASSERT_NE(output, nullptr);
-    glBindTexture(GL_TEXTURE_2D, input->id());
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_RGBA, GL_FLOAT, texels.data());
-    glBindTexture(GL_TEXTURE_2D, 0);
-
-    destination.enable();
-    FullscreenQuad::bindSimpleShader();
-    input->bind(0);
-    FullscreenQuad::draw();
-    input->release();
-    FullscreenQuad::releaseSimpleShader();
-    destination.disable();
-
-    const Image copy = readTexture(output->id());
+    const Image copy = blit(texels, width, height, width, height);
     EXPECT_EQ(copy.rgba, texels) << "written to " << writePng(copy, "fullscreenquad_blit");
 }
 
@@ -121,13 +125,6 @@ TEST_F(FullscreenQuadGLTest, BlitFiltersWhenTheWindowIsSmaller) {
             const float v = static_cast<float>((x + y) % 2);
             checker.insert(checker.end(), {v, v, v, 1.0f});
         }
-    FrameBuffer source(size, size);
-    Tarn::Texture* input = source.createRenderTarget(FrameBuffer::RGBA32F);
-    ASSERT_NE(input, nullptr);
-    glBindTexture(GL_TEXTURE_2D, input->id());
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, size, size, GL_RGBA, GL_FLOAT, checker.data());
-    glBindTexture(GL_TEXTURE_2D, 0);
-
     const struct {
         int width, height;
         float low, high;
@@ -135,18 +132,8 @@ TEST_F(FullscreenQuadGLTest, BlitFiltersWhenTheWindowIsSmaller) {
         {32, 32, 0.5f, 0.5f}, {16, 16, 0.5f, 0.5f}, {32, 64, 0.5f, 0.5f}, {48, 48, 0.375f, 0.625f}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.width << "x" << c.height);
-        FrameBuffer window(c.width, c.height);
-        Tarn::Texture* output = window.createRenderTarget(FrameBuffer::RGBA32F);
-        ASSERT_NE(output, nullptr);
-        window.enable();
-        FullscreenQuad::bindSimpleShader();
-        input->bind(0);
-        FullscreenQuad::draw();
-        input->release();
-        FullscreenQuad::releaseSimpleShader();
-        window.disable();
-
-        const Image image = readTexture(output->id());
+        const Image image = blit(checker, size, size, c.width, c.height);
+        ASSERT_EQ(image.width, c.width);
         int wrong = 0;
         double sum = 0.0;
         for (int y = 0; y < c.height; ++y)
