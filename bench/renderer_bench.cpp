@@ -8,6 +8,7 @@
 #include <tarn/framebuffer.h>
 #include <tarn/graphics/camera.h>
 #include <tarn/graphics/fullscreenquad.h>
+#include <tarn/graphics/gbuffer.h>
 #include <tarn/graphics/light.h>
 #include <tarn/graphics/mesh.h>
 #include <tarn/graphics/renderer.h>
@@ -120,19 +121,16 @@ struct Scene {
             diffuse->bind(0);
             normal->bind(1);
             specular->bind(2);
-            // Names made once: a literal longer than the small-string
-            // buffer would allocate at every call, in the scene's code.
-            static const std::string animated = "diffuse_is_animated", selfIllum = "self_illum",
-                                     reflectionType = "reflection_type",
-                                     reflectionValue = "reflection_value",
-                                     reflectionFresnel = "reflection_fresnel",
-                                     useProxy = "use_planereflection_proxy", modelName = "model";
-            program->uniform(animated, 0);
-            program->uniform(selfIllum, 0.0f);
-            program->uniform(reflectionType, 0);
-            program->uniform(reflectionValue, 0.0f);
-            program->uniform(reflectionFresnel, 0.0f);
-            program->uniform(useProxy, 0);
+            // The interface's names are made once; a literal longer than the
+            // small-string buffer would allocate at every call.
+            static const std::string modelName = "model";
+            namespace GBuffer = Tarn::Graphics::GBuffer;
+            program->uniform(GBuffer::DiffuseIsAnimated, 0);
+            program->uniform(GBuffer::SelfIllum, 0.0f);
+            program->uniform(GBuffer::ReflectionTypeName, 0);
+            program->uniform(GBuffer::ReflectionValue, 0.0f);
+            program->uniform(GBuffer::ReflectionFresnel, 0.0f);
+            program->uniform(GBuffer::UseProxy, 0);
             for (const glm::mat4& model : models) {
                 program->uniform(modelName, glm::value_ptr(model));
                 sphere->draw();

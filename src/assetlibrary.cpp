@@ -86,6 +86,7 @@ void AssetLibrary::loadAllFromScript(const std::string& filename) {
     std::cout << "[AssetLibrary] Loading assets from " << filename << std::endl;
 
     LUCEParser parser;
+    parser.setIgnoredLineHandler(LUCEParser::printIgnoredLines("AssetLibrary", filename));
     // Registers a keyword whose lines name an asset and its path.
     const auto add = [&](const char* keyword,
                          std::function<void(const std::string&, const std::string&)> load) {

@@ -78,8 +78,17 @@ ImageTexture::ImageTexture(const char* data, unsigned int width, unsigned int he
 
 ImageTexture::ImageTexture(const std::string& filename) {
     const Detail::ImageFile image(filename, "ImageTexture");
+    // Uploading past the driver's limit leaves a GL error and a texture that
+    // samples black (ImageTextureGLTest.UnreadableFilesGiveTheirLineAndMagenta).
+    GLint maxSize = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+    const bool fits = image.width() <= maxSize && image.height() <= maxSize;
+    if (image.valid() && !fits)
+        std::cout << "[ImageTexture] " << filename << " is " << image.width() << "x"
+                  << image.height() << ", over the driver's limit of " << maxSize
+                  << " pixels a side" << std::endl;
     bind(0);
-    if (image.valid()) {
+    if (image.valid() && fits) {
         m_width = image.width();
         m_height = image.height();
         uploadRGBA8(image.pixels(), m_width, m_height);

@@ -1,5 +1,7 @@
 #include "tarn/luceparser.h"
 
+#include <algorithm>
+#include <iostream>
 #include <utility>
 
 namespace Tarn {
@@ -21,9 +23,13 @@ std::vector<std::string> tokenize(const std::string& line) {
                 break;
             std::size_t tokenStart = chunkStart;
             while (tokenStart < chunkEnd) {
-                std::size_t tokenEnd = line.find('\t', tokenStart);
-                if (tokenEnd == std::string::npos || tokenEnd > chunkEnd)
-                    tokenEnd = chunkEnd;
+                // Looked for within the chunk only: searching the rest of the
+                // line for every word made long lines quadratic
+                // (luceparser_bench).
+                const std::size_t tokenEnd = static_cast<std::size_t>(
+                    std::find(line.begin() + static_cast<std::ptrdiff_t>(tokenStart),
+                              line.begin() + static_cast<std::ptrdiff_t>(chunkEnd), '\t') -
+                    line.begin());
                 if (tokenEnd > tokenStart) {
                     if (line[tokenStart] == '#')
                         break;
@@ -45,65 +51,96 @@ void LUCEParser::addKeyword(const std::string& keyword, LUCEEvent callback) {
     m_keywords.emplace(keyword, std::move(callback));
 }
 
-void LUCEParser::parse(const std::string& source) {
+void LUCEParser::setIgnoredLineHandler(LUCEIgnoredLine handler) {
+    m_ignoredLine = std::move(handler);
+}
+
+void LUCEParser::ignoreLine(const std::string& why) {
+    if (m_ignoredLine)
+        m_ignoredLine(m_lineNumber, why);
+}
+
+LUCEIgnoredLine LUCEParser::printIgnoredLines(const std::string& owner, const std::string& script) {
+    return [owner, script](int line, const std::string& what) {
+        std::cout << "[" << owner << "] " << script << ":" << line << ": " << what
+                  << "; line ignored" << std::endl;
+    };
+}
+
+void LUCEParser::parse(const std::string& text) {
     // A callback may parse again on this parser; its caller keeps its line.
     const int outerLine = m_lineNumber;
-    std::string text;
-    text.reserve(source.size());
-    for (char c : source)
-        if (c != '\r')
-            text += c;
-
     m_lineNumber = 0;
     f_call("LUCE:parseStart", {});
+    int stoppedAt = 0;
     std::size_t lineStart = 0;
     while (lineStart < text.size()) {
-        std::size_t lineEnd = text.find('\n', lineStart);
+        // A line ends at LF, CR LF or a lone CR.
+        std::size_t lineEnd = text.find_first_of("\r\n", lineStart);
         if (lineEnd == std::string::npos)
             lineEnd = text.size();
         ++m_lineNumber;
         const std::string line = text.substr(lineStart, lineEnd - lineStart);
         lineStart = lineEnd + 1;
+        if (lineEnd + 1 < text.size() && text[lineEnd] == '\r' && text[lineEnd + 1] == '\n')
+            ++lineStart;
         if (line.empty() || line[0] == '#')
             continue;
         std::vector<std::string> tokens = tokenize(line);
-        if (!tokens.empty() && !f_dispatch(tokens))
-            break;
+        if (tokens.empty())
+            continue;
+        // What follows the outermost block is not read, but it is not lost
+        // without a word either.
+        if (stoppedAt > 0)
+            ignoreLine("after the outermost block, which ended on line " +
+                       std::to_string(stoppedAt));
+        else if (!f_dispatch(tokens))
+            stoppedAt = m_lineNumber;
     }
+    if (stoppedAt > 0)
+        m_lineNumber = stoppedAt;
     f_call("LUCE:parseEnd", {});
     m_lineNumber = outerLine;
 }
 
 bool LUCEParser::f_dispatch(std::vector<std::string>& tokens) {
     if (tokens[0] == "begin") {
-        // A begin without a type opens nothing.
-        if (tokens.size() < 2)
+        if (tokens.size() < 2) {
+            ignoreLine("begin without a block type");
             return true;
+        }
         const std::string type = tokens[1];
         m_stack.push_back(type);
         f_call("begin:" + type, std::vector<std::string>(tokens.begin() + 2, tokens.end()));
         return true;
     }
     if (tokens[0] == "end") {
-        // An end with no open block ends the parse, as the outermost end does.
-        if (m_stack.empty())
-            return false;
+        if (m_stack.empty()) {
+            ignoreLine("end with no open block");
+            return true;
+        }
         f_call("end:" + m_stack.back(), {});
         // The end callback may itself have parsed on this parser.
         if (!m_stack.empty())
             m_stack.pop_back();
         return !m_stack.empty();
     }
+    // Block and parse events are the parser's to call: script text naming
+    // one is an unknown keyword (LUCEParserTest.EveryIgnoredLineIsReported).
     const std::string keyword = tokens[0];
-    tokens.erase(tokens.begin());
-    f_call(keyword, std::move(tokens));
+    const bool event = keyword.compare(0, 6, "begin:") == 0 || keyword.compare(0, 4, "end:") == 0 ||
+                       keyword.compare(0, 5, "LUCE:") == 0;
+    if (event || !f_call(keyword, std::vector<std::string>(tokens.begin() + 1, tokens.end())))
+        ignoreLine("unknown keyword \"" + keyword + "\"");
     return true;
 }
 
-void LUCEParser::f_call(const std::string& keyword, std::vector<std::string> arguments) {
+bool LUCEParser::f_call(const std::string& keyword, std::vector<std::string> arguments) {
     const auto found = m_keywords.find(keyword);
-    if (found != m_keywords.end())
-        found->second(std::move(arguments));
+    if (found == m_keywords.end())
+        return false;
+    found->second(std::move(arguments));
+    return true;
 }
 
 }  // namespace Tarn

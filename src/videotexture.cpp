@@ -23,15 +23,36 @@ namespace Tarn {
 
 namespace {
 
-// All frames are staged in memory at once; a size line asking for more is
-// refused rather than risking the allocation.
-const std::uint64_t kMaxStagingBytes = std::uint64_t(1) << 30;
+// A size or count as written: decimal digits only, no sign, no wrap-around
+// (atoi read "4294967298" as 2). False for anything else, or past 18 digits.
+bool wholeNumber(const std::string& token, std::uint64_t& value) {
+    if (token.empty() || token.size() > 18)
+        return false;
+    value = 0;
+    for (const char c : token) {
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    return true;
+}
+
+// width x height x 4 x count <= budget, with sides below 2^32, without overflow.
+bool fitsBudget(std::uint64_t width, std::uint64_t height, std::uint64_t count,
+                std::uint64_t budget) {
+    const std::uint64_t pixels = width * height;
+    if (pixels > budget / 4u)
+        return false;
+    return count == 0 || pixels * 4u <= budget / count;
+}
 
 // The state of one script being read; its callbacks fill `frames`.
 class ScriptReader {
 public:
-    ScriptReader(const std::string& script, VideoTexture::Frames& frames)
-        : m_script(script), m_frames(frames) {
+    ScriptReader(const std::string& script, const VideoTexture::Limits& limits,
+                 VideoTexture::Frames& frames)
+        : m_script(script), m_limits(limits), m_frames(frames) {
+        m_parser.setIgnoredLineHandler(LUCEParser::printIgnoredLines("VideoTexture", script));
         m_parser.addKeyword("size", [this](std::vector<std::string> args) { f_size(args); });
         m_parser.addKeyword("fps", [this](std::vector<std::string> args) {
             if (f_hasArgument("fps", args))
@@ -73,9 +94,12 @@ private:
         return false;
     }
 
+    // Every number is checked against the limits before anything is
+    // allocated (VideoTextureScriptTest.BadLinesAreSkippedWithTheirLine).
     void f_size(const std::vector<std::string>& args) {
         if (args.size() < 3) {
             f_report() << "size needs a width, a height and a frame count" << std::endl;
+            m_refusedSizeLine = m_parser.lineNumber();
             return;
         }
         if (m_sizeLine != 0) {
@@ -83,37 +107,45 @@ private:
                        << std::endl;
             return;
         }
-        const int width = std::atoi(args[0].c_str());
-        const int height = std::atoi(args[1].c_str());
-        const int count = std::atoi(args[2].c_str());
-        if (width <= 0 || height <= 0 || count < 0) {
-            f_report() << "size " << width << " " << height << " " << count
-                       << " is not a valid video size; ignored" << std::endl;
+        const std::string written = args[0] + " " + args[1] + " " + args[2];
+        std::uint64_t width = 0, height = 0, count = 0;
+        if (!wholeNumber(args[0], width) || !wholeNumber(args[1], height) ||
+            !wholeNumber(args[2], count) || width == 0 || height == 0) {
+            f_report() << "size " << written << " is not a valid video size; ignored" << std::endl;
+            m_refusedSizeLine = m_parser.lineNumber();
             return;
         }
-        const std::uint64_t bytes = std::uint64_t(width) * std::uint64_t(height) * 4u * count;
-        if (bytes > kMaxStagingBytes) {
-            f_report() << "size " << width << " " << height << " " << count
-                       << " needs more than 1 GiB of frames; ignored" << std::endl;
+        if (width > m_limits.maxSize || height > m_limits.maxSize || count > m_limits.maxLayers ||
+            !fitsBudget(width, height, count, m_limits.maxBytes)) {
+            f_report() << "size " << written << " is over the limits of " << m_limits.maxSize
+                       << " pixels a side, " << m_limits.maxLayers << " frames and "
+                       << m_limits.maxBytes << " bytes; ignored" << std::endl;
+            m_refusedSizeLine = m_parser.lineNumber();
             return;
         }
         try {
-            m_frames.pixels.resize(static_cast<std::size_t>(bytes));
+            m_frames.pixels.resize(static_cast<std::size_t>(width * height * 4u * count));
         } catch (const std::bad_alloc&) {
             f_report() << "no memory for " << count << " frames of " << width << "x" << height
                        << "; ignored" << std::endl;
             m_frames.pixels.clear();
+            m_refusedSizeLine = m_parser.lineNumber();
             return;
         }
         for (std::size_t i = 0; i < m_frames.pixels.size(); i += 4)
             std::memcpy(&m_frames.pixels[i], Detail::kMissingPixel, 4);
-        m_frames.width = width;
-        m_frames.height = height;
+        m_frames.width = static_cast<int>(width);
+        m_frames.height = static_cast<int>(height);
         m_frames.playback.numImages = static_cast<unsigned int>(count);
         m_sizeLine = m_parser.lineNumber();
     }
 
     void f_frame(const std::string& path) {
+        if (m_sizeLine == 0 && m_refusedSizeLine != 0) {
+            f_report() << "frame " << path << " follows the refused size line " << m_refusedSizeLine
+                       << "; skipped" << std::endl;
+            return;
+        }
         if (m_sizeLine == 0) {
             f_report() << "frame " << path << " has no size line before it; skipped" << std::endl;
             return;
@@ -141,9 +173,11 @@ private:
     }
 
     const std::string& m_script;
+    const VideoTexture::Limits m_limits;
     VideoTexture::Frames& m_frames;
     LUCEParser m_parser;
     int m_sizeLine = 0;
+    int m_refusedSizeLine = 0;  // the latest refused size line, while none was taken
     unsigned int m_nextLayer = 0;
 };
 
@@ -181,7 +215,7 @@ float VideoTexture::Playback::frameId(double time) const {
     return f;
 }
 
-VideoTexture::Frames VideoTexture::readScript(const std::string& filename) {
+VideoTexture::Frames VideoTexture::readScript(const std::string& filename, const Limits& limits) {
     Frames frames;
     // Without an archive open, a throw-away VFS still serves loose files.
     VFS* vfs = VFS::tarnVFS;
@@ -193,13 +227,23 @@ VideoTexture::Frames VideoTexture::readScript(const std::string& filename) {
         return frames;
     const std::string text = file->str();
     vfs->close(file);
-    ScriptReader reader(filename, frames);
+    ScriptReader reader(filename, limits, frames);
     reader.read(text);
     return frames;
 }
 
+VideoTexture::Frames VideoTexture::readScript(const std::string& filename) {
+    return readScript(filename, Limits());
+}
+
 VideoTexture::VideoTexture(const std::string& filename) {
-    const Frames frames = readScript(filename);
+    GLint maxSize = 0, maxLayers = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+    glGetIntegerv(GL_MAX_ARRAY_TEXTURE_LAYERS, &maxLayers);
+    Limits limits;
+    limits.maxSize = static_cast<unsigned int>(std::max(maxSize, 0));
+    limits.maxLayers = static_cast<unsigned int>(std::max(maxLayers, 0));
+    const Frames frames = readScript(filename, limits);
     m_playback = frames.playback;
     f_upload(filename, frames.width, frames.height, frames.playback.numImages,
              frames.pixels.empty() ? nullptr : frames.pixels.data());

@@ -124,6 +124,7 @@ TEST_F(AssetLibraryScriptTest, MissingModelsAndShortLines) {
               "[VFS] File missing.obj not found in archive nor in real FS.\n"
               "[AssetLibrary] library.tarn:2: mesh needs a name and a path; line skipped\n"
               "[AssetLibrary] library.tarn:3: material needs a name and a path; line skipped\n"
+              "[AssetLibrary] library.tarn:5: unknown keyword \"sound\"; line ignored\n"
               "[AssetLibrary] library.tarn:6: imagetexture needs a name and a path; line "
               "skipped\n"
               "[AssetLibrary] library.tarn:7: cubetexture needs a name and a path; line "

@@ -1,6 +1,7 @@
-// 2D image textures: the file's top row lands at t = 0 (no flip), missing and
-// undecodable files give the magenta placeholder with their line, adopted
-// names are deleted, and the sampling state and unit bookkeeping.
+// 2D image textures: the file's top row lands at t = 0 (no flip), missing,
+// undecodable and oversized files give the magenta placeholder with their
+// line, adopted names are deleted, and the sampling state and unit
+// bookkeeping.
 
 #include "tarn/imagetexture.h"
 
@@ -129,11 +130,18 @@ TEST_F(ImageTextureGLTest, FileTextureIsMipmappedTrilinearAndRepeating) {
 }
 
 TEST_F(ImageTextureGLTest, UnreadableFilesGiveTheirLineAndMagenta) {
+    // An image the driver cannot hold is refused as one that does not decode.
+    GLint maxSize = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+    ASSERT_TRUE(writeImage("tall.png", 1, maxSize + 1, std::vector<Rgba8>(maxSize + 1, kWhite)));
     const struct {
         const char* path;
-        const char* content;  // null: no file at all
+        const char* content;  // null: no file written here
         std::string line;
     } cases[] = {
+        {"tall.png", nullptr,
+         "[ImageTexture] tall.png is 1x" + std::to_string(maxSize + 1) +
+             ", over the driver's limit of " + std::to_string(maxSize) + " pixels a side\n"},
         {"missing.png", nullptr, "[VFS] File missing.png not found in archive nor in real FS.\n"},
         {"text.png", "this is not an image",
          "[ImageTexture] Cannot decode text.png: unknown image type\n"},

@@ -60,7 +60,6 @@ TEST(LUCEParserTest, CRLFAndLFGiveTheSameCalls) {
     std::string crlf;
     for (char c : lf)
         crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
-    crlf.insert(2, "\r");  // a stray carriage return inside a line is dropped too
     EXPECT_EQ(parseWith(crlf, kDemoKeywords), parseWith(lf, kDemoKeywords));
     EXPECT_EQ(parseWith(lf, kDemoKeywords)[1], "key(1,2)@1");
 }
@@ -127,18 +126,55 @@ TEST(LUCEParserTest, UnregisteredBlockIsATransparentWrapper) {
 }
 
 TEST(LUCEParserTest, BlockWordsAreExactFirstTokens) {
-    // "begin:postfx" as a first token is an ordinary keyword line and opens no
-    // block; "Begin" is no block word; keywords named begin or end are never
-    // called; "end" as a later token is ordinary.
-    EXPECT_EQ(parseWith("begin:postfx x\nBegin y\nkey end\nbegin\nend\nkey never",
+    // "begin:postfx" as a first token is an event name, which script text
+    // cannot call; "Begin" is no block word; keywords named begin or end are
+    // never called; "end" as a later token is ordinary.
+    EXPECT_EQ(parseWith("begin:postfx x\nBegin y\nkey end\nbegin\nend\nkey after",
                         {"begin:postfx", "Begin", "key", "begin", "end"}),
-              (std::vector<std::string>{"begin:postfx(x)@1", "Begin(y)@2", "key(end)@3"}));
+              (std::vector<std::string>{"Begin(y)@2", "key(end)@3", "key(after)@6"}));
 }
 
 TEST(LUCEParserTest, MalformedBlockLines) {
-    // A begin without a type opens nothing; an end with nothing open ends the parse.
+    // A begin without a type opens nothing; an end with nothing open closes
+    // nothing and the parse goes on.
     EXPECT_EQ(parseWith("begin\nkey 1\nend\nkey 2", {"key", "LUCE:parseEnd"}),
-              (std::vector<std::string>{"key(1)@2", "LUCE:parseEnd()@3"}));
+              (std::vector<std::string>{"key(1)@2", "key(2)@4", "LUCE:parseEnd()@4"}));
+}
+
+// Every line that no callback handles reaches the loader's handler, in
+// script order among the calls ("!line: what"); none is lost silently.
+TEST(LUCEParserTest, EveryIgnoredLineIsReported) {
+    const struct {
+        const char* script;
+        std::vector<std::string> calls;
+    } cases[] = {
+        {"key 1\nfoo 2\nkey 3",
+         {"key(1)@1", "!2: unknown keyword \"foo\"", "key(3)@3", "LUCE:parseEnd()@3"}},
+        {"begin:A x\nend:A\nLUCE:parseEnd",
+         {"!1: unknown keyword \"begin:A\"", "!2: unknown keyword \"end:A\"",
+          "!3: unknown keyword \"LUCE:parseEnd\"", "LUCE:parseEnd()@3"}},
+        {"begin\nend\nkey 1",
+         {"!1: begin without a block type", "!2: end with no open block", "key(1)@3",
+          "LUCE:parseEnd()@3"}},
+        {"bad 1\nkey 2", {"!1: bad needs two arguments", "key(2)@2", "LUCE:parseEnd()@2"}},
+        {"begin A\nend\n\n# comment\nkey 1\n  \nbegin B",
+         {"begin:A()@1", "end:A()@2", "!5: after the outermost block, which ended on line 2",
+          "!7: after the outermost block, which ended on line 2", "LUCE:parseEnd()@2"}},
+        // A lone carriage return ends a line as a line feed does.
+        {"key 1\rkey 2\r\nkey 3\r\rkey 5",
+         {"key(1)@1", "key(2)@2", "key(3)@3", "key(5)@5", "LUCE:parseEnd()@5"}},
+    };
+    for (const auto& c : cases) {
+        LUCEParser parser;
+        Recorder recorder(parser, {"key", "begin:A", "end:A", "LUCE:parseEnd"});
+        parser.addKeyword(
+            "bad", [&](std::vector<std::string>) { parser.ignoreLine("bad needs two arguments"); });
+        parser.setIgnoredLineHandler([&](int line, const std::string& what) {
+            recorder.calls.push_back("!" + std::to_string(line) + ": " + what);
+        });
+        parser.parse(c.script);
+        EXPECT_EQ(recorder.calls, c.calls) << c.script;
+    }
 }
 
 TEST(LUCEParserTest, OpenBlocksCarryOverToTheNextParse) {

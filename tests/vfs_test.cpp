@@ -16,6 +16,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include "support/allocation_counter.h"
 #include "support/fuzz_inputs.h"
 #include "support/scratch_folder.h"
 
@@ -268,7 +269,9 @@ TEST_F(VFSTest, OpensAnArchiveAppendedToOtherContent) {
     }
 }
 
-TEST_F(VFSTest, PackedFilesAreSharedUntilClosedLooseFilesNever) {
+// Every open of a packed path is matched by its own close: the demo keeps its
+// music open for the whole run while other code opens and closes the same path.
+TEST_F(VFSTest, PackedFilesLiveUntilTheirLastClose) {
     HandArchive archive;
     archive.records = {archive.pack("p.txt", "packed")};
     writeBytes("s.tarn", archive.bytes());
@@ -284,6 +287,11 @@ TEST_F(VFSTest, PackedFilesAreSharedUntilClosedLooseFilesNever) {
     first->getc();
     first->getc();
     EXPECT_EQ(vfs.open("p.txt")->tell(), 2);  // one File, one cursor
+    vfs.close(first);
+    ASSERT_EQ(vfs.entry("p.txt")->file, first);  // two holders left
+    vfs.close(first);
+    ASSERT_EQ(vfs.entry("p.txt")->file, first);
+    EXPECT_EQ(first->str(), "packed");
     vfs.close(first);
     EXPECT_EQ(vfs.entry("p.txt")->file, nullptr);
     File* again = vfs.open("p.txt");
@@ -334,6 +342,25 @@ TEST_F(VFSTest, MissingFiles) {
         testing::internal::CaptureStdout();
         EXPECT_EQ(vfs.open(c.path), nullptr) << c.path;
         EXPECT_EQ(testing::internal::GetCapturedStdout(), c.output) << c.path;
+    }
+}
+
+// Only a regular file is read as the archive: a named pipe would block the
+// constructor until someone wrote to it (the test would then time out).
+TEST_F(VFSTest, TheArchiveMustBeARegularFile) {
+    ASSERT_EQ(mkfifo("pipe.tarn", 0600), 0);
+    fs::create_directory("folder.tarn");
+    writeBytes("loose.txt", "still served");
+    for (const std::string name : {"pipe.tarn", "folder.tarn"}) {
+        testing::internal::CaptureStdout();
+        VFS vfs(name, true);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(),
+                  "[VFS] " + name + " is not a regular file; serving loose files only\n");
+        EXPECT_FALSE(vfs.hasArchive());
+        File* loose = vfs.open("loose.txt");
+        ASSERT_NE(loose, nullptr);
+        EXPECT_EQ(loose->str(), "still served");
+        vfs.close(loose);
     }
 }
 
@@ -409,6 +436,22 @@ TEST_F(VFSTest, InvalidArchivesAreRejectedWhole) {
         {"offset of an unpacked entry",
          [&](std::string& b) { putU32(b, record(0) + 264, 0xDEADBEEF); },
          "record 1 of 3 (a.txt) lies outside the data region"},
+        // Each byte of data belongs to one entry: records sharing a stream
+        // would let a small archive claim any amount of content.
+        {"two records over one stream",
+         [&](std::string& b) {
+             putU32(b, record(1) + 256, archive.records[0].packedSize);
+             putU32(b, record(1) + 264, 0);
+         },
+         "entries 1 and 2 overlap"},
+        {"a record reaching into the next",
+         [&](std::string& b) { putU32(b, record(1) + 256, archive.records[1].packedSize + 1); },
+         "entries 2 and 3 overlap"},
+        {"bytes between two entries",
+         [&](std::string& b) { putU32(b, record(1) + 256, archive.records[1].packedSize - 2); },
+         "bytes " + std::to_string(archive.records[2].offset - 2) + " to " +
+             std::to_string(archive.records[2].offset - 1) +
+             " of the data region belong to no entry"},
         {"bytes after the last entry",
          [&](std::string& b) {
              b.insert(directory, "pad");
@@ -464,10 +507,18 @@ TEST_F(VFSTest, CorruptEntriesAreRefused) {
         {"checksum flipped",
          [](std::string& d, HandArchive::Record& r) { d[r.offset + r.packedSize - 1] ^= 1; },
          "it is not a valid zlib stream"},
-        {"stream cut short", [](std::string&, HandArchive::Record& r) { r.packedSize -= 4; },
+        // The entry is the last one, so cutting it leaves no bytes to no entry.
+        {"stream cut short",
+         [](std::string& d, HandArchive::Record& r) {
+             r.packedSize -= 4;
+             d.resize(d.size() - 4);
+         },
          "it is not a valid zlib stream"},
         {"no packed bytes",
-         [](std::string&, HandArchive::Record& r) { r.packedSize = r.unpackedSize = 0; },
+         [](std::string& d, HandArchive::Record& r) {
+             r.packedSize = r.unpackedSize = 0;
+             d.resize(r.offset);
+         },
          "it is not a valid zlib stream"},
         {"unpacked size too big",
          [](std::string&, HandArchive::Record& r) { r.unpackedSize = 150; },
@@ -485,8 +536,8 @@ TEST_F(VFSTest, CorruptEntriesAreRefused) {
     };
     for (const Case& c : cases) {
         HandArchive archive;
-        HandArchive::Record bad = archive.pack("x.bin", content);
         HandArchive::Record good = archive.pack("ok.txt", "fine");
+        HandArchive::Record bad = archive.pack("x.bin", content);
         c.mutate(archive.data, bad);
         archive.records = {good, bad};
         writeBytes("c.tarn", archive.bytes());
@@ -509,6 +560,38 @@ TEST_F(VFSTest, CorruptEntriesAreRefused) {
             EXPECT_EQ(ok->str(), "fine");
             vfs.close(ok);
         }
+    }
+}
+
+// What opening an entry costs follows the bytes its stream really gives, not
+// the size its record claims: a forged size must not reserve memory.
+TEST_F(VFSTest, MemoryFollowsWhatAnEntryInflatesTo) {
+    const std::string content = noise(100000);
+    const std::uint32_t claimed = 100000000;
+    struct Case {
+        const char* what;
+        std::string packed;
+        std::string why;
+    };
+    const Case cases[] = {
+        {"random bytes", noise(200000), "it is not a valid zlib stream"},
+        {"a stream of less than it claims", deflate(content),
+         "it inflates to 100000 bytes, not " + std::to_string(claimed)},
+    };
+    for (const Case& c : cases) {
+        HandArchive archive;
+        archive.data = c.packed;
+        archive.records = {{"x.bin", static_cast<std::uint32_t>(c.packed.size()), claimed, 0}};
+        writeBytes("m.tarn", archive.bytes());
+        VFS vfs("m.tarn", true);
+        ASSERT_TRUE(vfs.hasArchive()) << c.what;
+        const unsigned long long before = Tarn::Test::allocatedBytes();
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(vfs.open("x.bin"), nullptr) << c.what;
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), corruptEntry("x.bin", "m.tarn", c.why));
+        const unsigned long long used = Tarn::Test::allocatedBytes() - before;
+        // The packed bytes, plus output buffers that at most double as they grow.
+        EXPECT_LT(used, c.packed.size() + 4 * content.size()) << c.what;
     }
 }
 
@@ -549,8 +632,10 @@ TEST_F(VFSTest, FailedWriteKeepsTheOldArchive) {
     };
     const std::string longPath = "p/" + std::string(254, 'n');
     const Case cases[] = {
-        {"missing file after others", {"a.txt", "zz_missing.txt"}, "cannot read zz_missing.txt"},
-        {"a folder", {"a.txt", "somedir"}, "cannot read somedir"},
+        {"missing file after others",
+         {"a.txt", "zz_missing.txt"},
+         "cannot read zz_missing.txt: No such file or directory"},
+        {"a folder", {"a.txt", "somedir"}, "cannot read somedir: not a regular file"},
         {"path over 255 bytes",
          {"a.txt", longPath},
          "path " + longPath + " is longer than 255 bytes"},
@@ -582,7 +667,7 @@ TEST_F(VFSTest, FailedWriteKeepsTheOldArchive) {
     EXPECT_FALSE(nowhere.write());
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "[VFS] Cannot write no/such/folder/new.tarn: cannot create a temporary file beside "
-              "it\n");
+              "it: No such file or directory\n");
     EXPECT_FALSE(fs::exists("no"));
 }
 

@@ -229,6 +229,7 @@ TEST_F(VideoTextureScriptTest, BadLinesAreSkippedWithTheirLine) {
         const char* script;
         std::string output;
         std::vector<int> layers;  // frame per layer, -1 for magenta
+        VideoTexture::Limits limits = {};
     } cases[] = {
         {"frame before the size line",
          "frame a.png\nsize 2 2 1\nframe b.png\n",
@@ -268,22 +269,46 @@ TEST_F(VideoTextureScriptTest, BadLinesAreSkippedWithTheirLine) {
         {"short size line",
          "size 2 2\nframe a.png\n",
          "[VideoTexture] v.tarn:1: size needs a width, a height and a frame count\n"
-         "[VideoTexture] v.tarn:2: frame a.png has no size line before it; skipped\n" +
+         "[VideoTexture] v.tarn:2: frame a.png follows the refused size line 1; skipped\n" +
              done0,
          {}},
+        // Sizes and counts are whole numbers as written: no sign, no
+        // fraction, no trailing text, no wrap-around.
         {"size of no pixels",
-         "size 0 2 1\nsize 2 x 1\nsize 2 2 -1\nsize 2 2 1\nframe b.png\n",
+         "size 0 2 1\nsize 2 x 1\nsize 2 2 -1\nsize 2 2x 1\nsize 2 2 1.5\nsize 2 2 1\n"
+         "frame b.png\n",
          "[VideoTexture] v.tarn:1: size 0 2 1 is not a valid video size; ignored\n"
-         "[VideoTexture] v.tarn:2: size 2 0 1 is not a valid video size; ignored\n"
-         "[VideoTexture] v.tarn:3: size 2 2 -1 is not a valid video size; ignored\n" +
+         "[VideoTexture] v.tarn:2: size 2 x 1 is not a valid video size; ignored\n"
+         "[VideoTexture] v.tarn:3: size 2 2 -1 is not a valid video size; ignored\n"
+         "[VideoTexture] v.tarn:4: size 2 2x 1 is not a valid video size; ignored\n"
+         "[VideoTexture] v.tarn:5: size 2 2 1.5 is not a valid video size; ignored\n" +
              done1,
          {1}},
-        {"size too large to stage",
-         "size 65536 65536 2\nframe a.png\n",
-         "[VideoTexture] v.tarn:1: size 65536 65536 2 needs more than 1 GiB of frames; ignored\n"
-         "[VideoTexture] v.tarn:2: frame a.png has no size line before it; skipped\n" +
+        {"size past 32 bits",
+         "size 4294967298 2 1\nsize 2 2 18446744073709551617\nframe a.png\n",
+         "[VideoTexture] v.tarn:1: size 4294967298 2 1 is over the limits of 1024 pixels a "
+         "side, 256 frames and 1073741824 bytes; ignored\n"
+         "[VideoTexture] v.tarn:2: size 2 2 18446744073709551617 is not a valid video size; "
+         "ignored\n"
+         "[VideoTexture] v.tarn:3: frame a.png follows the refused size line 2; skipped\n" +
              done0,
          {}},
+        {"size over the limits",
+         "size 5 1 1\nsize 1 1 9\nsize 4 4 5\nframe a.png\nsize 2 2 1\nframe b.png\n",
+         "[VideoTexture] v.tarn:1: size 5 1 1 is over the limits of 4 pixels a side, 8 frames "
+         "and 256 bytes; ignored\n"
+         "[VideoTexture] v.tarn:2: size 1 1 9 is over the limits of 4 pixels a side, 8 frames "
+         "and 256 bytes; ignored\n"
+         "[VideoTexture] v.tarn:3: size 4 4 5 is over the limits of 4 pixels a side, 8 frames "
+         "and 256 bytes; ignored\n"
+         "[VideoTexture] v.tarn:4: frame a.png follows the refused size line 3; skipped\n" +
+             done1,
+         {1},
+         {4, 8, 256}},
+        {"a keyword that no video script has",
+         "size 2 2 1\nframes a.png\nframe a.png\n",
+         "[VideoTexture] v.tarn:2: unknown keyword \"frames\"; line ignored\n" + done1,
+         {0}},
         {"keywords without their argument",
          "fps\nloops\noffset\nframe\nsize 2 2 1\nframe a.png\n",
          "[VideoTexture] v.tarn:1: fps needs an argument\n"
@@ -297,7 +322,7 @@ TEST_F(VideoTextureScriptTest, BadLinesAreSkippedWithTheirLine) {
         SCOPED_TRACE(c.name);
         writeBytes("v.tarn", c.script);
         testing::internal::CaptureStdout();
-        const VideoTexture::Frames frames = VideoTexture::readScript("v.tarn");
+        const VideoTexture::Frames frames = VideoTexture::readScript("v.tarn", c.limits);
         EXPECT_EQ(testing::internal::GetCapturedStdout(), c.output);
         ASSERT_EQ(frames.playback.numImages, c.layers.size());
         ASSERT_EQ(frames.pixels.size(), c.layers.size() * 2 * 2 * 4);

@@ -37,8 +37,9 @@ public:
     ImageTexture(const char* data, unsigned int width, unsigned int height);
     // A mipmapped texture from an image file in the archive, its top row at
     // t = 0 (no flip); trilinear minification, nearest magnification, repeat.
-    // A missing or undecodable file leaves a 1x1 opaque magenta texture, so
-    // the gap shows on screen; the reason is printed.
+    // A missing or undecodable file, or an image larger than the driver's
+    // GL_MAX_TEXTURE_SIZE, leaves a 1x1 opaque magenta texture, so the gap
+    // shows on screen; the reason is printed.
     explicit ImageTexture(const std::string& filename);
     // Adopts a 2D texture and sets linear minification, nearest
     // magnification and repeat wrapping.

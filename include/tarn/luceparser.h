@@ -14,6 +14,8 @@ namespace Tarn {
 
 // Called with the tokens of a line that follow its keyword.
 using LUCEEvent = std::function<void(std::vector<std::string>)>;
+// Told about a line that no callback handled: its number and what was wrong.
+using LUCEIgnoredLine = std::function<void(int line, const std::string& what)>;
 
 class LUCEParser {
 public:
@@ -24,10 +26,24 @@ public:
     // first registration of a keyword wins; later ones are ignored.
     void addKeyword(const std::string& keyword, LUCEEvent callback);
 
-    // Parses the text, calling callbacks in script order. Parsing stops after
-    // the end that closes the outermost open block. Blocks still open when
-    // the text runs out stay open for the next parse on this parser.
+    // Parses the text, calling callbacks in script order. Lines end at LF,
+    // CR LF or a lone CR. Parsing stops after the end that closes the
+    // outermost open block. Blocks still open when the text runs out stay
+    // open for the next parse on this parser. A block type without callbacks
+    // is a transparent wrapper.
     void parse(const std::string& text);
+
+    // Every line that no callback handles goes to the handler: an unknown
+    // keyword (event names such as "begin:entity" are not keywords a script
+    // can name), a begin without a type, an end with no open block (the
+    // parse goes on), each line after the outermost block, and lines whose
+    // callback calls ignoreLine. Without a handler they are dropped silently.
+    void setIgnoredLineHandler(LUCEIgnoredLine handler);
+    // For callbacks: the current line is not handled, for the reason given
+    // (for instance a keyword outside its block).
+    void ignoreLine(const std::string& why);
+    // A handler that prints "[<owner>] <script>:<line>: <what>; line ignored".
+    static LUCEIgnoredLine printIgnoredLines(const std::string& owner, const std::string& script);
 
     // The 1-based number of the line being handled, counting every line of
     // the text (comments and blank lines included), so callbacks can name it
@@ -37,10 +53,12 @@ public:
 private:
     // Returns false when the line ends the parse.
     bool f_dispatch(std::vector<std::string>& tokens);
-    void f_call(const std::string& keyword, std::vector<std::string> arguments);
+    // False when no callback is registered for the keyword.
+    bool f_call(const std::string& keyword, std::vector<std::string> arguments);
 
     std::map<std::string, LUCEEvent> m_keywords;
     std::vector<std::string> m_stack;  // open block types, innermost last
+    LUCEIgnoredLine m_ignoredLine;
     int m_lineNumber;
 };
 

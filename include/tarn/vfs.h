@@ -10,7 +10,8 @@
 // path, then packedSize, unpackedSize and offset as unsigned 32-bit), then a
 // 6-byte footer (unsigned 16-bit record count, signed 32-bit archive size).
 // The directory sits at the end, so an archive may be appended to another
-// file: its first byte is at file length - archive size.
+// file: its first byte is at file length - archive size. The entries' data
+// ranges tile the data region: every byte belongs to exactly one entry.
 
 #include <cstddef>
 #include <cstdint>
@@ -32,16 +33,20 @@ public:
         // From the archive's first byte; NotPackedOffset for a path that was
         // added but is not packed yet.
         std::uint32_t offset;
-        // The File handed out for this packed entry, until it is closed.
+        // The File handed out for this packed entry, until every open of it
+        // is matched by a close.
         File* file;
+        // Opens of `file` not yet matched by a close.
+        unsigned int holders = 0;
     };
     static constexpr std::uint32_t NotPackedOffset = 0xDEADBEEF;
     static constexpr std::size_t MaxPathLength = 255;
     static constexpr std::size_t MaxEntries = 65535;
 
     // Reads the archive's directory if the file exists. A missing archive is
-    // silently empty; a file that is not a valid archive is reported in one
-    // line and ignored whole. Either way loose files are still served. With
+    // silently empty; anything but a regular file, or a file that is not a
+    // valid archive, is reported in one line and ignored whole. Either way
+    // loose files are still served. With
     // keepAlive the archive stays open for the object's life instead of being
     // reopened by each open.
     VFS(const std::string& archiveName, bool keepAlive);
@@ -52,13 +57,15 @@ public:
     VFS& operator=(const VFS&) = delete;
 
     // A packed path is inflated once and the same File returned to every
-    // caller until one of them closes it, so holders of one path share its
-    // cursor and must not close it under each other. Any other path is read
-    // afresh from the loose file on each call. Null when the file cannot be
-    // read or a packed entry is corrupt (both reported, except for an added
-    // path whose loose file is missing).
+    // caller until each of them has closed it, so holders of one path share
+    // its cursor. Memory grows with the
+    // bytes the entry really inflates to, whatever size its record claims. Any other path is read
+    // afresh from the loose file on each call. Null when the file cannot be read or a packed entry
+    // is corrupt (both reported, except for an added path whose loose file is missing).
     File* open(const std::string& path);
-    // Detaches the File from its entry and deletes it; null is ignored.
+    // Gives back one open. A packed File is deleted at the close matching
+    // its last open (VFSTest.PackedFilesLiveUntilTheirLastClose), any other
+    // File at once. Null is ignored.
     void close(File* file);
     // Every directory path, in byte-wise order.
     void entries(std::vector<std::string>& out) const;
@@ -79,14 +86,30 @@ public:
     const FileEntry* entry(const std::string& path) const;
     // True when the constructor found and accepted an archive.
     bool hasArchive() const { return m_hasArchive; }
+    // Paths that more than one record of the archive carries: only the last
+    // such record can be opened.
+    const std::vector<std::string>& duplicatePaths() const { return m_duplicates; }
+
+    // The path with control characters, DEL and backslashes escaped (as \n,
+    // \x1b, \\), safe to print on a terminal.
+    static std::string printableName(const std::string& path);
 
     // The first VFS constructed, through which consumers open files; null
     // again once that one is destroyed.
     static VFS* tarnVFS;
 
 private:
+    // Where a record's data lies in the data region; record counts from 1.
+    struct Range {
+        std::uint64_t begin;
+        std::uint64_t end;
+        std::uint32_t record;
+    };
+
     // Returns an empty string when the directory is valid, else the reason.
-    std::string f_readDirectory(std::map<std::string, FileEntry>& contents);
+    std::string f_readDirectory(std::map<std::string, FileEntry>& contents,
+                                std::vector<std::string>& duplicates);
+    static std::string f_checkTiling(std::vector<Range>& ranges, std::uint64_t dataSize);
     File* f_unpack(const std::string& path, const FileEntry& entry);
     std::FILE* f_createTemporary(std::string& name) const;
     // Returns an empty string on success, else the reason.
@@ -94,11 +117,13 @@ private:
 
     // Compress at zlib's default level; true on zlib success.
     static bool f_gzip(const char* data, std::size_t size, std::vector<char>& out);
-    // Inflates into out, sized unpackedSize. Z_OK when the stream ended, with
-    // inflated set to the bytes it gave; Z_BUF_ERROR when it gives more than
-    // unpackedSize; Z_DATA_ERROR when it is invalid or cut short.
+    // Inflates into out, which grows with the bytes produced, never past
+    // unpackedSize + 1. Z_OK when the stream ended, out then holding what it
+    // gave and `left` the input bytes after its end; Z_BUF_ERROR when it
+    // gives more than unpackedSize; Z_DATA_ERROR when it is invalid or cut
+    // short; Z_MEM_ERROR when memory runs out.
     static int f_gunzip(const std::vector<unsigned char>& in, std::vector<char>& out,
-                        std::uint32_t unpackedSize, std::size_t& inflated);
+                        std::uint32_t unpackedSize, std::size_t& left);
 
     std::string m_archiveName;
     std::FILE* m_archiveFile;
@@ -106,6 +131,7 @@ private:
     bool m_keepAlive;
     bool m_hasArchive;
     std::map<std::string, FileEntry> m_contents;
+    std::vector<std::string> m_duplicates;
     // Which entry holds each File handed out, so close need not search.
     std::unordered_map<const File*, FileEntry*> m_holders;
 };

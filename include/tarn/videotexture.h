@@ -14,6 +14,7 @@
 //   frame <path>                   the next frame's image, an archive path
 // size must come before the first frame; the others may stand anywhere.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -51,13 +52,28 @@ public:
         std::vector<unsigned char> pixels;
     };
 
+    // Bytes of frames one video may stage and upload: 1 GiB.
+    static constexpr std::uint64_t MemoryBudget = std::uint64_t(1) << 30;
+
+    // What a size line may ask for. The defaults are what every GL 3.3
+    // driver holds; the constructor asks the driver for its own.
+    struct Limits {
+        unsigned int maxSize = 1024;   // pixels a side (GL_MAX_TEXTURE_SIZE)
+        unsigned int maxLayers = 256;  // frames (GL_MAX_ARRAY_TEXTURE_LAYERS)
+        std::uint64_t maxBytes = MemoryBudget;
+    };
+
     // Reads the video script at filename through the archive and decodes its
     // frames. Prints "[VideoTexture] Done loading <count> frames in new <fps>
     // FPS video." once the script is read. A missing script (reported by the
     // archive) gives no frames. A bad line is reported with the script's
-    // path and line number and skipped: a size line that is malformed or
-    // repeated, and a frame that comes before the size line, beyond its
+    // path and line number and skipped: a size line that is malformed (sizes
+    // and counts are whole decimal numbers, never wrapped round), over the
+    // limits (refused before anything is allocated) or repeated, and a frame
+    // that comes before the size line or after a refused one, beyond its
     // count, or of another size than it says (its layer stays magenta).
+    static Frames readScript(const std::string& filename, const Limits& limits);
+    // The same within the limits every GL 3.3 driver holds.
     static Frames readScript(const std::string& filename);
 
     // An array texture of the script's frames, linear filtering, clamped to

@@ -26,17 +26,51 @@ void main() {
 }
 )";
 
-// Level 0 through the magnification filter: a level of detail taken from
-// derivatives can land a hair above 0 on a same-size copy, where linear
-// minification then blends in a neighbour
-// (FullscreenQuadGLTest.BlitCopiesAFloatTextureExactly).
+// At the frame's size or larger: level 0 through the magnification filter,
+// since a level of detail taken from derivatives can land a hair above 0 on
+// a same-size copy, where linear minification then blends in a neighbour
+// (FullscreenQuadGLTest.BlitCopiesAFloatTextureExactly). Into a smaller
+// window (full screen may give a smaller mode than asked): the mean of the
+// texels under each pixel, weighted by how much of each it covers, instead
+// of the one nearest texel, which aliases
+// (FullscreenQuadGLTest.BlitFiltersWhenTheWindowIsSmaller). Footprints over
+// 16 texels a side are cut to their first 16.
 const char* const kBlitFragment = R"(#version 330 core
 uniform sampler2D rt_final;
 in vec3 v_position;
 in vec2 v_uv;
 layout(location = 0) out vec4 fragColor;
+const int MAX_TEXELS = 16;
 void main() {
-    fragColor = textureLod(rt_final, v_uv, 0.0);
+    ivec2 size = textureSize(rt_final, 0);
+    // Texels per window pixel: v_uv moves linearly across the quad.
+    vec2 scale = abs(vec2(dFdx(v_uv.x), dFdy(v_uv.y))) * vec2(size);
+    if (scale.x < 1.001 && scale.y < 1.001) {
+        fragColor = textureLod(rt_final, v_uv, 0.0);
+        return;
+    }
+    scale = max(scale, vec2(1.0));
+    vec2 low = v_uv * vec2(size) - 0.5 * scale;
+    vec2 high = low + scale;
+    ivec2 first = ivec2(floor(low));
+    vec4 sum = vec4(0.0);
+    float weights = 0.0;
+    for (int j = 0; j < MAX_TEXELS; ++j) {
+        float y = float(first.y + j);
+        if (y >= high.y)
+            break;
+        float wy = min(high.y, y + 1.0) - max(low.y, y);
+        for (int i = 0; i < MAX_TEXELS; ++i) {
+            float x = float(first.x + i);
+            if (x >= high.x)
+                break;
+            float w = wy * (min(high.x, x + 1.0) - max(low.x, x));
+            ivec2 texel = clamp(ivec2(first.x + i, first.y + j), ivec2(0), size - 1);
+            sum += w * texelFetch(rt_final, texel, 0);
+            weights += w;
+        }
+    }
+    fragColor = sum / weights;
 }
 )";
 

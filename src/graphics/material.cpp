@@ -9,6 +9,7 @@
 #include "../unpackstate.h"
 #include "tarn/cubetexture.h"
 #include "tarn/file.h"
+#include "tarn/graphics/gbuffer.h"
 #include "tarn/imagetexture.h"
 #include "tarn/luceparser.h"
 #include "tarn/shaderprogram.h"
@@ -20,33 +21,7 @@ namespace Tarn::Graphics {
 
 namespace {
 
-// Built once: ShaderProgram takes names as std::string, and a literal would
-// make (and, past the small-string size, allocate) a temporary at every apply.
-const std::string kDiffuseIsAnimated = "diffuse_is_animated";
-const std::string kMapDiffuseAnim = "map_diffuse_anim";
-const std::string kDiffuseAnimationTime = "diffuse_animation_time";
-const std::string kMapDiffuse = "map_diffuse";
-const std::string kMapNormal = "map_normal";
-const std::string kMapSpecular = "map_specular";
-const std::string kSelfIllum = "self_illum";
-const std::string kReflectionType = "reflection_type";
-const std::string kReflectionValue = "reflection_value";
-const std::string kReflectionFresnel = "reflection_fresnel";
-const std::string kReflectionMapMatcap = "reflection_map_matcap";
-const std::string kProxyFactor = "planereflection_proxy_factor";
-const std::string kProxyPosition = "planereflection_position";
-const std::string kProxySize = "planereflection_size";
-const std::string kUseProxy = "use_planereflection_proxy";
-const std::string kProxyVideo = "planereflection_video";
-const std::string kProxyMap = "planereflection_map";
-
-const int kUnitDiffuse = 0;
-const int kUnitNormal = 1;
-const int kUnitSpecular = 2;
-const int kUnitMatcap = 3;
-const int kUnitDiffuseVideo = 5;
-const int kUnitProxyMap = 6;
-const int kUnitProxyVideo = 7;
+using namespace GBuffer;
 
 float number(const std::string& token) {
     return static_cast<float>(std::atof(token.c_str()));
@@ -76,7 +51,9 @@ public:
     using Action = void (*)(ScriptReader&, const std::vector<std::string>&);
 
     ScriptReader(const std::string& script, Material& material)
-        : m_script(script), m_material(material) {}
+        : m_script(script), m_material(material) {
+        m_parser.setIgnoredLineHandler(LUCEParser::printIgnoredLines("Material", script));
+    }
 
     ScriptReader(const ScriptReader&) = delete;
     ScriptReader& operator=(const ScriptReader&) = delete;
@@ -104,6 +81,7 @@ public:
     }
 
     void read(const std::string& text) { m_parser.parse(text); }
+    void ignoreLine(const std::string& why) { m_parser.ignoreLine(why); }
 
     Material& material() { return m_material; }
 
@@ -149,6 +127,7 @@ void Material::setSpecularValue(const glm::vec2& value) {
 }
 
 void Material::setSpecularMap(Texture* map) {
+    f_disown(OS_SPECULAR, map);
     m_specularMap = map;
     m_dirty = true;
 }
@@ -160,6 +139,7 @@ void Material::setSelfIllum(float value) {
 
 void Material::setPlaneProxy(Texture* proxy, const glm::vec3& position, const glm::vec3& normal,
                              const glm::vec2& size, float factor, bool isVideo) {
+    f_disown(OS_PROXY, proxy);
     m_proxy = proxy;
     m_proxyPosition = position;
     m_proxyNormal = normal;
@@ -188,9 +168,31 @@ void Material::f_update() {
     m_dirty = false;
 }
 
-Texture* Material::f_own(Texture* texture) {
-    m_ownedMaps.emplace_back(texture);
+Texture* Material::f_own(OwnedSlot slot, Texture* texture) {
+    m_owned[slot].reset(texture);
     return texture;
+}
+
+// A map the script made lives as long as it is the material's: replaced, it
+// is freed (MaterialGLTest.ReplacedScriptMapsAreFreed).
+void Material::f_disown(OwnedSlot slot, const Texture* replacement) {
+    if (m_owned[slot].get() != replacement)
+        m_owned[slot].reset();
+}
+
+void Material::setDiffuseMap(Texture* map) {
+    f_disown(OS_DIFFUSE, map);
+    m_diffuseMap = map;
+}
+
+void Material::setNormalMap(Texture* map) {
+    f_disown(OS_NORMAL, map);
+    m_normalMap = map;
+}
+
+void Material::setReflectionMap(Texture* map) {
+    f_disown(OS_REFLECTION, map);
+    m_reflectionMap = map;
 }
 
 void Material::apply(ShaderProgram* program, double time) {
@@ -201,55 +203,56 @@ void Material::apply(ShaderProgram* program, double time) {
     if (m_dirty)
         f_update();
 
-    program->uniform(kDiffuseIsAnimated, m_diffuseIsAnimated ? 1 : 0);
+    program->uniform(DiffuseIsAnimated, m_diffuseIsAnimated ? 1 : 0);
     if (m_diffuseIsAnimated) {
-        program->uniform(kMapDiffuseAnim, kUnitDiffuseVideo);
+        program->uniform(MapDiffuseAnim, DiffuseVideoUnit);
         if (m_diffuseMap)
-            m_diffuseMap->bind(kUnitDiffuseVideo);
+            m_diffuseMap->bind(DiffuseVideoUnit);
         // setDiffuseMap may have replaced the video with a still image.
         const auto* video = dynamic_cast<const VideoTexture*>(m_diffuseMap);
-        program->uniform(kDiffuseAnimationTime, video ? video->frameId(time) : 0.0f);
+        program->uniform(DiffuseAnimationTime, video ? video->frameId(time) : 0.0f);
     } else {
-        program->uniform(kMapDiffuse, kUnitDiffuse);
-        bindOr(m_diffuseMap, m_diffuse, kUnitDiffuse);
+        program->uniform(MapDiffuse, DiffuseUnit);
+        bindOr(m_diffuseMap, m_diffuse, DiffuseUnit);
     }
 
-    program->uniform(kMapNormal, kUnitNormal);
-    bindOr(m_normalMap, m_normal, kUnitNormal);
-    program->uniform(kMapSpecular, kUnitSpecular);
-    bindOr(m_specularMap, m_specular, kUnitSpecular);
+    program->uniform(MapNormal, NormalUnit);
+    bindOr(m_normalMap, m_normal, NormalUnit);
+    program->uniform(MapSpecular, SpecularUnit);
+    bindOr(m_specularMap, m_specular, SpecularUnit);
 
-    program->uniform(kSelfIllum, m_selfIllum);
-    program->uniform(kReflectionType, static_cast<int>(m_reflectionType));
+    program->uniform(SelfIllum, m_selfIllum);
+    program->uniform(ReflectionTypeName, static_cast<int>(m_reflectionType));
     if (m_reflectionType != RT_NONE) {
-        program->uniform(kReflectionValue, m_reflectionValue);
-        program->uniform(kReflectionFresnel, m_reflectionFresnel);
-        program->uniform(kReflectionMapMatcap, kUnitMatcap);
-        // The G-buffer pass does not sample the cube map; it stays unbound.
+        program->uniform(ReflectionValue, m_reflectionValue);
+        program->uniform(ReflectionFresnel, m_reflectionFresnel);
+        // The G-buffer pass samples neither image: it has no sampler for
+        // them, so none is named (RendererGLTest.MaterialsSendOnlyWhatTheProgramHas).
+        // The matcap image still goes to its unit; the cube map stays unbound.
         if (m_reflectionType == RT_MATCAP && m_reflectionMap)
-            m_reflectionMap->bind(kUnitMatcap);
+            m_reflectionMap->bind(MatcapUnit);
     } else {
-        program->uniform(kReflectionValue, 0.0f);
-        program->uniform(kReflectionFresnel, 0.0f);
+        program->uniform(ReflectionValue, 0.0f);
+        program->uniform(ReflectionFresnel, 0.0f);
     }
 
     if (!m_useProxy) {
-        program->uniform(kUseProxy, 0);
+        program->uniform(UseProxy, 0);
         return;
     }
-    program->uniform(kProxyFactor, m_proxyFactor);
-    program->uniform(kProxyPosition, m_proxyPosition.x, m_proxyPosition.y, m_proxyPosition.z);
-    program->uniform(kProxySize, m_proxySize.x, m_proxySize.y);
+    program->uniform(ProxyFactor, m_proxyFactor);
+    program->uniform(ProxyPosition, m_proxyPosition.x, m_proxyPosition.y, m_proxyPosition.z);
+    program->uniform(ProxySize, m_proxySize.x, m_proxySize.y);
     if (m_proxyIsVideo) {
-        program->uniform(kUseProxy, 2);
-        program->uniform(kProxyVideo, kUnitProxyVideo);
+        program->uniform(UseProxy, 2);
+        program->uniform(ProxyVideo, ProxyVideoUnit);
         if (m_proxy)
-            m_proxy->bind(kUnitProxyVideo);
+            m_proxy->bind(ProxyVideoUnit);
     } else {
-        program->uniform(kUseProxy, 1);
-        program->uniform(kProxyMap, kUnitProxyMap);
+        program->uniform(UseProxy, 1);
+        program->uniform(ProxyMap, ProxyMapUnit);
         if (m_proxy)
-            m_proxy->bind(kUnitProxyMap);
+            m_proxy->bind(ProxyMapUnit);
     }
 }
 
@@ -264,24 +267,24 @@ Material* Material::createFromScript(const std::string& filename) {
     });
     reader.add("diffuse_map", "Setting diffuse map: ", 1, 1, [](ScriptReader& r, Args a) {
         Material& m = r.material();
-        m.setDiffuseMap(m.f_own(new ImageTexture(a[0])));
+        m.setDiffuseMap(m.f_own(OS_DIFFUSE, new ImageTexture(a[0])));
         m.m_diffuseIsAnimated = false;
     });
     reader.add("diffuse_video", "Setting diffuse video map: ", 1, 1, [](ScriptReader& r, Args a) {
         Material& m = r.material();
-        m.setDiffuseMap(m.f_own(new VideoTexture(a[0])));
+        m.setDiffuseMap(m.f_own(OS_DIFFUSE, new VideoTexture(a[0])));
         m.m_diffuseIsAnimated = true;
     });
     reader.add("normal_map", "Setting normal map: ", 1, 1, [](ScriptReader& r, Args a) {
         Material& m = r.material();
-        m.setNormalMap(m.f_own(new ImageTexture(a[0])));
+        m.setNormalMap(m.f_own(OS_NORMAL, new ImageTexture(a[0])));
     });
     reader.add("specular", "Setting specular value: ", 2, 2, [](ScriptReader& r, Args a) {
         r.material().setSpecularValue(glm::vec2(number(a[0]), number(a[1])));
     });
     reader.add("specular_map", "Setting specular map: ", 1, 1, [](ScriptReader& r, Args a) {
         Material& m = r.material();
-        m.setSpecularMap(m.f_own(new ImageTexture(a[0])));
+        m.setSpecularMap(m.f_own(OS_SPECULAR, new ImageTexture(a[0])));
     });
     reader.add("self_illum", "Setting self-illumination: ", 1, 1,
                [](ScriptReader& r, Args a) { r.material().setSelfIllum(number(a[0])); });
@@ -292,6 +295,8 @@ Material* Material::createFromScript(const std::string& filename) {
             r.material().setReflectionType(RT_MATCAP);
         else if (a[0] == "cubemap")
             r.material().setReflectionType(RT_CUBEMAP);
+        else
+            r.ignoreLine("unknown reflection type \"" + a[0] + "\"");
     });
     reader.add("reflection_value", "Setting reflection value: ", 1, 1,
                [](ScriptReader& r, Args a) { r.material().setReflectionValue(number(a[0])); });
@@ -303,19 +308,19 @@ Material* Material::createFromScript(const std::string& filename) {
     reader.add("reflection_map", "Setting reflection map: ", 1, 1, [](ScriptReader& r, Args a) {
         Material& m = r.material();
         if (m.m_reflectionType == RT_MATCAP)
-            m.setReflectionMap(m.f_own(new ImageTexture(a[0])));
+            m.setReflectionMap(m.f_own(OS_REFLECTION, new ImageTexture(a[0])));
         else if (m.m_reflectionType == RT_CUBEMAP)
-            m.setReflectionMap(m.f_own(new CubeTexture(a[0])));
+            m.setReflectionMap(m.f_own(OS_REFLECTION, new CubeTexture(a[0])));
     });
     reader.add("proxy_map", "Setting plane reflection proxy map: ", 10, 1,
                [](ScriptReader& r, Args a) {
                    Material& m = r.material();
-                   setProxyFromLine(m, m.f_own(new ImageTexture(a[0])), a, false);
+                   setProxyFromLine(m, m.f_own(OS_PROXY, new ImageTexture(a[0])), a, false);
                });
     reader.add("proxy_video", "Setting plane reflection proxy video: ", 10, 1,
                [](ScriptReader& r, Args a) {
                    Material& m = r.material();
-                   setProxyFromLine(m, m.f_own(new VideoTexture(a[0])), a, true);
+                   setProxyFromLine(m, m.f_own(OS_PROXY, new VideoTexture(a[0])), a, true);
                });
 
     VFS* vfs = VFS::tarnVFS;

@@ -9,6 +9,7 @@
 #include "tarn/framebuffer.h"
 #include "tarn/graphics/camera.h"
 #include "tarn/graphics/fullscreenquad.h"
+#include "tarn/graphics/gbuffer.h"
 #include "tarn/graphics/light.h"
 #include "tarn/shader.h"
 #include "tarn/shaderprogram.h"
@@ -52,28 +53,11 @@ void main() {
 }
 )";
 
-// The alpha test comes last so that every lookup runs in uniform control
-// flow; a discarded fragment writes nothing either way.
-const char* const kFirstPassFragment = R"(#version 330 core
-const int RT_NONE = 0;
-const int RT_CUBEMAP = 1;
-const int RT_MATCAP = 2;
-uniform sampler2D map_diffuse;
-uniform sampler2DArray map_diffuse_anim;
-uniform sampler2D map_normal;
-uniform sampler2D map_specular;
-uniform sampler2D planereflection_map;
-uniform sampler2DArray planereflection_video;
-uniform int diffuse_is_animated;
-uniform float diffuse_animation_time;
-uniform float self_illum;
-uniform int reflection_type;
-uniform float reflection_value;
-uniform float reflection_fresnel;
-uniform int use_planereflection_proxy;
-uniform float planereflection_proxy_factor;
-uniform vec3 planereflection_position;
-uniform vec2 planereflection_size;
+// Follows the #version line and the declarations of the G-buffer interface
+// (gbuffer.h), which it uses every one of. The alpha test comes last so that
+// every lookup runs in uniform control flow; a discarded fragment writes
+// nothing either way.
+const char* const kFirstPassFragmentBody = R"(
 in vec3 v_viewPosition;
 in vec3 v_worldPosition;
 in vec3 v_normal;
@@ -158,7 +142,9 @@ std::unique_ptr<FrameBuffer> makeFloatBuffer(unsigned int width, unsigned int he
 Renderer::Renderer(unsigned int width, unsigned int height)
     : m_mrtFbo(std::make_unique<FrameBuffer>(width, height)),
       m_firstPassVertex(std::make_unique<Shader>(Shader::VERTEX_SHADER, kFirstPassVertex)),
-      m_firstPassFragment(std::make_unique<Shader>(Shader::FRAGMENT_SHADER, kFirstPassFragment)),
+      m_firstPassFragment(std::make_unique<Shader>(
+          Shader::FRAGMENT_SHADER,
+          "#version 330 core\n" + GBuffer::glslDeclarations() + kFirstPassFragmentBody)),
       m_firstPassShader(std::make_unique<ShaderProgram>("Deferred first pass")),
       m_currentResultBuffer(1), m_mergeVertex(std::make_unique<Shader>(
                                     Shader::VERTEX_SHADER, FullscreenQuad::vertexShaderSource())),
@@ -177,12 +163,9 @@ Renderer::Renderer(unsigned int width, unsigned int height)
         // Samplers of different types must never share a unit, even unused:
         // each gets the unit materials bind it to before any draw.
         m_firstPassShader->bind();
-        m_firstPassShader->uniform("map_diffuse", 0);
-        m_firstPassShader->uniform("map_normal", 1);
-        m_firstPassShader->uniform("map_specular", 2);
-        m_firstPassShader->uniform("map_diffuse_anim", 5);
-        m_firstPassShader->uniform("planereflection_map", 6);
-        m_firstPassShader->uniform("planereflection_video", 7);
+        for (const GBuffer::Uniform& uniform : GBuffer::uniforms())
+            if (uniform.unit >= 0)
+                m_firstPassShader->uniform(uniform.name, uniform.unit);
         m_firstPassShader->release();
     }
 

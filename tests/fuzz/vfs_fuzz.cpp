@@ -70,10 +70,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             Tarn::File* file = vfs.open(entryPath);
             if (!file)
                 continue;
-            check(vfs.open(entryPath) == file && entry->file == file);
+            // Each open is matched by its own close; the File lives until the last.
+            check(vfs.open(entryPath) == file && entry->file == file && entry->holders == 2);
+            vfs.close(file);
+            check(entry->file == file && entry->holders == 1);
             readEveryWay(*file, *entry);
             vfs.close(file);
-            check(entry->file == nullptr);
+            check(entry->file == nullptr && entry->holders == 0);
         }
         vfs.close(nullptr);
     }

@@ -79,6 +79,27 @@ void main() {
     EXPECT_EQ(wrongUv, 0) << "written to " << writePng(image, "fullscreenquad_uv");
 }
 
+// Blits a width x height RGBA32F frame of the given texels into a frame
+// buffer of another size, as to a window, and reads it back.
+Image blit(const std::vector<float>& texels, int width, int height, int toWidth, int toHeight) {
+    FrameBuffer source(width, height), destination(toWidth, toHeight);
+    Tarn::Texture* input = source.createRenderTarget(FrameBuffer::RGBA32F);
+    Tarn::Texture* output = destination.createRenderTarget(FrameBuffer::RGBA32F);
+    if (!input || !output)
+        return {};
+    glBindTexture(GL_TEXTURE_2D, input->id());
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_RGBA, GL_FLOAT, texels.data());
+    glBindTexture(GL_TEXTURE_2D, 0);
+    destination.enable();
+    FullscreenQuad::bindSimpleShader();
+    input->bind(0);
+    FullscreenQuad::draw();
+    input->release();
+    FullscreenQuad::releaseSimpleShader();
+    destination.disable();
+    return readTexture(output->id());
+}
+
 // The blit copies float values unchanged, outside [0, 1] included, from a
 // frame-buffer target to another of the same size.
 TEST_F(FullscreenQuadGLTest, BlitCopiesAFloatTextureExactly) {
@@ -88,25 +109,43 @@ TEST_F(FullscreenQuadGLTest, BlitCopiesAFloatTextureExactly) {
         for (int x = 0; x < width; ++x)
             texels.insert(texels.end(), {(x - 3.5f) * 1000.25f, y * 0.1f - 2.0f,
                                          1.0f / (1 + x + y * width), -65536.5f + x * y});
-    FrameBuffer source(width, height), destination(width, height);
-    Tarn::Texture* input = source.createRenderTarget(FrameBuffer::RGBA32F);
-    Tarn::Texture* output = destination.createRenderTarget(FrameBuffer::RGBA32F);
-    ASSERT_NE(input, nullptr);
-    ASSERT_NE(output, nullptr);
-    glBindTexture(GL_TEXTURE_2D, input->id());
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_RGBA, GL_FLOAT, texels.data());
-    glBindTexture(GL_TEXTURE_2D, 0);
-
-    destination.enable();
-    FullscreenQuad::bindSimpleShader();
-    input->bind(0);
-    FullscreenQuad::draw();
-    input->release();
-    FullscreenQuad::releaseSimpleShader();
-    destination.disable();
-
-    const Image copy = readTexture(output->id());
+    const Image copy = blit(texels, width, height, width, height);
     EXPECT_EQ(copy.rgba, texels) << "written to " << writePng(copy, "fullscreenquad_blit");
+}
+
+// Into a smaller window each pixel is the mean of the texels it covers: a
+// checkerboard of single texels turns grey, exactly 0.5 where the window is
+// a whole fraction of the frame, between 0.375 and 0.625 at 3/4 (each pixel
+// covers 4/3 texels a side). Picking one texel would give black or white.
+TEST_F(FullscreenQuadGLTest, BlitFiltersWhenTheWindowIsSmaller) {
+    const int size = 64;
+    std::vector<float> checker;
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x) {
+            const float v = static_cast<float>((x + y) % 2);
+            checker.insert(checker.end(), {v, v, v, 1.0f});
+        }
+    const struct {
+        int width, height;
+        float low, high;
+    } cases[] = {
+        {32, 32, 0.5f, 0.5f}, {16, 16, 0.5f, 0.5f}, {32, 64, 0.5f, 0.5f}, {48, 48, 0.375f, 0.625f}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.width << "x" << c.height);
+        const Image image = blit(checker, size, size, c.width, c.height);
+        ASSERT_EQ(image.width, c.width);
+        int wrong = 0;
+        double sum = 0.0;
+        for (int y = 0; y < c.height; ++y)
+            for (int x = 0; x < c.width; ++x) {
+                const float* p = image.at(x, y);
+                sum += p[0];
+                if (p[0] < c.low - 1e-5f || p[0] > c.high + 1e-5f || p[3] != 1.0f)
+                    ++wrong;
+            }
+        EXPECT_EQ(wrong, 0) << "written to " << writePng(image, "fullscreenquad_smaller");
+        EXPECT_NEAR(sum / (c.width * c.height), 0.5, 1e-4);
+    }
 }
 
 // The blit program is built once, reads unit 0 through "rt_final", and

@@ -23,6 +23,7 @@
 #include "tarn/cubetexture.h"
 #include "tarn/framebuffer.h"
 #include "tarn/graphics/fullscreenquad.h"
+#include "tarn/graphics/gbuffer.h"
 #include "tarn/imagetexture.h"
 #include "tarn/shader.h"
 #include "tarn/shaderprogram.h"
@@ -38,6 +39,7 @@ namespace {
 namespace fs = std::filesystem;
 using Tarn::ShaderProgram;
 using Tarn::VFS;
+namespace GBuffer = Tarn::Graphics::GBuffer;
 using Tarn::Graphics::Material;
 using Tarn::Test::GLTest;
 using Tarn::Test::Image;
@@ -54,28 +56,13 @@ void main() {
 }
 )";
 
-// Declares every uniform a material sets and reads each one into an output,
-// choosing the diffuse and proxy sources as the G-buffer shader does, so the
-// driver keeps them all active.
-const char* const kMaterialFragment = R"(#version 330 core
+// Follows the #version line and the G-buffer interface's declarations, and
+// reads every uniform a material sets into an output, choosing the diffuse
+// and proxy sources as the G-buffer shader does, so the driver keeps them
+// all active. "matcap_probe" reads what the material bound on the matcap unit.
+const char* const kMaterialFragmentBody = R"(
 in vec2 v_uv;
-uniform int diffuse_is_animated;
-uniform sampler2DArray map_diffuse_anim;
-uniform float diffuse_animation_time;
-uniform sampler2D map_diffuse;
-uniform sampler2D map_normal;
-uniform sampler2D map_specular;
-uniform float self_illum;
-uniform int reflection_type;
-uniform float reflection_value;
-uniform float reflection_fresnel;
-uniform sampler2D reflection_map_matcap;
-uniform float planereflection_proxy_factor;
-uniform vec3 planereflection_position;
-uniform vec2 planereflection_size;
-uniform int use_planereflection_proxy;
-uniform sampler2D planereflection_map;
-uniform sampler2DArray planereflection_video;
+uniform sampler2D matcap_probe;
 layout(location = 0) out vec4 diffuseOut;
 layout(location = 1) out vec4 normalOut;
 layout(location = 2) out vec4 specularOut;
@@ -96,7 +83,7 @@ void main() {
     else if (use_planereflection_proxy == 2)
         proxy = texture(planereflection_video, vec3(at, diffuse_animation_time));
     proxyOut = vec4(proxy.rgb * planereflection_proxy_factor, float(reflection_type));
-    matcapOut = texture(reflection_map_matcap, v_uv);
+    matcapOut = texture(matcap_probe, v_uv);
 }
 )";
 
@@ -210,17 +197,19 @@ protected:
     // ever share a unit, and the other uniforms to values no material sets.
     void presetUniforms() {
         m_program->bind();
-        for (const char* name : {"map_diffuse", "map_normal", "map_specular",
-                                 "reflection_map_matcap", "planereflection_map"})
-            glUniform1i(glGetUniformLocation(m_program->id(), name), 4);
-        for (const char* name : {"map_diffuse_anim", "planereflection_video"})
-            glUniform1i(glGetUniformLocation(m_program->id(), name), 8);
-        for (const char* name :
-             {"diffuse_is_animated", "reflection_type", "use_planereflection_proxy"})
-            glUniform1i(glGetUniformLocation(m_program->id(), name), -1);
-        for (const char* name : {"diffuse_animation_time", "self_illum", "reflection_value",
-                                 "reflection_fresnel", "planereflection_proxy_factor"})
-            glUniform1f(glGetUniformLocation(m_program->id(), name), -1.0f);
+        for (const GBuffer::Uniform& uniform : GBuffer::uniforms()) {
+            const GLint location = glGetUniformLocation(m_program->id(), uniform.name.c_str());
+            const std::string type = uniform.type;
+            if (type == "sampler2D")
+                glUniform1i(location, 4);
+            else if (type == "sampler2DArray")
+                glUniform1i(location, 8);
+            else if (type == "int")
+                glUniform1i(location, -1);
+            else if (type == "float")
+                glUniform1f(location, -1.0f);
+        }
+        glUniform1i(glGetUniformLocation(m_program->id(), "matcap_probe"), GBuffer::MatcapUnit);
         m_program->release();
     }
 
@@ -242,8 +231,9 @@ protected:
 private:
     void f_buildProgram() {
         m_vertex = std::make_unique<Tarn::Shader>(Tarn::Shader::VERTEX_SHADER, kQuadVertex);
-        m_fragment =
-            std::make_unique<Tarn::Shader>(Tarn::Shader::FRAGMENT_SHADER, kMaterialFragment);
+        m_fragment = std::make_unique<Tarn::Shader>(
+            Tarn::Shader::FRAGMENT_SHADER,
+            "#version 330 core\n" + GBuffer::glslDeclarations() + kMaterialFragmentBody);
         m_program = std::make_unique<ShaderProgram>("material test");
         m_program->set(m_vertex.get());
         m_program->set(m_fragment.get());
@@ -392,6 +382,43 @@ TEST_F(MaterialGLTest, MapsReplaceTheDefaults) {
     expectNear(pixel(2), {0.2f, 0.4f, 0.0f, 0.0f}, "specular");
 }
 
+// A map the script made is freed once something replaces it: a setter, or a
+// later line of the script for the same map.
+TEST_F(MaterialGLTest, ReplacedScriptMapsAreFreed) {
+    writeImage("i.png", 1, 1, {0, 255, 0, 255});
+    writeImage("cross.png", 4, 3, {255, 255, 255, 255});
+    Tarn::ImageTexture other(nullptr, 1, 1);
+    const struct {
+        const char* script;
+        Tarn::Texture* (Material::*map)() const;
+        void (*replace)(Material&, Tarn::Texture*);
+    } cases[] = {
+        {"diffuse_map i.png\n", &Material::diffuseMap,
+         [](Material& m, Tarn::Texture* t) { m.setDiffuseMap(t); }},
+        {"normal_map i.png\n", &Material::normalMap,
+         [](Material& m, Tarn::Texture* t) { m.setNormalMap(t); }},
+        {"specular_map i.png\n", &Material::specularMap,
+         [](Material& m, Tarn::Texture* t) { m.setSpecularMap(t); }},
+        {"reflection_type cubemap\nreflection_map cross.png\n", &Material::reflectionMap,
+         [](Material& m, Tarn::Texture* t) { m.setReflectionMap(t); }},
+        {"proxy_map i.png 0 0 0 0 0 1 1 1 1\n", &Material::proxy,
+         [](Material& m, Tarn::Texture* t) { m.setPlaneProxy(t, {}, {}, {}, 1.0f, false); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.script);
+        const std::unique_ptr<Material> material = load("m.mat", c.script);
+        Tarn::Texture* made = ((*material).*c.map)();
+        ASSERT_NE(made, nullptr);
+        const GLuint name = made->id();
+        EXPECT_EQ(glIsTexture(name), GL_TRUE);
+        c.replace(*material, &other);
+        EXPECT_EQ(((*material).*c.map)(), &other);
+        EXPECT_EQ(glIsTexture(name), GL_FALSE);
+        c.replace(*material, nullptr);  // not the material's: left alone
+        EXPECT_EQ(glIsTexture(other.id()), GL_TRUE);
+    }
+}
+
 // A diffuse video goes to unit 5 with the frame due at the demo time; unit 0
 // and "map_diffuse" are left alone. A later diffuse_map line makes it still.
 TEST_F(MaterialGLTest, DiffuseVideoUsesUnitFiveAndTheFrameTime) {
@@ -468,7 +495,6 @@ TEST_F(MaterialGLTest, ReflectionMapFollowsTheTypeInForce) {
         presetUniforms();
         EXPECT_EQ(draw(*material), "");
         EXPECT_EQ(uniformInt("reflection_type"), c.type);
-        EXPECT_EQ(uniformInt("reflection_map_matcap"), c.type == 0 ? 4 : 3);
         const float strength = c.type == 0 ? 0.0f : 0.75f;
         const float fresnel = c.type == 0 ? 0.0f : 0.5f;
         EXPECT_EQ(uniformFloats("reflection_value", 1), std::vector<float>{strength});
@@ -559,7 +585,6 @@ TEST_F(MaterialGLTest, EveryKeywordLogsItsLine) {
         {"specular_map i.png", "[Material]     Setting specular map: i.png"},
         {"self_illum 0.3", "[Material]     Setting self-illumination: 0.3"},
         {"reflection_type matcap", "[Material]     Setting reflection type: matcap"},
-        {"reflection_type shiny", "[Material]     Setting reflection type: shiny"},
         {"reflection_value 0.7", "[Material]     Setting reflection value: 0.7"},
         {"reflection_fresnel 0.2", "[Material]     Setting reflection fresnel factor: 0.2"},
         {"refraction_value 1.5", "[Material]     Setting refraction value: 1.5"},
@@ -585,7 +610,8 @@ TEST_F(MaterialGLTest, EveryKeywordLogsItsLine) {
 }
 
 // A line with too few arguments logs its line, is reported with the script
-// and line number, and changes nothing; the lines around it still apply.
+// and line number, and changes nothing; so does a line that no keyword takes
+// (without a log line). The lines around them still apply.
 TEST_F(MaterialGLTest, ShortLinesAreReportedAndSkipped) {
     const struct {
         const char* line;
@@ -604,6 +630,9 @@ TEST_F(MaterialGLTest, ShortLinesAreReportedAndSkipped) {
          "[Material] m.mat:2: proxy_map needs 10 arguments, has 4; line skipped"},
         {"proxy_video", "[Material]     Setting plane reflection proxy video: ",
          "[Material] m.mat:2: proxy_video needs 10 arguments, has 0; line skipped"},
+        {"difuse 1 0 0", "", "[Material] m.mat:2: unknown keyword \"difuse\"; line ignored"},
+        {"reflection_type shiny", "[Material]     Setting reflection type: shiny",
+         "[Material] m.mat:2: unknown reflection type \"shiny\"; line ignored"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
@@ -613,7 +642,7 @@ TEST_F(MaterialGLTest, ShortLinesAreReportedAndSkipped) {
         EXPECT_EQ(testing::internal::GetCapturedStdout(),
                   std::string("[Material] Creating from m.mat\n"
                               "[Material]     Setting self-illumination: 0.5\n") +
-                      c.logged + "\n" + c.report +
+                      (*c.logged ? c.logged + std::string("\n") : "") + c.report +
                       "\n[Material]     Setting refraction value: 2\n");
         EXPECT_EQ(material->selfIllum(), 0.5f);
         EXPECT_EQ(material->refractionValue(), 2.0f);

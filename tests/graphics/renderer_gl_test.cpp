@@ -12,12 +12,15 @@
 #include "support/gl_test.h"
 #include "tarn/framebuffer.h"
 #include "tarn/graphics/camera.h"
+#include "tarn/graphics/gbuffer.h"
 #include "tarn/graphics/light.h"
+#include "tarn/graphics/material.h"
 #include "tarn/graphics/mesh.h"
 #include "tarn/imagetexture.h"
 #include "tarn/shaderprogram.h"
 #include "tarn/texture.h"
 #include "tarn/vertexbuffer.h"
+#include "tarn/videotexture.h"
 
 namespace {
 
@@ -27,6 +30,7 @@ using glm::vec3;
 using glm::vec4;
 using Tarn::FrameBuffer;
 using Tarn::ShaderProgram;
+namespace GBuffer = Tarn::Graphics::GBuffer;
 using Tarn::Graphics::Camera;
 using Tarn::Graphics::Light;
 using Tarn::Graphics::Renderer;
@@ -226,7 +230,7 @@ Expected expectedOnQuad(int x, int y, int reflectionType) {
     const float facing = glm::dot(n, glm::normalize(-viewPosition));
     const float fresnel = 0.1f + 0.8f * facing * facing;  // reflection_fresnel = 1
     vec3 albedo = vec3(200.0f, 100.0f, 50.0f) / 255.0f;
-    if (reflectionType == Renderer::RT_MATCAP) {
+    if (reflectionType == GBuffer::RT_MATCAP) {
         // Normal (0, 0, 1): x' = (-1, 0, 0) and y' = (0, 1, 0) give the
         // coordinate (0, 0), which has no direction: the middle of the gradient.
         albedo = glm::mix(vec3(0.1f, 0.15f, 0.25f), vec3(0.35f, 0.15f, 0.05f), 0.5f);
@@ -260,18 +264,18 @@ TEST_F(RendererGLTest, FirstPassWritesTheSurfaceAndAlphaTestedFragmentsLeaveNoTr
     auto specular = texel(191, 51, 0, 255);
     const mat4 identity(1.0f);
 
-    for (int reflectionType : {int(Renderer::RT_NONE), int(Renderer::RT_MATCAP)}) {
+    for (int reflectionType : {int(GBuffer::RT_NONE), int(GBuffer::RT_MATCAP)}) {
         SCOPED_TRACE(reflectionType);
         glEnable(GL_DEPTH_TEST);
         glDepthFunc(GL_LEQUAL);
         renderer.renderFirstPass([&](ShaderProgram* program) {
             program->uniform("model", glm::value_ptr(identity));
-            program->uniform("diffuse_is_animated", 0);
-            program->uniform("self_illum", 0.25f);
-            program->uniform("reflection_type", reflectionType);
-            program->uniform("reflection_value", 0.5f);
-            program->uniform("reflection_fresnel", 1.0f);
-            program->uniform("use_planereflection_proxy", 0);
+            program->uniform(GBuffer::DiffuseIsAnimated, 0);
+            program->uniform(GBuffer::SelfIllum, 0.25f);
+            program->uniform(GBuffer::ReflectionTypeName, reflectionType);
+            program->uniform(GBuffer::ReflectionValue, 0.5f);
+            program->uniform(GBuffer::ReflectionFresnel, 1.0f);
+            program->uniform(GBuffer::UseProxy, 0);
             flatNormal->bind(1);
             specular->bind(2);
             orange->bind(0);
@@ -326,9 +330,9 @@ TEST_F(RendererGLTest, MeshesWithoutTangentsKeepTheirNormal) {
     glEnable(GL_DEPTH_TEST);
     renderer.renderFirstPass([&](ShaderProgram* program) {
         program->uniform("model", glm::value_ptr(identity));
-        program->uniform("diffuse_is_animated", 0);
-        program->uniform("reflection_type", 0);
-        program->uniform("use_planereflection_proxy", 0);
+        program->uniform(GBuffer::DiffuseIsAnimated, 0);
+        program->uniform(GBuffer::ReflectionTypeName, 0);
+        program->uniform(GBuffer::UseProxy, 0);
         flatNormal->bind(1);
         specular->bind(2);
         orange->bind(0);
@@ -372,7 +376,7 @@ TEST_F(RendererGLTest, MatcapMaterialsTakeTheGradientOfTheirNormal) {
             glm::mix(vec3(0.1f, 0.15f, 0.25f), vec3(0.35f, 0.15f, 0.05f), matcap.y * 0.5f + 0.5f);
         renderer.renderFirstPass([&](ShaderProgram* program) {
             program->uniform("model", glm::value_ptr(model));
-            program->uniform("reflection_type", int(Renderer::RT_MATCAP));
+            program->uniform(GBuffer::ReflectionTypeName, int(GBuffer::RT_MATCAP));
             white->bind(0);
             quad->draw();
             white->release();
@@ -396,6 +400,51 @@ TEST_F(RendererGLTest, MatcapMaterialsTakeTheGradientOfTheirNormal) {
 // The whole frame: geometry in, one white ambient light, the albedo out
 // where the quad is and black elsewhere; building and running it prints
 // nothing (every uniform the renderer sets exists).
+// The G-buffer program has every uniform of its interface, each sampler on
+// its unit, and materials of every kind send it nothing else: a frame prints
+// nothing (a matcap or cube-map material once named a sampler the program
+// lacks, and the missing-uniform line came every frame).
+TEST_F(RendererGLTest, MaterialsSendOnlyWhatTheProgramHas) {
+    Renderer renderer(kSize, kSize);
+    const GLuint program = renderer.firstPassShader()->id();
+    for (const GBuffer::Uniform& uniform : GBuffer::uniforms()) {
+        const GLint location = glGetUniformLocation(program, uniform.name.c_str());
+        EXPECT_GE(location, 0) << uniform.name;
+        if (uniform.unit < 0 || location < 0)
+            continue;
+        GLint unit = -1;
+        glGetUniformiv(program, location, &unit);
+        EXPECT_EQ(unit, uniform.unit) << uniform.name;
+    }
+
+    using Tarn::Graphics::Material;
+    auto image = texel(255, 255, 255, 255);
+    Tarn::VideoTexture video(nullptr, 1, 1, 1);
+    Material plain, matcap, cubemap, animated, stillProxy;
+    matcap.setReflectionType(Material::RT_MATCAP);
+    matcap.setReflectionMap(image.get());
+    cubemap.setReflectionType(Material::RT_CUBEMAP);
+    animated.setDiffuseMap(&video);
+    animated.setPlaneProxy(&video, vec3(0.0f), vec3(0.0f, 0.0f, 1.0f), vec2(1.0f), 1.0f, true);
+    stillProxy.setPlaneProxy(image.get(), vec3(0.0f), vec3(0.0f, 0.0f, 1.0f), vec2(1.0f), 1.0f,
+                             false);
+    Camera camera;
+    lookFromFront(camera);
+    renderer.setCamera(&camera);
+    auto quad = makeQuad(-8.0f, 8.0f, 0.0f);
+    const mat4 identity(1.0f);
+    testing::internal::CaptureStdout();
+    for (int frame = 0; frame < 2; ++frame)
+        renderer.renderFirstPass([&](ShaderProgram* shader) {
+            shader->uniform("model", glm::value_ptr(identity));
+            for (Material* material : {&plain, &matcap, &cubemap, &animated, &stillProxy}) {
+                material->apply(shader, 0.5);
+                quad->draw();
+            }
+        });
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+}
+
 TEST_F(RendererGLTest, RenderDeferredLightsTheDrawnGeometry) {
     testing::internal::CaptureStdout();
     Renderer renderer(kSize, kSize);
@@ -411,7 +460,7 @@ TEST_F(RendererGLTest, RenderDeferredLightsTheDrawnGeometry) {
     FrameBuffer* result = renderer.renderDeferred([&](ShaderProgram* program) {
         ++calls;
         program->uniform("model", glm::value_ptr(identity));
-        program->uniform("reflection_type", 0);
+        program->uniform(GBuffer::ReflectionTypeName, 0);
         blue->bind(0);
         quad->draw();
         blue->release();

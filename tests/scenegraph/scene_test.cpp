@@ -174,13 +174,16 @@ TEST_F(SceneScriptTest, KeysNeedAnOpenAutomation) {
 }
 
 // Each faulty line prints one line naming the script and line number and is
-// skipped; the rest of the script still loads.
+// skipped; the rest of the script still loads. No content is lost silently:
+// lines no keyword takes, and entities or automations that never reach their
+// end, say so too.
 TEST_F(SceneScriptTest, FaultyLinesAreReportedAndSkipped) {
     const struct {
         const char* body;
         const char* message;
         std::size_t entities;
         std::size_t automations;
+        bool wrapped = true;  // in "begin world" ... "end"
     } cases[] = {
         {"begin entity e\ncomponent material stone\nend\n",
          "[Scene] scene.tarn:3: unknown material \"stone\"\n", 1, 0},
@@ -201,18 +204,51 @@ TEST_F(SceneScriptTest, FaultyLinesAreReportedAndSkipped) {
         {"begin entity e\nproperty rotation 90 0 1\nend\n",
          "[Scene] scene.tarn:3: property rotation needs 5 arguments; line skipped\n", 1, 0},
         {"begin entity\nproperty scale 1 1 1\nend\n",
-         "[Scene] scene.tarn:2: begin entity needs 1 arguments; line skipped\n", 0, 0},
+         "[Scene] scene.tarn:2: begin entity needs 1 arguments; line skipped\n"
+         "[Scene] scene.tarn:3: property outside an entity block; line ignored\n",
+         0, 0},
         {"begin entity e\nend\nbegin automation a e\nkey x linear 0 1\nend\n",
-         "[Scene] scene.tarn:4: begin automation needs 3 arguments; line skipped\n", 1, 0},
+         "[Scene] scene.tarn:4: begin automation needs 3 arguments; line skipped\n"
+         "[Scene] scene.tarn:5: key of an automation that was not made; line ignored\n",
+         1, 0},
         {"begin automation a ghost position\nkey x linear 0 1\nend\n",
-         "[Scene] scene.tarn:2: automation names unknown entity \"ghost\"\n", 0, 0},
+         "[Scene] scene.tarn:2: automation names unknown entity \"ghost\"\n"
+         "[Scene] scene.tarn:3: key of an automation that was not made; line ignored\n",
+         0, 0},
         {"begin entity e\nend\nbegin automation a e colour\nkey x linear 0 1\nend\n",
-         "[Scene] scene.tarn:4: automation names unknown property \"colour\"\n", 1, 0},
+         "[Scene] scene.tarn:4: automation names unknown property \"colour\"\n"
+         "[Scene] scene.tarn:5: key of an automation that was not made; line ignored\n",
+         1, 0},
+        {"frobnicate 1\nbegin:entity e\n",
+         "[Scene] scene.tarn:2: unknown keyword \"frobnicate\"; line ignored\n"
+         "[Scene] scene.tarn:3: unknown keyword \"begin:entity\"; line ignored\n",
+         0, 0},
+        {"begin entity e\nproperty colour 1 0 0\nend\n",
+         "[Scene] scene.tarn:3: unknown property \"colour\"; line ignored\n", 1, 0},
+        {"component camera 35 1.6 0.1 100\nproperty position 1 0 0\nkey x linear 0 1\n",
+         "[Scene] scene.tarn:2: component outside an entity block; line ignored\n"
+         "[Scene] scene.tarn:3: property outside an entity block; line ignored\n"
+         "[Scene] scene.tarn:4: key outside an automation block; line ignored\n",
+         0, 0},
+        {"begin entity e\nend\nbegin entity e\nproperty position 1 0 0\nend\n",
+         "[Scene] scene.tarn:4: entity \"e\" is already defined; this one is left out\n", 1, 0},
+        {"begin entity a\nbegin entity b\nend\nend\n",
+         "[Scene] scene.tarn:2: entity \"a\" has no end before entity \"b\" begins; it is left "
+         "out\n",
+         1, 0},
+        {"begin world\nbegin entity e\nproperty position 1 0 0\n",
+         "[Scene] scene.tarn:2: entity \"e\" has no end; it is left out\n", 0, 0, false},
+        {"begin world\nbegin entity e\nend\nbegin automation a e position\nkey x linear 0 1\n",
+         "[Scene] scene.tarn:4: automation has no end; it is left out\n", 1, 0, false},
+        {"begin world\nend\nbegin entity late\nend\n",
+         "[Scene] scene.tarn:3: after the outermost block, which ended on line 2; line ignored\n"
+         "[Scene] scene.tarn:4: after the outermost block, which ended on line 2; line ignored\n",
+         0, 0, false},
         {"begin entity e\nend\nbegin automation a e position\nkey x linear\nkey x hold 0 1\nend\n",
          "[Scene] scene.tarn:5: key needs 4 arguments; line skipped\n", 1, 1},
     };
     for (const auto& c : cases) {
-        auto scene = build(std::string("begin world\n") + c.body + "end\n");
+        auto scene = build(c.wrapped ? std::string("begin world\n") + c.body + "end\n" : c.body);
         EXPECT_EQ(m_output, std::string(kHeader) + c.message) << c.body;
         EXPECT_EQ(scene->entities().size(), c.entities) << c.body;
         EXPECT_EQ(scene->automations().size(), c.automations) << c.body;

@@ -11,9 +11,11 @@
 namespace {
 
 std::atomic<long> g_allocations{0};
+std::atomic<unsigned long long> g_bytes{0};
 
 void* countedAllocation(std::size_t size) noexcept {
     g_allocations.fetch_add(1, std::memory_order_relaxed);
+    g_bytes.fetch_add(size, std::memory_order_relaxed);
     return std::malloc(size ? size : 1);
 }
 
@@ -67,6 +69,10 @@ namespace Tarn::Test {
 
 long allocationCount() {
     return g_allocations.load(std::memory_order_relaxed);
+}
+
+unsigned long long allocatedBytes() {
+    return g_bytes.load(std::memory_order_relaxed);
 }
 
 }  // namespace Tarn::Test

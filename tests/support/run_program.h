@@ -15,10 +15,11 @@ struct ProgramResult {
 };
 
 // Runs program with arguments through the shell (quote them as a shell
-// needs) in the working directory. The output passes through a log file in
+// needs) in the working directory, after `shell`, commands that set its
+// limits ("ulimit -f 16; "). The output passes through a log file in
 // logFolder, removed again afterwards.
 ProgramResult runProgram(const std::string& program, const std::string& arguments,
-                         const std::filesystem::path& logFolder);
+                         const std::filesystem::path& logFolder, const std::string& shell = "");
 
 }  // namespace Tarn::Test
 

@@ -16,9 +16,12 @@ namespace Tarn::Graphics::FullscreenQuad {
 // Draws the quad with whatever program and textures are current.
 void draw();
 // Makes the "Fullscreen blit" program current, building it on first use.
-// It writes the texel of the texture on unit 0 (sampler "rt_final") at each
-// pixel's uv, unchanged: level 0 through the magnification filter, so a
-// frame-buffer target copied to a frame buffer of its size arrives exactly.
+// It copies the texture on unit 0 (sampler "rt_final") to the viewport. Into
+// a viewport of the texture's size or larger it writes the texel at each
+// pixel's uv, unchanged (level 0 through the magnification filter), so a
+// frame-buffer target copied to a frame buffer of its size arrives exactly;
+// into a smaller one each pixel is the area-weighted mean of the texels it
+// covers, so nothing aliases.
 void bindSimpleShader();
 // Makes no program current if the blit program exists.
 void releaseSimpleShader();

@@ -25,10 +25,11 @@
 #include <array>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include <glm/vec2.hpp>
 #include <glm/vec3.hpp>
+
+#include "tarn/graphics/gbuffer.h"
 
 namespace Tarn {
 
@@ -39,8 +40,11 @@ namespace Graphics {
 
 class Material {
 public:
-    // The G-buffer shader defines the same values under the same names.
-    enum ReflectionType { RT_NONE = 0, RT_CUBEMAP = 1, RT_MATCAP = 2 };
+    // The G-buffer interface's reflection types, under the material's name.
+    using ReflectionType = GBuffer::ReflectionType;
+    static constexpr ReflectionType RT_NONE = GBuffer::RT_NONE;
+    static constexpr ReflectionType RT_CUBEMAP = GBuffer::RT_CUBEMAP;
+    static constexpr ReflectionType RT_MATCAP = GBuffer::RT_MATCAP;
 
     using Texel = std::array<unsigned char, 3>;
 
@@ -63,18 +67,19 @@ public:
     // not a number or does not fit a 32-bit integer.
     static unsigned char colorByte(float c);
 
-    // Maps are not owned; setters that change a default texel mark it for
-    // upload at the next apply.
+    // Maps given to setters are not owned; a map that the script made is
+    // freed when a setter (or a later script line) replaces it. Setters that
+    // change a default texel mark it for upload at the next apply.
     void setDiffuseColor(const glm::vec3& color);
     // Does not change whether the diffuse is animated.
-    void setDiffuseMap(Texture* map) { m_diffuseMap = map; }
-    void setNormalMap(Texture* map) { m_normalMap = map; }
+    void setDiffuseMap(Texture* map);
+    void setNormalMap(Texture* map);
     // The third byte of the specular texel stays.
     void setSpecularValue(const glm::vec2& value);
     void setSpecularMap(Texture* map);
     void setSelfIllum(float value);
     void setReflectionType(ReflectionType type) { m_reflectionType = type; }
-    void setReflectionMap(Texture* map) { m_reflectionMap = map; }
+    void setReflectionMap(Texture* map);
     void setReflectionValue(float value) { m_reflectionValue = value; }
     void setReflectionFresnel(float value) { m_reflectionFresnel = value; }
     void setRefractionValue(float value) { m_refractionValue = value; }
@@ -83,9 +88,9 @@ public:
                        const glm::vec2& size, float factor, bool isVideo);
 
     // Binds the textures and sets the uniforms of the program the caller has
-    // bound, for one draw at demo time `time`: units 0 diffuse, 1 normal,
-    // 2 specular, 3 matcap, 5 diffuse video, 6 still proxy, 7 video proxy.
-    // Leaves the textures bound for the draw. Allocates nothing once each
+    // bound, for one draw at demo time `time`: the names and units of the
+    // G-buffer interface (gbuffer.h), and nothing else. Leaves the textures
+    // bound for the draw. Allocates nothing once each
     // uniform of the program has been looked up.
     void apply(ShaderProgram* program, double time);
 
@@ -117,8 +122,13 @@ public:
 private:
     // Uploads the three default texels; leaves the 2D binding as it found it.
     void f_update();
-    // Keeps a map made by the script so that it lives as long as the material.
-    Texture* f_own(Texture* texture);
+    // The maps a script may make, one texture each at a time.
+    enum OwnedSlot { OS_DIFFUSE, OS_NORMAL, OS_SPECULAR, OS_REFLECTION, OS_PROXY, OS_COUNT };
+    // Keeps a map made by the script for as long as it is the slot's map,
+    // freeing the one it replaces.
+    Texture* f_own(OwnedSlot slot, Texture* texture);
+    // Frees the slot's own map unless it is the replacement.
+    void f_disown(OwnedSlot slot, const Texture* replacement);
 
     Texture* m_diffuseMap = nullptr;
     Texture* m_normalMap = nullptr;
@@ -144,7 +154,7 @@ private:
     float m_selfIllum = 0.0f;
     bool m_dirty = false;
     bool m_diffuseIsAnimated = false;
-    std::vector<std::unique_ptr<Texture>> m_ownedMaps;
+    std::array<std::unique_ptr<Texture>, OS_COUNT> m_owned;
 };
 
 }  // namespace Graphics

@@ -26,12 +26,9 @@ class Renderer {
 public:
     // Issues the frame's geometry with the G-buffer program, which is bound
     // with "view" and "projection" set: for each object set "model" and the
-    // material uniforms, then draw a mesh laid out as position (location 0),
-    // normal (1), uv (2), tangent (3).
+    // material uniforms (the interface in gbuffer.h), then draw a mesh laid out as position
+    // (location 0), normal (1), uv (2), tangent (3).
     using DrawCallback = std::function<void(ShaderProgram*)>;
-
-    // Reflection models as the G-buffer program numbers them.
-    enum ReflectionType { RT_NONE = 0, RT_CUBEMAP = 1, RT_MATCAP = 2 };
 
     // Makes the G-buffer (target 0 RGBA32F: albedo, specular intensity;
     // 1 RGBA16F: view normal x, y, self-illumination, reflection factor;

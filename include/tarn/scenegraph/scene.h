@@ -48,9 +48,12 @@ public:
         Entity* entity;
     };
 
-    // Builds a scene from the script at path in the archive. Faulty lines are
-    // reported with the script and line number and skipped; a script that
-    // cannot be read gives an empty scene. Never returns null.
+    // Builds a scene from the script at path in the archive. Faulty lines,
+    // lines no keyword takes (component and property lines outside an entity,
+    // key lines outside an automation), entities and automations without an
+    // end, and entities under a name already used are reported with the
+    // script and line number and left out; a script that cannot be read gives
+    // an empty scene. Never returns null.
     static Scene* createFromScript(const std::string& path);
 
     Scene();
