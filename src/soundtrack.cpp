@@ -8,6 +8,9 @@
 #include <iostream>
 #include <new>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <AL/al.h>
 #include <AL/alc.h>
 #include <AL/alext.h>
@@ -129,6 +132,34 @@ float monoSample(const std::vector<float>& samples, int channels, long long fram
 }  // namespace
 
 // The device, its context, and the music in one buffer played by one source.
+namespace {
+
+// For its lifetime, what is written to standard error goes nowhere; the
+// stream is put back afterwards.
+class QuietStandardError {
+public:
+    QuietStandardError() : m_saved(dup(STDERR_FILENO)) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        if (m_saved >= 0 && null >= 0)
+            dup2(null, STDERR_FILENO);
+        if (null >= 0)
+            close(null);
+    }
+    ~QuietStandardError() {
+        if (m_saved < 0)
+            return;
+        dup2(m_saved, STDERR_FILENO);
+        close(m_saved);
+    }
+    QuietStandardError(const QuietStandardError&) = delete;
+    QuietStandardError& operator=(const QuietStandardError&) = delete;
+
+private:
+    int m_saved;
+};
+
+}  // namespace
+
 struct Soundtrack::Device {
     ALCdevice* device = nullptr;
     ALCcontext* context = nullptr;
@@ -165,7 +196,12 @@ struct Soundtrack::Device {
 
     // Empty when the music is loaded and ready to play, else the reason.
     std::string open(const std::vector<float>& samples, int channels, int rate) {
-        device = alcOpenDevice(nullptr);
+        {
+            // Without a sound card the audio libraries print a dozen lines
+            // of their own; the one line below says what matters.
+            const QuietStandardError quiet;
+            device = alcOpenDevice(nullptr);
+        }
         if (!device)
             return std::string("cannot open the default device (") +
                    alcGetString(nullptr, alcGetError(nullptr)) + ")";

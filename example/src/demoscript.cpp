@@ -31,6 +31,14 @@ Automation::InterpolationType interpolation(const std::string& name) {
     return Automation::IT_LINEAR;  // "linear" and any word not listed
 }
 
+// The words from index `first` on, joined by single spaces.
+std::string joined(const std::vector<std::string>& words, std::size_t first) {
+    std::string text;
+    for (std::size_t i = first; i < words.size(); ++i)
+        text += (i > first ? " " : "") + words[i];
+    return text;
+}
+
 }  // namespace
 
 DemoScript::DemoScript(Tarn::Graphics::Renderer* renderer, Tarn::Demo::Timeline* timeline,
@@ -66,6 +74,7 @@ bool DemoScript::load(const std::string& path, Tarn::Signal<double>& progress,
     m_inAutomation = false;
     m_fxautomation = nullptr;
     f_registerKeywords(parser, progress);
+    parser.setIgnoredLineHandler(Tarn::LUCEParser::printIgnoredLines("Demo", path));
     parser.parse(text);
     m_parser = nullptr;
     m_sceneNames.clear();
@@ -81,9 +90,7 @@ void DemoScript::f_registerKeywords(Tarn::LUCEParser& parser, Tarn::Signal<doubl
     using Arguments = std::vector<std::string>;
     parser.addKeyword("LUCE:parseEnd", [&progress](Arguments) { progress.emit(1.0); });
     parser.addKeyword("windowtitle", [this](Arguments arguments) {
-        m_title.clear();
-        for (const std::string& word : arguments)
-            m_title += (m_title.empty() ? "" : " ") + word;
+        m_title = joined(arguments, 0);
         m_hasTitle = true;
     });
     parser.addKeyword("soundtrack", [this](Arguments arguments) { f_soundtrack(arguments); });
@@ -167,9 +174,7 @@ void DemoScript::f_effect(const std::vector<std::string>& arguments) {
     if (!f_hasArguments(arguments, 1, "effect NAME"))
         return;
     // Effect names may contain spaces ("Motion blur"): the words are one name.
-    std::string name;
-    for (const std::string& word : arguments)
-        name += (name.empty() ? "" : " ") + word;
+    const std::string name = joined(arguments, 0);
     Tarn::PostFX::Effect* effect = Tarn::PostFX::EffectFactory::createEffect(name);
     if (!effect) {
         f_skip("no effect is registered as \"" + name + "\"");
@@ -195,12 +200,14 @@ void DemoScript::f_beginAutomation(const std::vector<std::string>& arguments) {
                std::to_string(m_chain->effectCount()) + ")");
         return;
     }
-    if (!effect->hasAutomatableProperty(arguments[2])) {
-        f_skip("effect " + arguments[1] + " has no parameter \"" + arguments[2] + "\"");
+    // Parameter names may contain spaces ("Focus distance").
+    const std::string property = joined(arguments, 2);
+    if (!effect->hasAutomatableProperty(property)) {
+        f_skip("effect " + arguments[1] + " has no parameter \"" + property + "\"");
         return;
     }
     m_ownedAutomations.push_back(
-        std::make_unique<Automation>(effect->automatableProperty(arguments[2])));
+        std::make_unique<Automation>(effect->automatableProperty(property)));
     m_fxautomation = m_ownedAutomations.back().get();
 }
 

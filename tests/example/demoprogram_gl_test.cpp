@@ -19,6 +19,7 @@
 #include "support/scratch_folder.h"
 #include "tarn/application.h"
 #include "tarn/ext/assimploader.h"
+#include "tarn/ext/dofeffect.h"
 #include "tarn/ext/gloweffect.h"
 #include "tarn/framebuffer.h"
 #include "tarn/postfx/chain.h"
@@ -78,6 +79,7 @@ protected:
         testing::internal::CaptureStdout();
         Tarn::Ext::AssimpLoader::registerExtension();
         Tarn::Ext::GlowEffect::registerExtension();
+        Tarn::Ext::DoFEffect::registerExtension();
         testing::internal::GetCapturedStdout();
         m_app.setHidden(true);
     }
@@ -89,8 +91,9 @@ protected:
 
 // Two scenes lit red and green, each on the timeline for two seconds, then
 // two Glows with the second one's Power keyed (a misspelt interpolation is
-// linear); faulty lines are reported and the rest plays. The program closes
-// on the first frame at or past 4 s.
+// linear) and a depth of field keyed by a parameter name with a space;
+// faulty lines are reported and the rest plays. The program closes on the
+// first frame at or past 4 s.
 TEST_F(DemoProgramGLTest, PlaysAPackedDemoToItsEnd) {
     ASSERT_TRUE(Tarn::Test::packArchive(
         "demo.tarn",
@@ -108,7 +111,9 @@ TEST_F(DemoProgramGLTest, PlaysAPackedDemoToItsEnd) {
                               "  begin automation power 2 Power\n  end\n"
                               "  begin automation power 1 Powr\n    key f linear 0 0\n  end\n"
                               "  begin automation power 1 Power\n"
-                              "    key f linear 0 0\n    key f lineer 4 2\n  end\nend\n"}}));
+                              "    key f linear 0 0\n    key f lineer 4 2\n  end\n"
+                              "  effect DepthOfField\n  begin automation focus 2 Focus distance\n"
+                              "    key f hold 0 7\n  end\nend\n"}}));
     DemoProgram::Settings settings;
     settings.width = settings.height = 64;
     settings.preloader = false;
@@ -117,7 +122,7 @@ TEST_F(DemoProgramGLTest, PlaysAPackedDemoToItsEnd) {
 
     std::vector<double> progress, frames;
     std::vector<std::array<float, 3>> centres;
-    std::vector<std::array<float, 2>> powers;
+    std::vector<std::array<float, 3>> parameters;
     double start = 0.0;
     m_app.loadingProgress.connect([&](double value) { progress.push_back(value); });
     m_app.started.connect([&] {
@@ -130,8 +135,9 @@ TEST_F(DemoProgramGLTest, PlaysAPackedDemoToItsEnd) {
         const Tarn::Test::Image image =
             Tarn::Test::readTexture(program.chain()->buffers().out->target(0)->id());
         centres.push_back({image.at(32, 32)[0], image.at(32, 32)[1], image.at(32, 32)[2]});
-        powers.push_back({program.chain()->effect(0)->property("Power").value.f,
-                          program.chain()->effect(1)->property("Power").value.f});
+        parameters.push_back({program.chain()->effect(0)->property("Power").value.f,
+                              program.chain()->effect(1)->property("Power").value.f,
+                              program.chain()->effect(2)->property("Focus distance").value.f});
         g_now = start + (now < 3.0 ? 3.0 : 4.0);
     });
     testing::internal::CaptureStdout();
@@ -143,8 +149,9 @@ TEST_F(DemoProgramGLTest, PlaysAPackedDemoToItsEnd) {
     // The lights' colours over the white highlight both scenes share.
     EXPECT_GT(centres[0][0] - centres[0][1], 0.5f) << "red scene at 1 s";
     EXPECT_GT(centres[1][1] - centres[1][0], 0.5f) << "green scene at 3 s";
-    EXPECT_EQ(powers[1][0], 1.5f) << "the first Glow keeps its default";
-    EXPECT_FLOAT_EQ(powers[1][1], 1.5f) << "keyed from 0 at 0 s to 2 at 4 s";
+    EXPECT_EQ(parameters[1][0], 1.5f) << "the first Glow keeps its default";
+    EXPECT_FLOAT_EQ(parameters[1][1], 1.5f) << "keyed from 0 at 0 s to 2 at 4 s";
+    EXPECT_EQ(parameters[1][2], 7.0f) << "a parameter whose name has a space";
     EXPECT_EQ(m_app.windowTitle(), "Tarn test demo");
     for (const char* line :
          {":5: \"scene NAME PATH\" needs 2 arguments; line skipped",
