@@ -11,16 +11,6 @@ namespace Tarn {
 
 Profiler* Profiler::ms_active = nullptr;
 
-Profiler::Scope::Scope(std::string_view head, int number, std::string_view tail) {
-    if (ms_active)
-        m_stamp = ms_active->f_beginPass(head, number, tail);
-}
-
-Profiler::Scope::~Scope() {
-    if (ms_active && m_stamp >= 0)
-        ms_active->f_endPass(m_stamp);
-}
-
 Profiler::~Profiler() {
     if (ms_active == this)
         stop();

@@ -33,6 +33,12 @@ std::string seconds(double value) {
     return text;
 }
 
+std::string number(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
+}
+
 std::string minutes(double value) {
     const long total = std::lround(std::max(value, 0.0));
     char text[32];
@@ -101,7 +107,7 @@ bool OfflineRenderer::open() {
     m_count = m_settings.singleFrame ? 1 : framesIn(end - m_settings.start, m_settings.fps);
     if (m_count == 0)
         return refuse("the span from " + seconds(m_settings.start) + " to " + seconds(end) +
-                      " holds no frame at " + std::to_string(m_settings.fps) + " fps");
+                      " holds no frame at " + number(m_settings.fps) + " fps");
     if (!f_makeSink(static_cast<double>(m_count) / m_settings.fps))
         return refuse("cannot write " + m_settings.output);
 

@@ -37,8 +37,15 @@ public:
     // number" when tail is empty ("Glow pass 2"). Passes may nest.
     class Scope {
     public:
-        explicit Scope(std::string_view head, int number = 0, std::string_view tail = {});
-        ~Scope();
+        // Inline, so that with no profiler started a pass pays one test.
+        explicit Scope(std::string_view head, int number = 0, std::string_view tail = {}) {
+            if (ms_active)
+                m_stamp = ms_active->f_beginPass(head, number, tail);
+        }
+        ~Scope() {
+            if (ms_active && m_stamp >= 0)
+                ms_active->f_endPass(m_stamp);
+        }
         Scope(const Scope&) = delete;
         Scope& operator=(const Scope&) = delete;
 

@@ -261,6 +261,8 @@ TEST_F(OfflineRenderGLTest, RefusalsSayWhy) {
          "in frame%05d.png"},
         {"--render 'x%s.png' --end 1",
          "[OfflineRenderer] x%s.png: a frame number is written %d, %5d or %05d"},
+        {"--render x.mp4 --start 1 --end 1.005",
+         "[OfflineRenderer] the span from 1.000 s to 1.005 s holds no frame at 60 fps"},
         {"--frame 1 --png none/x.png", "[PngSequence] cannot write none/x.png"},
         {"--render out.nope --end 0.1", "[VideoEncoder] ffmpeg failed (exit status 1) writing "
                                         "out.nope"},
