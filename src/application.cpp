@@ -6,6 +6,8 @@
 #include <GL/glew.h>
 #include <GLFW/glfw3.h>
 
+#include "headlesscontext.h"
+
 namespace Tarn {
 
 namespace {
@@ -24,7 +26,8 @@ Application* Application::tarnApp = nullptr;
 
 Application::Application()
     : m_width(800), m_height(480), m_fullscreen(false), m_windowTitle("Tarn Application"),
-      m_continueRendering(true), m_hidden(false), m_window(nullptr), m_wheelPosition(0.0) {
+      m_continueRendering(true), m_hidden(false), m_headless(false), m_window(nullptr),
+      m_wheelPosition(0.0) {
     tarnApp = this;
     closed.connect([this] { m_continueRendering = false; });
 }
@@ -57,34 +60,26 @@ Application& Application::setHidden(bool hidden) {
     return *this;
 }
 
+Application& Application::setHeadless(bool headless) {
+    m_headless = headless;
+    return *this;
+}
+
 double Application::aspectRatio() const {
     return static_cast<double>(m_width) / static_cast<double>(m_height);
 }
 
 int Application::run() {
-    if (!glfwInit()) {
-        std::cout << "[Application] cannot start the windowing library: " << lastWindowingError()
-                  << std::endl;
+    if (!(m_headless ? f_openHeadless() : f_openWindow(!m_hidden)))
         return 1;
-    }
-    if (!f_openWindow())
-        return 1;
-
-    glewExperimental = GL_TRUE;
-    const GLenum glewStatus = glewInit();
-    if (glewStatus != GLEW_OK) {
-        std::cout << "[Application] cannot load the OpenGL entry points: "
-                  << reinterpret_cast<const char*>(glewGetErrorString(glewStatus)) << std::endl;
+    if (!f_loadEntryPoints()) {
         f_closeWindow();
         return 1;
     }
-    // GLEW asks for the extension string the pre-3.0 way, which a core
-    // context answers with GL_INVALID_ENUM; drop it so callers start clean.
-    while (glGetError() != GL_NO_ERROR) {
-    }
 
     m_continueRendering = true;
-    f_registerCallbacks();
+    if (!m_headless)
+        f_registerCallbacks();
 
     Clock frameClock;
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
@@ -93,19 +88,24 @@ int Application::run() {
 
     launched.emit();
     loading.emit(loadingProgress);
-    glfwSetWindowTitle(m_window, m_windowTitle.c_str());
+    if (m_window)
+        glfwSetWindowTitle(m_window, m_windowTitle.c_str());
     time.reset();
     started.emit();
 
     while (m_continueRendering) {
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        // Headless, nothing shows the default frame buffer (under EGL there
+        // is none to clear).
+        if (!m_headless)
+            glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         const double demoTime = time.elapsed();
         const double delta = frameClock.elapsed();
         // Restarted before the slots run, so a delta covers the whole frame,
         // slots included, and the deltas add up to the demo time.
         frameClock.reset();
         frame.emit(delta, demoTime);
-        swapBuffers();
+        if (!m_headless)
+            swapBuffers();
     }
 
     terminated.emit();
@@ -120,7 +120,12 @@ void Application::swapBuffers() {
     glfwPollEvents();
 }
 
-bool Application::f_openWindow() {
+bool Application::f_openWindow(bool visible) {
+    if (!glfwInit()) {
+        std::cout << "[Application] cannot start the windowing library: " << lastWindowingError()
+                  << std::endl;
+        return false;
+    }
     GLFWmonitor* monitor = m_fullscreen ? glfwGetPrimaryMonitor() : nullptr;
     // A 32-bit depth buffer where the driver has one; many offer only 24.
     for (int depthBits : {32, 24}) {
@@ -131,7 +136,7 @@ bool Application::f_openWindow() {
         glfwWindowHint(GLFW_OPENGL_FORWARD_COMPAT, GLFW_TRUE);
         glfwWindowHint(GLFW_DEPTH_BITS, depthBits);
         glfwWindowHint(GLFW_STENCIL_BITS, 0);
-        glfwWindowHint(GLFW_VISIBLE, m_hidden ? GLFW_FALSE : GLFW_TRUE);
+        glfwWindowHint(GLFW_VISIBLE, visible ? GLFW_TRUE : GLFW_FALSE);
         m_window = glfwCreateWindow(m_width, m_height, m_windowTitle.c_str(), monitor, nullptr);
         if (m_window)
             break;
@@ -144,6 +149,36 @@ bool Application::f_openWindow() {
     }
     glfwMakeContextCurrent(m_window);
     glfwSetWindowTitle(m_window, m_windowTitle.c_str());
+    return true;
+}
+
+bool Application::f_openHeadless() {
+    m_headlessContext = std::make_unique<Detail::HeadlessContext>();
+    std::string reason;
+    if (m_headlessContext->create(reason))
+        return true;
+    m_headlessContext.reset();
+    std::cout << "[Application] no EGL context (" << reason << "); rendering in a hidden window"
+              << std::endl;
+    return f_openWindow(false);
+}
+
+bool Application::f_loadEntryPoints() {
+    glewExperimental = GL_TRUE;
+    const GLenum status = glewInit();
+    // GLEW loads the GL entry points, then fails looking for a GLX display,
+    // which an EGL context does not have; the entry points are good.
+    const bool loaded =
+        status == GLEW_OK || (m_headlessContext && status == GLEW_ERROR_NO_GLX_DISPLAY);
+    if (!loaded) {
+        std::cout << "[Application] cannot load the OpenGL entry points: "
+                  << reinterpret_cast<const char*>(glewGetErrorString(status)) << std::endl;
+        return false;
+    }
+    // GLEW asks for the extension string the pre-3.0 way, which a core
+    // context answers with GL_INVALID_ENUM; drop it so callers start clean.
+    while (glGetError() != GL_NO_ERROR) {
+    }
     return true;
 }
 
@@ -172,6 +207,7 @@ void Application::f_registerCallbacks() {
 }
 
 void Application::f_closeWindow() {
+    m_headlessContext.reset();
     if (!m_window)
         return;
     glfwDestroyWindow(m_window);

@@ -4,7 +4,8 @@
 // The demo's command line. Each argument is read by its first character: f
 // opens full screen, w<N> sets the width, h<N> the height, anything else is
 // ignored, as demo launchers have always passed them. The program's own
-// options begin with "--" and never collide with those.
+// options begin with "--" and never collide with those; those that take a
+// value take it as the next argument.
 
 #include <string>
 
@@ -13,9 +14,24 @@ struct CommandLine {
     int height = 600;
     bool fullscreen = false;
     bool help = false;
+    // --profile: time every pass and print the table at exit.
+    bool profile = false;
+    // --render FILE: a video, or PNG files when FILE ends in .png.
+    std::string render;
+    double fps = 60.0;
+    double start = 0.0;
+    double end = -1.0;  // negative: the end of the timeline
+    // --frame T --png FILE: the one frame at demo time T.
+    double frame = -1.0;
+    std::string png;
     // Set when the command line cannot be used: one line naming the
     // argument, for the program to print before exiting with code 2.
     std::string error;
+
+    // Rendering to files without a window.
+    bool offline() const { return !render.empty() || !png.empty(); }
+    // The output is PNG files rather than a video.
+    bool pngOutput() const;
 };
 
 CommandLine parseCommandLine(int argc, const char* const* argv);

@@ -18,6 +18,8 @@
 
 namespace Tarn {
 class Application;
+class FrameBuffer;
+class Profiler;
 class VFS;
 namespace Demo {
 class Timeline;
@@ -40,6 +42,15 @@ public:
         bool fullscreen = false;
         // The intro and outro around loading; off for tests and tools.
         bool preloader = true;
+        // Off for offline rendering, which reads the music instead.
+        bool music = true;
+        // Whether the frame handler plays the frames. Off when something
+        // else calls renderFrame at the times it chooses (offline
+        // rendering); the program then never ends the loop by itself.
+        bool playsFrames = true;
+        // Times every pass of every frame; the table goes to standard output
+        // when the program releases its objects.
+        bool profile = false;
     };
 
     explicit DemoProgram(const Settings& settings);
@@ -53,11 +64,23 @@ public:
     // started, frame, closed and terminated handlers.
     void attach(Tarn::Application& app);
 
+    // Plays one frame at demo time now, the one per-frame entry point of
+    // the windowed loop and of offline rendering: the effect automations,
+    // the timeline, the chain, and the picture drawn into target (null: the
+    // window). now must be what the application's demo clock reads, as the
+    // demo's own effects read that clock (demoTime()): to choose the time,
+    // move the clock (setDemoTime). Draws nothing and returns false before
+    // loading and from the timeline's end on.
+    bool renderFrame(double now, double delta, Tarn::FrameBuffer* target = nullptr);
+
+    const Settings& settings() const { return m_settings; }
     // Null before launch and after release.
     Tarn::Graphics::Renderer* renderer() const { return m_renderer.get(); }
     Tarn::Demo::Timeline* timeline() const { return m_timeline.get(); }
     Tarn::PostFX::Chain* chain() const { return m_fxchain.get(); }
     DemoScript* script() const { return m_script.get(); }
+    // Null unless profiling, and after release.
+    Tarn::Profiler* profiler() const { return m_profiler.get(); }
 
 private:
     void f_onKey(int key);
@@ -78,6 +101,7 @@ private:
     std::unique_ptr<Tarn::PostFX::Chain> m_fxchain;
     // The music, scenes, clips, effects and effect automations.
     std::unique_ptr<DemoScript> m_script;
+    std::unique_ptr<Tarn::Profiler> m_profiler;
 };
 
 #endif

@@ -1,14 +1,21 @@
 #ifndef TARN_DEMO_DEMOTIME_H
 #define TARN_DEMO_DEMOTIME_H
 
-// The time, in seconds, that the demo's own scenes animate by: elapsed() of
-// the application's demo clock, Tarn::Application::tarnApp->time, read
-// afresh by every pass. Anything that moves that clock moves the scenes:
-// pausing or seeking it, or replacing the timer every clock reads with
-// Tarn::Clock::setTimeSource, which is how a test or an offline renderer
-// gives each frame an exact time (an Application needs no window for this).
-// Without an application it reads 0.
+// Demo time: elapsed() of the application's demo clock,
+// Tarn::Application::tarnApp->time. It is the one place the time comes from:
+// the main loop reads it for each frame, and the demo's own scenes read it
+// afresh in every pass. Anything that moves that clock moves the whole demo:
+// pausing it, or setDemoTime, which is how offline rendering and tests give
+// each frame an exact time. (An Application needs no window for either.)
 
+// The clock's reading, or 0 without an application.
 double demoTime();
+
+// From now on the demo clock reads exactly seconds, until the next call: it
+// replaces the timer every clock reads (Tarn::Clock::setTimeSource) with
+// one that only this function moves. Nothing without an application.
+void setDemoTime(double seconds);
+// Gives every clock the windowing library's timer back.
+void releaseDemoTime();
 
 #endif

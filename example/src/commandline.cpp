@@ -1,5 +1,7 @@
 #include "commandline.h"
 
+#include <cctype>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -16,18 +18,128 @@ bool readSize(const char* argument, int& size, std::string& error) {
     return false;
 }
 
+// The whole text as a finite number.
+bool readNumber(const char* text, double& value) {
+    char* end = nullptr;
+    value = std::strtod(text, &end);
+    return end != text && *end == '\0' && std::isfinite(value);
+}
+
+// "WxH" with both sides from 1 to 16384.
+bool readDimensions(const char* text, int& width, int& height) {
+    char* end = nullptr;
+    const long w = std::strtol(text, &end, 10);
+    if (end == text || (*end != 'x' && *end != 'X'))
+        return false;
+    const char* rest = end + 1;
+    const long h = std::strtol(rest, &end, 10);
+    if (end == rest || *end != '\0' || w < 1 || h < 1 || w > 16384 || h > 16384)
+        return false;
+    width = static_cast<int>(w);
+    height = static_cast<int>(h);
+    return true;
+}
+
+struct Parser {
+    int argc;
+    const char* const* argv;
+    CommandLine line;
+    bool timing = false;  // --fps, --start or --end given
+
+    void refuse(const std::string& why) {
+        if (line.error.empty())
+            line.error = "tarn-demo: " + why + " (tarn-demo --help lists the options)";
+    }
+
+    // The value after option i, or null (refused) when there is none.
+    const char* value(int& i) {
+        if (i + 1 < argc)
+            return argv[++i];
+        refuse(std::string(argv[i]) + " needs a value");
+        return nullptr;
+    }
+
+    void number(int& i, double& target, double minimum, bool inclusive) {
+        const char* option = argv[i];
+        double parsed = 0.0;
+        if (const char* text = value(i)) {
+            if (readNumber(text, parsed) && (inclusive ? parsed >= minimum : parsed > minimum))
+                target = parsed;
+            else
+                refuse(std::string(option) + " \"" + text + "\" is not a number " +
+                       (inclusive ? "of at least " : "above ") +
+                       std::to_string(static_cast<int>(minimum)));
+        }
+    }
+
+    void option(int& i) {
+        const std::string name = argv[i];
+        if (name == "--help") {
+            line.help = true;
+        } else if (name == "--profile") {
+            line.profile = true;
+        } else if (name == "--render" || name == "--png") {
+            if (const char* text = value(i))
+                (name == "--render" ? line.render : line.png) = text;
+        } else if (name == "--fps") {
+            number(i, line.fps, 0.0, false);
+            timing = true;
+        } else if (name == "--start") {
+            number(i, line.start, 0.0, true);
+            timing = true;
+        } else if (name == "--end") {
+            number(i, line.end, 0.0, false);
+            timing = true;
+        } else if (name == "--frame") {
+            number(i, line.frame, 0.0, true);
+        } else if (name == "--size") {
+            const char* text = value(i);
+            if (text && !readDimensions(text, line.width, line.height))
+                refuse(std::string("--size \"") + text +
+                       "\" is not WIDTHxHEIGHT from 1 to 16384 (as 1920x1080)");
+        } else {
+            refuse("unknown option \"" + name + "\"");
+        }
+    }
+
+    void check() {
+        const bool frame = line.frame >= 0.0;
+        if (!line.render.empty() && (frame || !line.png.empty()))
+            refuse("--render and --frame/--png make different outputs; give one");
+        else if (frame != !line.png.empty())
+            refuse("--frame T and --png FILE go together");
+        else if (timing && line.render.empty())
+            refuse("--fps, --start and --end go with --render");
+        else if (line.end >= 0.0 && line.end <= line.start)
+            refuse("--end must come after --start");
+        else if (!line.render.empty() && !line.pngOutput() &&
+                 (line.width % 2 != 0 || line.height % 2 != 0))
+            refuse("a video needs an even width and height (its colour is stored at half "
+                   "size); " +
+                   std::to_string(line.width) + "x" + std::to_string(line.height) + " is not");
+    }
+};
+
 }  // namespace
 
+bool CommandLine::pngOutput() const {
+    if (!png.empty())
+        return true;
+    if (render.size() < 4)
+        return false;
+    std::string extension = render.substr(render.size() - 4);
+    for (char& c : extension)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return extension == ".png";
+}
+
 CommandLine parseCommandLine(int argc, const char* const* argv) {
-    CommandLine line;
+    Parser parser{argc, argv, CommandLine{}};
+    CommandLine& line = parser.line;
     for (int i = 1; i < argc && line.error.empty(); ++i) {
         const char* argument = argv[i];
         if (std::strncmp(argument, "--", 2) == 0) {
-            if (std::strcmp(argument, "--help") == 0)
-                line.help = true;
-            else
-                line.error = std::string("tarn-demo: unknown option \"") + argument +
-                             "\" (tarn-demo --help lists the options)";
+            parser.option(i);
             continue;
         }
         switch (argument[0]) {
@@ -44,16 +156,33 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
             break;
         }
     }
+    if (line.error.empty())
+        parser.check();
     return line;
 }
 
 std::string usage() {
-    return "usage: tarn-demo [f] [w<width>] [h<height>] [--help]\n"
+    return "usage: tarn-demo [f] [w<width>] [h<height>] [--profile]\n"
+           "       tarn-demo --render FILE [--fps N] [--size WxH] [--start S] [--end E] "
+           "[--profile]\n"
+           "       tarn-demo --frame T --png FILE [--size WxH]\n"
            "Plays the demo from demo.tarn in the working directory (or the loose files\n"
            "of the same paths) with its music, then quits at the end of the timeline.\n"
-           "  f          full screen\n"
-           "  w<width>   window width in pixels (default 1024)\n"
-           "  h<height>  window height in pixels (default 600)\n"
-           "  --help     this text\n"
-           "Escape or the close box quits at any time.\n";
+           "  f             full screen\n"
+           "  w<width>      window width in pixels (default 1024)\n"
+           "  h<height>     window height in pixels (default 600)\n"
+           "  --profile     time every pass on the GPU; print a table at exit\n"
+           "  --help        this text\n"
+           "Escape or the close box quits at any time.\n"
+           "Rendering to files needs no window or display:\n"
+           "  --render FILE a video with the music (.mp4: H.264 and AAC; .mkv, .webm:\n"
+           "                ffmpeg's choice), or PNG files when FILE ends in .png and\n"
+           "                holds a frame number (shot%05d.png)\n"
+           "  --fps N       frames per second (default 60)\n"
+           "  --size WxH    picture size (default 1024x600)\n"
+           "  --start S     first frame's demo time in seconds (default 0)\n"
+           "  --end E       demo time to stop before (default the end of the demo)\n"
+           "  --frame T --png FILE  the one frame at demo time T as a PNG file\n"
+           "Frame i shows demo time S + i/N exactly; spans that start on frames of one\n"
+           "rate join into the whole.\n";
 }

@@ -1,5 +1,7 @@
 #include "demoprogram.h"
 
+#include <iostream>
+
 #include <GL/glew.h>
 
 #include <GLFW/glfw3.h>
@@ -9,6 +11,7 @@
 #include <tarn/demo/timeline.h>
 #include <tarn/graphics/renderer.h>
 #include <tarn/postfx/chain.h>
+#include <tarn/profiler.h>
 #include <tarn/soundtrack.h>
 #include <tarn/vfs.h>
 
@@ -30,7 +33,8 @@ void DemoProgram::attach(Tarn::Application& app) {
     app.launched.connect([this] { f_onLaunched(); });
     app.loading.connect([this](Tarn::Signal<double>& progress) { f_onLoading(progress); });
     app.started.connect([this] { f_onStarted(); });
-    app.frame.connect([this](double delta, double now) { f_onFrame(delta, now); });
+    if (m_settings.playsFrames)
+        app.frame.connect([this](double delta, double now) { f_onFrame(delta, now); });
     app.closed.connect([this] { m_closing = true; });
     app.terminated.connect([this] { f_release(); });
 }
@@ -47,6 +51,10 @@ void DemoProgram::f_onLaunched() {
     m_timeline = std::make_unique<Tarn::Demo::Timeline>();
     m_fxchain = std::make_unique<Tarn::PostFX::Chain>(m_settings.width, m_settings.height,
                                                       m_renderer.get());
+    if (m_settings.profile) {
+        m_profiler = std::make_unique<Tarn::Profiler>();
+        m_profiler->start();
+    }
 }
 
 void DemoProgram::f_onLoading(Tarn::Signal<double>& progress) {
@@ -72,24 +80,37 @@ void DemoProgram::f_loadContent(Tarn::Signal<double>& progress) {
 }
 
 void DemoProgram::f_onStarted() {
-    if (m_script && m_script->soundtrack() && !m_closing)
+    if (m_settings.music && m_script && m_script->soundtrack() && !m_closing)
         m_script->soundtrack()->play();
 }
 
 void DemoProgram::f_onFrame(double delta, double now) {
-    if (!m_timeline || now >= m_timeline->duration()) {
+    if (!renderFrame(now, delta))
         m_app->closed.emit();
-        return;
-    }
+}
+
+bool DemoProgram::renderFrame(double now, double delta, Tarn::FrameBuffer* target) {
+    if (!m_timeline || !m_script || now >= m_timeline->duration())
+        return false;
+    if (m_profiler)
+        m_profiler->beginFrame();
     m_script->runAutomations(now);
     m_timeline->doFrame(now, delta);
-    m_fxchain->applyAndDraw(m_renderer->renderOutput());
+    m_fxchain->applyAndDraw(m_renderer->renderOutput(), target);
+    if (m_profiler)
+        m_profiler->endFrame();
+    return true;
 }
 
 // Once, with the GL context current: what the script built (clips before
 // their scenes, effects before the chain), then the chain, timeline and
 // renderer, the asset library, and the archive last.
 void DemoProgram::f_release() {
+    if (m_profiler) {
+        m_profiler->stop();
+        m_profiler->report(std::cout);
+        m_profiler.reset();
+    }
     m_script.reset();
     m_fxchain.reset();
     m_timeline.reset();

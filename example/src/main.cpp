@@ -1,7 +1,8 @@
 // The Tarn demo: reads the command line, registers the extensions, and plays
 // the demo in the application shell until its timeline ends or Escape or the
-// close box ends it.
+// close box ends it; or renders it to files without a window.
 
+#include <cstdlib>
 #include <iostream>
 
 #include <tarn/application.h>
@@ -9,6 +10,41 @@
 #include "commandline.h"
 #include "demoprogram.h"
 #include "extensions.h"
+#include "offlinerenderer.h"
+
+namespace {
+
+DemoProgram::Settings programSettings(const CommandLine& line) {
+    DemoProgram::Settings settings;
+    settings.width = line.width;
+    settings.height = line.height;
+    settings.fullscreen = line.fullscreen;
+    settings.profile = line.profile;
+    if (line.offline()) {
+        settings.preloader = false;
+        settings.music = false;
+        settings.playsFrames = false;
+    }
+    return settings;
+}
+
+OfflineRenderer::Settings offlineSettings(const CommandLine& line) {
+    OfflineRenderer::Settings settings;
+    settings.png = line.pngOutput();
+    if (line.render.empty()) {
+        settings.output = line.png;
+        settings.start = line.frame;
+        settings.singleFrame = true;
+    } else {
+        settings.output = line.render;
+        settings.fps = line.fps;
+        settings.start = line.start;
+        settings.end = line.end;
+    }
+    return settings;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     const CommandLine line = parseCommandLine(argc, argv);
@@ -20,14 +56,21 @@ int main(int argc, char** argv) {
         std::cout << usage();
         return 0;
     }
+    // Offline rendering reads the music instead of playing it: OpenAL's null
+    // back end opens without looking for a sound card.
+    if (line.offline())
+        setenv("ALSOFT_DRIVERS", "null", 1);
     registerExtensions();
 
     Tarn::Application app;
-    DemoProgram::Settings settings;
-    settings.width = line.width;
-    settings.height = line.height;
-    settings.fullscreen = line.fullscreen;
-    DemoProgram program(settings);
+    DemoProgram program(programSettings(line));
     program.attach(app);
-    return app.run();
+    if (!line.offline())
+        return app.run();
+
+    app.setHeadless(true);
+    OfflineRenderer renderer(program, offlineSettings(line));
+    renderer.attach(app);
+    const int status = app.run();
+    return status != 0 ? status : (renderer.succeeded() ? 0 : 1);
 }

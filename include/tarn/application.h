@@ -5,6 +5,7 @@
 // happens to them published as signals. One instance per program, reachable
 // through tarnApp; the program configures it, connects slots, calls run().
 
+#include <memory>
 #include <string>
 
 #include "tarn/clock.h"
@@ -13,6 +14,10 @@
 struct GLFWwindow;
 
 namespace Tarn {
+
+namespace Detail {
+class HeadlessContext;
+}
 
 class Application {
 public:
@@ -48,8 +53,14 @@ public:
     Application& setWindowTitle(const std::string& title);
     Application& setWindowSize(int width, int height);
     Application& setFullscreen(bool fullscreen);
-    // Opens the window without showing it (tests, offline rendering).
+    // Opens the window without showing it (tests).
     Application& setHidden(bool hidden);
+    // Opens no window (offline rendering): the context comes from EGL with
+    // no surface, or from a hidden window where EGL cannot make one (said in
+    // one line). There is then no window to clear or swap, no input arrives,
+    // and whatever draws must draw into frame buffers of its own.
+    Application& setHeadless(bool headless);
+    bool headless() const { return m_headless; }
 
     // Requested width over requested height; resizes do not change it.
     double aspectRatio() const;
@@ -66,7 +77,7 @@ public:
     // progress calls it too.
     void swapBuffers();
 
-    // The open window, or nullptr outside run().
+    // The open window, or nullptr outside run() and when headless on EGL.
     GLFWwindow* window() const { return m_window; }
 
     // Windowing library callbacks; each reaches the instance through tarnApp.
@@ -83,7 +94,9 @@ public:
     const std::string& windowTitle() const { return m_windowTitle; }
 
 private:
-    bool f_openWindow();
+    bool f_openWindow(bool visible);
+    bool f_openHeadless();
+    bool f_loadEntryPoints();
     void f_registerCallbacks();
     void f_closeWindow();
 
@@ -93,7 +106,9 @@ private:
     std::string m_windowTitle;
     bool m_continueRendering;
     bool m_hidden;
+    bool m_headless;
     GLFWwindow* m_window;
+    std::unique_ptr<Detail::HeadlessContext> m_headlessContext;
     double m_wheelPosition;
 };
 

@@ -11,6 +11,7 @@
 #include "tarn/graphics/fullscreenquad.h"
 #include "tarn/graphics/gbuffer.h"
 #include "tarn/graphics/light.h"
+#include "tarn/profiler.h"
 #include "tarn/shader.h"
 #include "tarn/shaderprogram.h"
 #include "tarn/texture.h"
@@ -199,6 +200,7 @@ FrameBuffer* Renderer::renderDeferred(const DrawCallback& draw) {
 }
 
 FrameBuffer* Renderer::renderFirstPass(const DrawCallback& draw) {
+    const Profiler::Scope timed("G-buffer");
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     m_mrtFbo->enable();
     m_firstPassShader->bind();
@@ -225,9 +227,9 @@ FrameBuffer* Renderer::renderSecondPass(const DrawCallback&) {
     m_finalResult[1]->disable();
     GLint viewport[4] = {0, 0, 0, 0};
     glGetIntegerv(GL_VIEWPORT, viewport);
-    for (Light* light : m_lights) {
+    for (std::size_t i = 0; i < m_lights.size(); ++i) {
         m_currentResultBuffer = 1 - m_currentResultBuffer;
-        f_shadeLight(light, m_currentResultBuffer);
+        f_shadeLight(m_lights[i], static_cast<int>(i) + 1, m_currentResultBuffer);
     }
     if (!m_lights.empty()) {
         glBindFramebuffer(GL_FRAMEBUFFER, 0);
@@ -241,13 +243,18 @@ FrameBuffer* Renderer::renderSecondPass(const DrawCallback&) {
 
 // G-buffer -> m_shadedOutput (this light alone), then
 // m_finalResult[1 - c] + m_shadedOutput -> m_finalResult[c].
-void Renderer::f_shadeLight(Light* light, unsigned int c) {
+void Renderer::f_shadeLight(Light* light, int number, unsigned int c) {
+    if (f_shade(light, number))
+        f_merge(number, c);
+}
+
+bool Renderer::f_shade(Light* light, int number) {
     Texture* gAlbedo = m_mrtFbo->target(0);
     Texture* gNormal = m_mrtFbo->target(1);
     Texture* gPosition = m_mrtFbo->target(2);
     if (!gAlbedo || !gNormal || !gPosition)
-        return;
-
+        return false;
+    const Profiler::Scope timed("Light", number, "shade");
     f_bindForOverwrite(m_shadedOutput.get());
     light->bind();
     if (m_camera)
@@ -260,11 +267,15 @@ void Renderer::f_shadeLight(Light* light, unsigned int c) {
     gNormal->release();
     gAlbedo->release();
     light->release();
+    return true;
+}
 
+void Renderer::f_merge(int number, unsigned int c) {
     Texture* previousSum = m_finalResult[1 - c]->target(0);
     Texture* shaded = m_shadedOutput->target(0);
     if (!previousSum || !shaded)
         return;
+    const Profiler::Scope timed("Light", number, "merge");
     f_bindForOverwrite(m_finalResult[c].get());
     previousSum->bind(0);
     shaded->bind(1);

@@ -8,6 +8,7 @@
 #include "tarn/graphics/fullscreenquad.h"
 #include "tarn/graphics/renderer.h"
 #include "tarn/postfx/effect.h"
+#include "tarn/profiler.h"
 #include "tarn/texture.h"
 
 namespace Tarn::PostFX {
@@ -75,16 +76,21 @@ FrameBuffer* Chain::apply(FrameBuffer* input) {
     return m_buffers.out;
 }
 
-void Chain::applyAndDraw(FrameBuffer* input) {
+void Chain::applyAndDraw(FrameBuffer* input, FrameBuffer* target) {
     FrameBuffer* result = apply(input);
     Texture* image = result ? result->target(0) : nullptr;
     if (!image)
         return;
+    const Profiler::Scope timed("Blit");
+    if (target)
+        target->enable();
     Graphics::FullscreenQuad::bindSimpleShader();
     image->bind(0);
     Graphics::FullscreenQuad::draw();
     image->release();
     Graphics::FullscreenQuad::releaseSimpleShader();
+    if (target)
+        target->disable();
 }
 
 }  // namespace Tarn::PostFX

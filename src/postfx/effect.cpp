@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "tarn/profiler.h"
+
 namespace Tarn::PostFX {
 
 namespace {
@@ -74,11 +76,18 @@ void Effect::setProperty(std::string_view name, const float* matrix) {
     entry.value.m4 = matrix;
 }
 
+void Effect::setName(std::string_view name) {
+    m_name = name;
+    m_passLabel = m_name + " pass";
+}
+
 void Effect::apply(Chain::Buffers& buffers) {
     if (m_bypassed != 0.0f)
         return;
-    for (Pass& pass : m_passes)
-        pass(buffers);
+    for (std::size_t i = 0; i < m_passes.size(); ++i) {
+        const Profiler::Scope timed(m_passLabel, static_cast<int>(i) + 1);
+        m_passes[i](buffers);
+    }
 }
 
 }  // namespace Tarn::PostFX

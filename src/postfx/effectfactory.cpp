@@ -4,6 +4,8 @@
 #include <map>
 #include <utility>
 
+#include "tarn/postfx/effect.h"
+
 namespace Tarn::PostFX {
 
 namespace {
@@ -37,7 +39,10 @@ Effect* EffectFactory::createEffect(const std::string& name) {
         std::cout << "[EffectFactory] Effect \"" << name << "\" does not exist." << std::endl;
         return nullptr;
     }
-    return found->second();
+    Effect* effect = found->second();
+    if (effect)
+        effect->setName(name);
+    return effect;
 }
 
 std::vector<std::string> EffectFactory::names() {

@@ -1,5 +1,6 @@
 #include "commandline.h"
 #include "extensions.h"
+#include "framesink.h"
 
 #include <string>
 #include <vector>
@@ -34,6 +35,94 @@ TEST(CommandLineTest, FirstCharacterFormsAndRefusals) {
         EXPECT_EQ(line.fullscreen, row.fullscreen);
         EXPECT_EQ(line.help, row.help);
         EXPECT_EQ(!line.error.empty(), row.refused) << line.error;
+    }
+}
+
+// Rendering options read with their values; what cannot be rendered is
+// refused before anything starts.
+TEST(CommandLineTest, OfflineOptions) {
+    const struct {
+        std::vector<const char*> arguments;
+        const char* error;  // empty: accepted
+        bool offline = false, png = false;
+        double fps = 60, start = 0, end = -1, frame = -1;
+        int width = 1024, height = 600;
+    } rows[] = {
+        {{"--render", "a.mp4"}, "", true, false, 60, 0, -1, -1, 1024, 600},
+        {{"--render", "f%04d.PNG", "--fps", "24", "--start", "2.5", "--end", "4", "--size",
+          "320x180"},
+         "",
+         true,
+         true,
+         24,
+         2.5,
+         4,
+         -1,
+         320,
+         180},
+        {{"--frame", "12.5", "--png", "x.png", "--profile"},
+         "",
+         true,
+         true,
+         60,
+         0,
+         -1,
+         12.5,
+         1024,
+         600},
+        {{"--profile", "w640"}, "", false, false, 60, 0, -1, -1, 640, 600},
+        {{"--render"}, "--render needs a value"},
+        {{"--render", "a.mp4", "--fps", "0"}, "--fps \"0\" is not a number above 0"},
+        {{"--render", "a.mp4", "--start", "-1"}, "--start \"-1\" is not a number of at least 0"},
+        {{"--render", "a.mp4", "--fps", "2x"}, "--fps \"2x\" is not a number above 0"},
+        {{"--render", "a.mp4", "--size", "64x"}, "--size \"64x\" is not WIDTHxHEIGHT"},
+        {{"--render", "a.mp4", "--size", "63x64"}, "a video needs an even width and height"},
+        {{"--render", "a.mp4", "--start", "3", "--end", "2"}, "--end must come after --start"},
+        {{"--frame", "1"}, "--frame T and --png FILE go together"},
+        {{"--render", "a.mp4", "--frame", "1", "--png", "b.png"},
+         "--render and --frame/--png make different outputs"},
+        {{"--fps", "30"}, "--fps, --start and --end go with --render"},
+    };
+    for (const auto& row : rows) {
+        std::vector<const char*> argv = {"tarn-demo"};
+        argv.insert(argv.end(), row.arguments.begin(), row.arguments.end());
+        const CommandLine line = parseCommandLine(static_cast<int>(argv.size()), argv.data());
+        SCOPED_TRACE(testing::PrintToString(row.arguments));
+        if (*row.error) {
+            EXPECT_EQ(line.error.rfind(std::string("tarn-demo: ") + row.error, 0), 0u)
+                << line.error;
+            continue;
+        }
+        EXPECT_EQ(line.error, "");
+        EXPECT_EQ(line.offline(), row.offline);
+        EXPECT_EQ(line.pngOutput(), row.png);
+        EXPECT_EQ(line.fps, row.fps);
+        EXPECT_EQ(line.start, row.start);
+        EXPECT_EQ(line.end, row.end);
+        EXPECT_EQ(line.frame, row.frame);
+        EXPECT_EQ(line.width, row.width);
+        EXPECT_EQ(line.height, row.height);
+    }
+}
+
+// One integer conversion with an optional width, and "%%" for a percent.
+TEST(CommandLineTest, FramePatterns) {
+    const struct {
+        const char* pattern;
+        const char* path;  // null: refused
+        bool numbered;
+    } rows[] = {
+        {"f%d.png", "f7.png", true},    {"f%04d.png", "f0007.png", true},
+        {"f%3d.png", "f  7.png", true}, {"100%%/f%d.png", "100%/f7.png", true},
+        {"one.png", "one.png", false},  {"f%s.png", nullptr, false},
+        {"f%d%d.png", nullptr, false},  {"f%.png", nullptr, false},
+        {"f%123d.png", nullptr, false}, {"f%", nullptr, false},
+    };
+    for (const auto& row : rows) {
+        std::string path = "unchanged";
+        EXPECT_EQ(expandFramePattern(row.pattern, 7, path), row.path != nullptr) << row.pattern;
+        EXPECT_EQ(path, row.path ? row.path : "unchanged");
+        EXPECT_EQ(hasFrameNumber(row.pattern), row.numbered) << row.pattern;
     }
 }
 

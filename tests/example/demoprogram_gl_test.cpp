@@ -17,6 +17,7 @@
 #include "demoscript.h"
 #include "support/gl_test.h"
 #include "support/scratch_folder.h"
+#include "support/subprocess.h"
 #include "tarn/application.h"
 #include "tarn/ext/assimploader.h"
 #include "tarn/ext/dofeffect.h"
@@ -37,25 +38,12 @@ double fakeTime() {
     return g_now += g_step;
 }
 
-// One second of a 440 Hz tone as 16-bit mono WAV.
+// One second of a 440 Hz tone.
 std::string toneWav() {
-    const std::uint32_t rate = 8000, count = rate;
-    std::string bytes;
-    const auto put = [&bytes](std::uint32_t value, int size) {
-        for (int i = 0; i < size; ++i)
-            bytes += static_cast<char>((value >> (8 * i)) & 0xff);
-    };
-    bytes += "RIFF";
-    put(36 + 2 * count, 4);
-    bytes += "WAVEfmt ";
-    for (std::uint32_t v : {16u, 1u | (1u << 16), rate, 2 * rate, 2u | (16u << 16)})
-        put(v, 4);
-    bytes += "data";
-    put(2 * count, 4);
-    for (std::uint32_t i = 0; i < count; ++i)
-        put(static_cast<std::uint16_t>(std::lround(8000.0 * std::sin(i * 2 * M_PI * 440 / rate))),
-            2);
-    return bytes;
+    std::vector<float> samples(8000);
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        samples[i] = 0.25f * static_cast<float>(std::sin(i * 2 * M_PI * 440 / 8000));
+    return Tarn::Test::waveFile(8000, samples);
 }
 
 std::string scene(const char* light) {

@@ -68,7 +68,11 @@ public:
     FrameBuffer* renderOutput() const { return m_finalResult[m_currentResultBuffer].get(); }
 
 private:
-    void f_shadeLight(Light* light, unsigned int resultBuffer);
+    // number counts the frame's lights from 1, for the profiler's labels.
+    void f_shadeLight(Light* light, int number, unsigned int resultBuffer);
+    // False when the G-buffer lacks a target: nothing to merge then.
+    bool f_shade(Light* light, int number);
+    void f_merge(int number, unsigned int resultBuffer);
     void f_bindForOverwrite(FrameBuffer* buffer);
 
     std::unique_ptr<FrameBuffer> m_mrtFbo;

@@ -71,9 +71,10 @@ public:
     // image: input itself when there is no effect or all are bypassed.
     // Allocates nothing.
     FrameBuffer* apply(FrameBuffer* input);
-    // apply, then copies the result's target 0 unchanged over the current
-    // frame buffer (the window). A null input draws nothing.
-    void applyAndDraw(FrameBuffer* input);
+    // apply, then copies the result's target 0 unchanged over the whole of
+    // target, or of the window when target is null. A null input draws
+    // nothing.
+    void applyAndDraw(FrameBuffer* input, FrameBuffer* target = nullptr);
 
     // The record as the last apply left it (counters, in, out, camera).
     const Buffers& buffers() const { return m_buffers; }

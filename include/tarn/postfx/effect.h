@@ -81,6 +81,11 @@ public:
         return m_automatableProperties.find(name) != m_automatableProperties.end();
     }
 
+    // The name the factory made it under ("Effect" for one made by hand);
+    // the profiler labels the passes "NAME pass N".
+    void setName(std::string_view name);
+    const std::string& name() const { return m_name; }
+
     void setBypass(bool bypassed) { m_bypassed = bypassed ? 1.0f : 0.0f; }
     // Any value but exactly 0.0 bypasses: automation may drive it like any
     // other parameter.
@@ -93,6 +98,8 @@ public:
 private:
     void f_store(std::string_view name, PropertyType type, std::initializer_list<float> values);
 
+    std::string m_name = "Effect";
+    std::string m_passLabel = "Effect pass";
     std::vector<Pass> m_passes;
     std::map<std::string, Property, std::less<>> m_properties;
     std::map<std::string, Scenegraph::Property, std::less<>> m_automatableProperties;

@@ -24,8 +24,8 @@ public:
     // is already registered." and the first creator stays. An empty creator
     // is refused with one line.
     static void registerEffect(const std::string& name, Creator creator);
-    // A new effect the caller owns, or null after "[EffectFactory] Effect
-    // "NAME" does not exist." for a name nobody registered.
+    // A new effect the caller owns, named after name (Effect::name), or null after "[EffectFactory]
+    // Effect "NAME" does not exist." for a name nobody registered.
     static Effect* createEffect(const std::string& name);
     // Every registered name, in name order.
     static std::vector<std::string> names();

@@ -1,0 +1,92 @@
+#ifndef TARN_EXAMPLE_OFFLINERENDERER_H
+#define TARN_EXAMPLE_OFFLINERENDERER_H
+
+// Renders a span of the demo without a window, frame by frame at exact demo
+// times, into PNG files or a video with the span's music. Frame i of a span
+// starting at S shows demo time S + i / fps, whatever the frame costs; a
+// span of N seconds has round(N * fps) frames, so spans that start on frame
+// boundaries join into the frames of the whole. Frames are drawn by the
+// program's own per-frame entry point into a frame buffer of the output
+// size and read back a few frames late, so the GPU never waits on the CPU.
+// Progress goes to standard error. One per run, made by main next to the
+// program it drives; it runs inside the application's loop.
+
+#include <chrono>
+#include <cstddef>
+#include <memory>
+#include <string>
+
+namespace Tarn {
+class Application;
+class FrameBuffer;
+class FrameReader;
+}  // namespace Tarn
+
+class DemoProgram;
+class FrameSink;
+
+class OfflineRenderer {
+public:
+    struct Settings {
+        // A video file, a PNG pattern with a frame number ("f%05d.png"), or
+        // with png set the one PNG file of a single frame.
+        std::string output;
+        double fps = 60.0;
+        double start = 0.0;
+        // Negative: the end of the timeline; later ends stop there too.
+        double end = -1.0;
+        // Exactly one frame, at start, whatever end says.
+        bool singleFrame = false;
+        // Numbered PNG files (or the one PNG), not a video.
+        bool png = false;
+        // Frames the GPU may run ahead of the read-back.
+        int readDepth = 3;
+    };
+
+    // Frames in a span of the given seconds: round(seconds * fps).
+    static std::size_t framesIn(double seconds, double fps);
+
+    OfflineRenderer(DemoProgram& program, const Settings& settings);
+    ~OfflineRenderer();
+    OfflineRenderer(const OfflineRenderer&) = delete;
+    OfflineRenderer& operator=(const OfflineRenderer&) = delete;
+
+    // Connects to the application: started opens the output and moves demo
+    // time to the first frame; each frame draws and reads one frame and
+    // moves demo time on; after the last the output is finished and closed
+    // is emitted. The program must be attached first, with playsFrames off.
+    void attach(Tarn::Application& app);
+    // True once every frame was written and the output finished.
+    bool succeeded() const { return m_succeeded; }
+
+    // The steps attach connects, for a driver of its own (the benchmark),
+    // with the content loaded and the GL context current. open returns
+    // false after one line saying why; renderNext draws and reads the next
+    // frame at the demo time it sets, false once all are done or on a
+    // failure; finish reads the frames in flight and closes the output.
+    bool open();
+    bool renderNext();
+    bool finish();
+    std::size_t frameCount() const { return m_count; }
+    double frameTime(std::size_t frame) const;
+
+private:
+    void f_onStarted(Tarn::Application& app);
+    void f_onFrame(Tarn::Application& app, double delta, double now);
+    bool f_makeSink(double duration);
+    void f_progress(bool last);
+
+    DemoProgram& m_program;
+    Settings m_settings;
+    std::size_t m_count = 0;
+    std::size_t m_done = 0;
+    bool m_failed = false;
+    bool m_succeeded = false;
+    std::unique_ptr<Tarn::FrameBuffer> m_target;
+    std::unique_ptr<Tarn::FrameReader> m_reader;
+    std::unique_ptr<FrameSink> m_sink;
+    std::chrono::steady_clock::time_point m_begin;
+    std::chrono::steady_clock::time_point m_lastReport;
+};
+
+#endif

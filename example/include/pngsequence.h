@@ -1,0 +1,29 @@
+#ifndef TARN_EXAMPLE_PNGSEQUENCE_H
+#define TARN_EXAMPLE_PNGSEQUENCE_H
+
+// Frames as PNG files, one per frame, named by a pattern with the frame's
+// number ("shot%05d.png"); numbers continue across spans, so spans rendered
+// apart name their frames as one render of the whole would. A pattern
+// without a number names the one file of a single frame.
+
+#include <vector>
+
+#include "framesink.h"
+
+class PngSequence : public FrameSink {
+public:
+    // The first frame gets firstNumber.
+    PngSequence(std::string pattern, long long firstNumber);
+
+    bool write(const unsigned char* rgba, int width, int height) override;
+    bool close() override { return true; }
+    std::string describe() const override;
+
+private:
+    std::string m_pattern;
+    long long m_first;
+    long long m_next;
+    std::vector<unsigned char> m_rgb;
+};
+
+#endif

@@ -1,0 +1,225 @@
+#include "offlinerenderer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+
+#include <GL/glew.h>
+#include <unistd.h>
+
+#include <tarn/application.h>
+#include <tarn/demo/timeline.h>
+#include <tarn/framebuffer.h>
+#include <tarn/framereader.h>
+
+#include "demoprogram.h"
+#include "demoscript.h"
+#include "demotime.h"
+#include "pngsequence.h"
+#include "videoencoder.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point begin) {
+    return std::chrono::duration<double>(Clock::now() - begin).count();
+}
+
+std::string seconds(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f s", value);
+    return text;
+}
+
+std::string number(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
+}
+
+std::string minutes(double value) {
+    const long total = std::lround(std::max(value, 0.0));
+    char text[32];
+    std::snprintf(text, sizeof text, "%ld:%02ld", total / 60, total % 60);
+    return text;
+}
+
+}  // namespace
+
+std::size_t OfflineRenderer::framesIn(double seconds, double fps) {
+    const double frames = std::round(seconds * fps);
+    return frames > 0.0 ? static_cast<std::size_t>(frames) : 0;
+}
+
+OfflineRenderer::OfflineRenderer(DemoProgram& program, const Settings& settings)
+    : m_program(program), m_settings(settings) {}
+
+OfflineRenderer::~OfflineRenderer() = default;
+
+double OfflineRenderer::frameTime(std::size_t frame) const {
+    return m_settings.start + static_cast<double>(frame) / m_settings.fps;
+}
+
+void OfflineRenderer::attach(Tarn::Application& app) {
+    app.started.connect([this, &app] { f_onStarted(app); });
+    app.frame.connect([this, &app](double delta, double now) { f_onFrame(app, delta, now); });
+    // Whatever stopped the loop early, the frames read so far are kept and
+    // the GL objects go while the context is still current.
+    app.terminated.connect([this] {
+        if (m_sink)
+            finish();
+        m_reader.reset();
+        m_target.reset();
+    });
+}
+
+void OfflineRenderer::f_onStarted(Tarn::Application& app) {
+    if (!open())
+        app.closed.emit();
+}
+
+void OfflineRenderer::f_onFrame(Tarn::Application& app, double, double) {
+    if (renderNext())
+        return;
+    if (!m_failed)
+        m_succeeded = finish();
+    app.closed.emit();
+}
+
+bool OfflineRenderer::open() {
+    const Tarn::Demo::Timeline* timeline = m_program.timeline();
+    const double duration = timeline ? timeline->duration() : 0.0;
+    const auto refuse = [this](const std::string& why) {
+        std::cout << "[OfflineRenderer] " << why << std::endl;
+        m_failed = true;
+        return false;
+    };
+    if (duration <= 0.0)
+        return refuse("the demo's timeline is empty: nothing to render");
+    if (!(m_settings.fps > 0.0))
+        return refuse("the frame rate must be above 0");
+    if (m_settings.start >= duration)
+        return refuse("the demo ends at " + seconds(duration) + ", before " +
+                      seconds(m_settings.start));
+    const double end = m_settings.end < 0.0 ? duration : std::min(m_settings.end, duration);
+    m_count = m_settings.singleFrame ? 1 : framesIn(end - m_settings.start, m_settings.fps);
+    if (m_count == 0)
+        return refuse("the span from " + seconds(m_settings.start) + " to " + seconds(end) +
+                      " holds no frame at " + number(m_settings.fps) + " fps");
+    if (!f_makeSink(static_cast<double>(m_count) / m_settings.fps))
+        return refuse("cannot write " + m_settings.output);
+
+    const int width = m_program.settings().width, height = m_program.settings().height;
+    m_target = std::make_unique<Tarn::FrameBuffer>(width, height);
+    m_target->createRenderTarget(Tarn::FrameBuffer::RGBA8);
+    m_reader = std::make_unique<Tarn::FrameReader>(width, height, m_settings.readDepth);
+    m_done = 0;
+    m_begin = m_lastReport = Clock::now();
+    std::cerr << "tarn-demo: rendering " << m_count << " frame" << (m_count == 1 ? "" : "s")
+              << " of " << width << "x" << height << " at " << m_settings.fps << " fps from "
+              << seconds(m_settings.start) << " to " << m_settings.output << " on "
+              << reinterpret_cast<const char*>(glGetString(GL_RENDERER)) << std::endl;
+    return true;
+}
+
+bool OfflineRenderer::f_makeSink(double duration) {
+    const std::string& output = m_settings.output;
+    std::string probe;
+    if (m_settings.png) {
+        if (!expandFramePattern(output, 0, probe)) {
+            std::cout << "[OfflineRenderer] " << output
+                      << ": a frame number is written %d, %5d or %05d, a percent sign %%"
+                      << std::endl;
+            return false;
+        }
+        if (m_count > 1 && !hasFrameNumber(output)) {
+            std::cout << "[OfflineRenderer] " << output << " names one file for " << m_count
+                      << " frames; put the frame number in it, as in frame%05d.png" << std::endl;
+            return false;
+        }
+        m_sink =
+            std::make_unique<PngSequence>(output, std::llround(m_settings.start * m_settings.fps));
+        return true;
+    }
+    const DemoScript* script = m_program.script();
+    auto encoder = std::make_unique<VideoEncoder>(
+        output, m_program.settings().width, m_program.settings().height, m_settings.fps,
+        VideoEncoder::musicSpan(script ? script->soundtrack() : nullptr, m_settings.start,
+                                duration));
+    if (!encoder->started())
+        return false;
+    m_sink = std::move(encoder);
+    return true;
+}
+
+bool OfflineRenderer::renderNext() {
+    if (m_failed || !m_sink || m_done >= m_count)
+        return false;
+    const double now = frameTime(m_done);
+    setDemoTime(now);
+    if (!m_program.renderFrame(now, 1.0 / m_settings.fps, m_target.get())) {
+        std::cout << "[OfflineRenderer] the demo drew no frame at " << seconds(now) << std::endl;
+        m_failed = true;
+        return false;
+    }
+    const auto sink = [this](const unsigned char* rgba, int width, int height) {
+        return m_sink->write(rgba, width, height);
+    };
+    if (!m_reader->read(*m_target, sink)) {
+        m_failed = true;
+        return false;
+    }
+    ++m_done;
+    f_progress(false);
+    return true;
+}
+
+bool OfflineRenderer::finish() {
+    if (!m_sink)
+        return false;
+    const auto sink = [this](const unsigned char* rgba, int width, int height) {
+        return m_sink->write(rgba, width, height);
+    };
+    bool ok = !m_failed && m_reader && m_reader->flush(sink);
+    ok = m_sink->close() && ok;
+    if (ok && m_done == m_count) {
+        f_progress(true);
+    } else {
+        std::cerr << "tarn-demo: stopped after " << m_done << " of " << m_count << " frames; "
+                  << m_sink->describe() << " is incomplete" << std::endl;
+        ok = false;
+    }
+    m_sink.reset();
+    m_failed = !ok;
+    return ok;
+}
+
+// On a terminal one line rewritten in place; elsewhere (a log, a test) a
+// line every few seconds.
+void OfflineRenderer::f_progress(bool last) {
+    const double elapsed = secondsSince(m_begin);
+    if (last) {
+        std::cerr << (isatty(STDERR_FILENO) ? "\n" : "") << "tarn-demo: wrote "
+                  << m_sink->describe() << ": ";
+        if (m_settings.singleFrame)
+            std::cerr << "the frame at " << seconds(m_settings.start);
+        else
+            std::cerr << m_count << " frames, "
+                      << seconds(static_cast<double>(m_count) / m_settings.fps) << " from "
+                      << seconds(m_settings.start) << " at " << m_settings.fps << " fps";
+        std::cerr << ", in " << seconds(elapsed) << std::endl;
+        return;
+    }
+    const bool terminal = isatty(STDERR_FILENO);
+    if (secondsSince(m_lastReport) < (terminal ? 0.25 : 5.0) && m_done != m_count)
+        return;
+    m_lastReport = Clock::now();
+    const double rate = static_cast<double>(m_done) / std::max(elapsed, 1e-9);
+    const double left = static_cast<double>(m_count - m_done) / std::max(rate, 1e-9);
+    char line[160];
+    std::snprintf(line, sizeof line, "tarn-demo: frame %zu/%zu, %.1f fps, %s left", m_done, m_count,
+                  rate, minutes(left).c_str());
+    std::cerr << (terminal ? "\r" : "") << line << (terminal ? "" : "\n") << std::flush;
+}

@@ -1,0 +1,109 @@
+#include "pngsequence.h"
+
+#include <cctype>
+#include <iostream>
+#include <utility>
+
+#include <stb_image_write.h>
+
+namespace {
+
+// Where the one conversion of pattern starts and ends, or npos when there
+// is none; false when the pattern holds anything else after a '%'.
+bool findConversion(const std::string& pattern, std::size_t& begin, std::size_t& end) {
+    begin = end = std::string::npos;
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] != '%')
+            continue;
+        if (i + 1 < pattern.size() && pattern[i + 1] == '%') {
+            ++i;
+            continue;
+        }
+        std::size_t j = i + 1;
+        while (j < pattern.size() && j - i <= 2 &&
+               std::isdigit(static_cast<unsigned char>(pattern[j])))
+            ++j;
+        if (j >= pattern.size() || pattern[j] != 'd' || begin != std::string::npos)
+            return false;
+        begin = i;
+        end = j + 1;
+        i = j;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool expandFramePattern(const std::string& pattern, long long number, std::string& path) {
+    std::size_t begin = 0, end = 0;
+    if (!findConversion(pattern, begin, end))
+        return false;
+    std::string result;
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        if (i == begin) {
+            const std::string spec = pattern.substr(begin + 1, end - begin - 2);
+            const bool zeros = !spec.empty() && spec[0] == '0';
+            const std::size_t width = spec.empty() ? 0 : std::stoul(spec);
+            std::string digits = std::to_string(number < 0 ? -number : number);
+            const std::size_t sign = number < 0 ? 1 : 0;
+            const std::string fill(width > digits.size() + sign ? width - digits.size() - sign : 0,
+                                   zeros ? '0' : ' ');
+            result += zeros ? (sign ? "-" : "") + fill + digits : fill + (sign ? "-" : "") + digits;
+            i = end - 1;
+        } else if (pattern[i] == '%') {
+            result += '%';
+            ++i;
+        } else {
+            result += pattern[i];
+        }
+    }
+    path = std::move(result);
+    return true;
+}
+
+bool hasFrameNumber(const std::string& pattern) {
+    std::size_t begin = 0, end = 0;
+    return findConversion(pattern, begin, end) && begin != std::string::npos;
+}
+
+// stb tries all five row filters at compression level 8; one filter
+// (Paeth, which suits rendered pictures) at level 2 writes a frame several
+// times faster for slightly larger files, and offline rendering on a CPU
+// spends the time on frames instead (offline_render_bench).
+PngSequence::PngSequence(std::string pattern, long long firstNumber)
+    : m_pattern(std::move(pattern)), m_first(firstNumber), m_next(firstNumber) {
+    stbi_write_png_compression_level = 2;
+    stbi_write_force_png_filter = 4;
+}
+
+// Stored top row first and without alpha: what an image viewer expects of a
+// video frame.
+bool PngSequence::write(const unsigned char* rgba, int width, int height) {
+    std::string path;
+    expandFramePattern(m_pattern, m_next, path);
+    m_rgb.resize(static_cast<std::size_t>(3) * width * height);
+    for (int y = 0; y < height; ++y) {
+        const unsigned char* from = rgba + static_cast<std::size_t>(4) * width * (height - 1 - y);
+        unsigned char* to = m_rgb.data() + static_cast<std::size_t>(3) * width * y;
+        for (int x = 0; x < width; ++x, from += 4, to += 3) {
+            to[0] = from[0];
+            to[1] = from[1];
+            to[2] = from[2];
+        }
+    }
+    if (!stbi_write_png(path.c_str(), width, height, 3, m_rgb.data(), 3 * width)) {
+        std::cout << "[PngSequence] cannot write " << path << std::endl;
+        return false;
+    }
+    ++m_next;
+    return true;
+}
+
+std::string PngSequence::describe() const {
+    if (!hasFrameNumber(m_pattern))
+        return m_pattern;
+    std::string first, last;
+    expandFramePattern(m_pattern, m_first, first);
+    expandFramePattern(m_pattern, m_next - 1, last);
+    return first + " to " + last;
+}

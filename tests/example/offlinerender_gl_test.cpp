@@ -1,0 +1,280 @@
+// Offline rendering end to end: tarn-demo renders content the test packs,
+// without a window, and ffprobe and ffmpeg read what it wrote. One test
+// also plays the same content in a hidden window, to compare the pictures.
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <GL/glew.h>
+
+#include <gtest/gtest.h>
+#include <stb_image.h>
+
+#include "demoprogram.h"
+#include "demotime.h"
+#include "extensions.h"
+#include "support/gl_test.h"
+#include "support/scratch_folder.h"
+#include "support/subprocess.h"
+#include "tarn/application.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Tarn::Test::ProgramRun;
+using Tarn::Test::runProgram;
+
+constexpr double ClickTime = 1.7;
+
+// Four seconds of a quiet tone with one full-scale click at ClickTime.
+std::string clickWav() {
+    std::vector<float> samples(4 * 8000);
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        samples[i] = 0.1f * static_cast<float>(std::sin(i * 2 * M_PI * 220 / 8000));
+    samples[static_cast<std::size_t>(ClickTime * 8000)] = 1.0f;
+    return Tarn::Test::waveFile(8000, samples);
+}
+
+// A lit square sliding from left to right for four seconds under a Glow
+// whose power rises with time.
+bool packDemo() {
+    return Tarn::Test::packArchive(
+        "demo.tarn",
+        {{"assets/library.tarn", "material stone stone.mat\nmesh cube cube.obj\n"},
+         {"stone.mat", "diffuse 1 1 1\n"},
+         {"cube.obj", "v -1 -1 1\nv 1 -1 1\nv 1 1 1\nv -1 1 1\nvn 0 0 1\nf 1//1 2//1 3//1 4//1\n"},
+         {"scene.tarn", "begin world\n  begin entity box\n    component material stone\n"
+                        "    component mesh cube\n    property position 0 2 0\n  end\n"
+                        "  begin entity cam\n    component camera 35 1 0.1 100\n"
+                        "    property position 0 2 10\n    property rotation 90 1 0 0\n  end\n"
+                        "  begin entity sun\n    component light directional 1 0.4 0.2\n"
+                        "    property rotation 90 1 0 0\n  end\n"
+                        "  begin automation slide box position\n    key x linear 0 -2\n"
+                        "    key x linear 4 2\n  end\nend\n"},
+         {"music.wav", clickWav()},
+         {"assets/demo.tarn", "soundtrack music.wav\nscene box scene.tarn\n"
+                              "sceneclip box 0 0 4 cam\nbegin postfx\n  effect Glow\n"
+                              "  begin automation power 0 Power\n    key f linear 0 0\n"
+                              "    key f linear 4 3\n  end\nend\n"}});
+}
+
+// environment: assignments for the shell to put before the command.
+ProgramRun demo(const std::string& arguments, const std::string& environment = "") {
+    return runProgram(environment + " '" + TARN_DEMO_PATH + "' --size 64x64 " + arguments);
+}
+
+// ffprobe's key=value lines for the video stream and the container.
+std::map<std::string, std::string> probe(const std::string& file) {
+    const ProgramRun run =
+        runProgram("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+                   "stream=codec_name,nb_read_frames,r_frame_rate:format=duration "
+                   "-of default=noprint_wrappers=1 " +
+                   file);
+    std::map<std::string, std::string> values;
+    std::istringstream lines(run.out);
+    for (std::string line; std::getline(lines, line);)
+        if (const auto equals = line.find('='); equals != std::string::npos)
+            values[line.substr(0, equals)] = line.substr(equals + 1);
+    return values;
+}
+
+// The file's audio, mixed to mono at 8 kHz.
+std::vector<float> decodeAudio(const std::string& file) {
+    runProgram("ffmpeg -v error -i " + file + " -ac 1 -ar 8000 -f f32le audio.raw");
+    std::ifstream in("audio.raw", std::ios::binary);
+    std::vector<float> samples(static_cast<std::size_t>(fs::file_size("audio.raw")) / 4);
+    in.read(reinterpret_cast<char*>(samples.data()),
+            static_cast<std::streamsize>(samples.size() * 4));
+    return samples;
+}
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class OfflineRenderGLTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("ALSOFT_DRIVERS", "null", 1);  // no sound card needed
+        ASSERT_TRUE(packDemo());
+    }
+
+    Tarn::Test::ScratchFolder m_folder;
+};
+
+// 1.5 s from 1 s at 10 fps is 15 frames in every container, and the click
+// at 1.7 s of the music sounds 0.7 s into the video, within one frame.
+TEST_F(OfflineRenderGLTest, VideoIsFrameExactWithTheMusicInSync) {
+    const struct {
+        const char* file;
+        const char* codec;  // ours for .mp4; ffmpeg's own choice otherwise
+    } rows[] = {{"out.mp4", "h264"}, {"out.mkv", nullptr}, {"out.webm", nullptr}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.file);
+        const ProgramRun run =
+            demo(std::string("--render ") + row.file + " --fps 10 --start 1 --end 2.5");
+        ASSERT_EQ(run.status, 0) << run.out << run.err;
+        EXPECT_NE(run.err.find(std::string("tarn-demo: wrote ") + row.file +
+                               ": 15 frames, 1.500 s from 1.000 s at 10 fps"),
+                  std::string::npos)
+            << run.err;
+        std::map<std::string, std::string> video = probe(row.file);
+        EXPECT_EQ(video["nb_read_frames"], "15");
+        EXPECT_EQ(video["r_frame_rate"], "10/1");
+        EXPECT_NEAR(std::atof(video["duration"].c_str()), 1.5, 0.1);
+        if (row.codec) {
+            EXPECT_EQ(video["codec_name"], row.codec);
+        }
+
+        const std::vector<float> audio = decodeAudio(row.file);
+        ASSERT_GT(audio.size(), 8000u);
+        std::size_t loudest = 0;
+        for (std::size_t i = 0; i < audio.size(); ++i)
+            if (std::fabs(audio[i]) > std::fabs(audio[loudest]))
+                loudest = i;
+        EXPECT_NEAR(static_cast<double>(loudest) / 8000.0, ClickTime - 1.0, 0.1);
+        fs::remove("audio.raw");
+    }
+}
+
+// [0, 0.5) and [0.5, 1) give the files of [0, 1), byte for byte: the same
+// numbers, the same pictures. An end between frames rounds to the nearest.
+TEST_F(OfflineRenderGLTest, SpansJoinIntoTheWhole) {
+    for (const char* arguments : {"--render whole/f%02d.png --fps 8 --end 0.96",
+                                  "--render parts/f%02d.png --fps 8 --end 0.5",
+                                  "--render parts/f%02d.png --fps 8 --start 0.5 --end 1"}) {
+        fs::create_directories(std::string(arguments).substr(9, 5));
+        const ProgramRun run = demo(arguments);
+        ASSERT_EQ(run.status, 0) << arguments << "\n" << run.out << run.err;
+    }
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator("whole"))
+        names.push_back(entry.path().filename().string());
+    EXPECT_EQ(names.size(), 8u);
+    for (const std::string& name : names)
+        EXPECT_EQ(readFile("whole/" + name), readFile("parts/" + name)) << name;
+    EXPECT_EQ(std::distance(fs::directory_iterator("parts"), fs::directory_iterator()), 8);
+}
+
+// The frame at 2.25 s drawn in a hidden window, with the program's profiler
+// on, against the same frame rendered offline: identical on one driver.
+TEST_F(OfflineRenderGLTest, OfflineFrameIsTheWindowedFrame) {
+    constexpr double t = 2.25;
+    testing::internal::CaptureStdout();
+    registerExtensions();
+    Tarn::Test::Image windowed;
+    std::string renderer;
+    {
+        Tarn::Application app;
+        app.setHidden(true);
+        DemoProgram::Settings settings;
+        settings.width = settings.height = 64;
+        settings.preloader = settings.music = false;
+        settings.profile = true;
+        DemoProgram program(settings);
+        program.attach(app);
+        app.started.connect([] { setDemoTime(t); });
+        app.frame.connect([&](double, double) {
+            windowed = Tarn::Test::readFramebuffer(0, GL_BACK, 0, 0, 64, 64);
+            renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+            app.closed.emit();
+        });
+        EXPECT_EQ(app.run(), 0);
+    }
+    releaseDemoTime();
+    const std::string log = testing::internal::GetCapturedStdout();
+    for (const char* pass : {"\nG-buffer ", "\nBlit ", "\nframe (CPU) "})
+        EXPECT_NE(log.find(pass), std::string::npos) << "the windowed profile at exit\n" << log;
+
+    float brightest = 0.0f;
+    for (int i = 0; i < 64 * 64 * 4; ++i)
+        brightest = std::max(brightest, windowed.rgba[static_cast<std::size_t>(i)]);
+    EXPECT_GT(brightest, 0.5f) << "the square is in the picture";
+
+    // Through EGL, and through the hidden window used where EGL is missing
+    // (here, where GLVND finds no EGL driver).
+    for (const char* environment : {"", "__EGL_VENDOR_LIBRARY_FILENAMES=/none"}) {
+        SCOPED_TRACE(environment);
+        const ProgramRun run = demo("--frame 2.25 --png offline.png", environment);
+        ASSERT_EQ(run.status, 0) << run.out << run.err;
+        ASSERT_NE(run.err.find("on " + renderer), std::string::npos)
+            << "both pictures must come from one driver: " << renderer << "\n"
+            << run.err;
+        EXPECT_EQ(run.out.find("[Application] no EGL context (") != std::string::npos,
+                  *environment != '\0')
+            << run.out;
+        int width = 0, height = 0, channels = 0;
+        unsigned char* offline = stbi_load("offline.png", &width, &height, &channels, 3);
+        ASSERT_TRUE(offline && width == 64 && height == 64);
+        int different = 0;
+        for (int y = 0; y < 64; ++y)
+            for (int x = 0; x < 64; ++x)
+                for (int c = 0; c < 3; ++c)  // the PNG's rows go top down
+                    different += std::lround(windowed.at(x, 63 - y)[c] * 255.0f) !=
+                                 offline[3 * (64 * y + x) + c];
+        stbi_image_free(offline);
+        EXPECT_EQ(different, 0) << Tarn::Test::writePng(
+            windowed, (m_folder.previous() / "OfflineFrameIsTheWindowedFrame").string());
+    }
+}
+
+// Offline, every pass has a line with one count per frame, in the order
+// the frame runs them, then the GPU and CPU time of whole frames.
+TEST_F(OfflineRenderGLTest, ProfileNamesEveryPass) {
+    const ProgramRun run = demo("--render p%d.png --fps 10 --end 1 --profile");
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    const std::string table = run.out.substr(run.out.find("pass "));
+    std::istringstream lines(table);
+    std::string line;
+    std::getline(lines, line);
+    EXPECT_EQ(line, "pass            count  median ms     p95 ms   share");
+    for (const char* pass : {"G-buffer", "Light 1 shade", "Light 1 merge", "Glow pass 1",
+                             "Glow pass 2", "Glow pass 3", "Blit", "frame (GPU)", "frame (CPU)"}) {
+        std::getline(lines, line);
+        SCOPED_TRACE(line);
+        EXPECT_EQ(line.rfind(pass, 0), 0u);
+        std::istringstream numbers(line.substr(std::string(pass).size()));
+        double count = 0.0, median = 0.0;
+        numbers >> count >> median;
+        EXPECT_EQ(count, 10.0);
+        EXPECT_GT(median, 0.0);
+    }
+}
+
+// What cannot be rendered says why, in one line, and fails the program.
+TEST_F(OfflineRenderGLTest, RefusalsSayWhy) {
+    const struct {
+        const char* arguments;
+        const char* line;
+        const char* environment = "";
+    } rows[] = {
+        {"--frame 9 --png x.png", "[OfflineRenderer] the demo ends at 4.000 s, before 9.000 s"},
+        {"--render x.png --end 1",
+         "[OfflineRenderer] x.png names one file for 60 frames; put the frame number in it, as "
+         "in frame%05d.png"},
+        {"--render 'x%s.png' --end 1",
+         "[OfflineRenderer] x%s.png: a frame number is written %d, %5d or %05d"},
+        {"--render x.mp4 --start 1 --end 1.005",
+         "[OfflineRenderer] the span from 1.000 s to 1.005 s holds no frame at 60 fps"},
+        {"--frame 1 --png none/x.png", "[PngSequence] cannot write none/x.png"},
+        {"--render out.nope --end 0.1", "[VideoEncoder] ffmpeg failed (exit status 1) writing "
+                                        "out.nope"},
+        {"--render out.mp4", "[VideoEncoder] cannot start ffmpeg (No such file or directory)",
+         "PATH=/none"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.arguments);
+        const ProgramRun run = demo(row.arguments, row.environment);
+        EXPECT_EQ(run.status, 1) << run.err;
+        EXPECT_NE(run.out.find(row.line), std::string::npos) << run.out;
+    }
+}
+
+}  // namespace
