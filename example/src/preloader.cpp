@@ -12,18 +12,6 @@
 
 namespace {
 
-const char* const loaderVS = R"(#version 330 core
-layout(location = 0) in vec3 position;
-layout(location = 1) in vec2 uv;
-out vec3 v_position;
-out vec2 v_uv;
-void main() {
-    v_position = position;
-    v_uv = uv;
-    gl_Position = vec4(position, 1.0);
-}
-)";
-
 // r maps a 0.38 x 0.6 rectangle of the screen, its lower left corner at
 // (0.2945, 0.24), to 0..1 with y flipped (images are stored top row first).
 // The intro loops the eight frames once a second and slides them in from
@@ -63,7 +51,8 @@ void main() {
 }  // namespace
 
 Preloader::Preloader()
-    : m_vertex(std::make_unique<Tarn::Shader>(Tarn::Shader::VERTEX_SHADER, loaderVS)),
+    : m_vertex(std::make_unique<Tarn::Shader>(
+          Tarn::Shader::VERTEX_SHADER, Tarn::Graphics::FullscreenQuad::vertexShaderSource())),
       m_fragment(std::make_unique<Tarn::Shader>(Tarn::Shader::FRAGMENT_SHADER, loaderFS)),
       m_program(std::make_unique<Tarn::ShaderProgram>("Loader")),
       m_animation(std::make_unique<Tarn::VideoTexture>("assets/vekintro/preload.tarn")),
