@@ -54,6 +54,12 @@ void AssetLibrary::destroyInstance() {
     ms_instance = nullptr;
 }
 
+std::unique_ptr<AssetLibrary> AssetLibrary::replaceInstance(std::unique_ptr<AssetLibrary> library) {
+    std::unique_ptr<AssetLibrary> previous(ms_instance);
+    ms_instance = library.release();
+    return previous;
+}
+
 AssetLibrary::AssetLibrary() = default;
 
 AssetLibrary::~AssetLibrary() = default;
