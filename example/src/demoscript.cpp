@@ -57,14 +57,12 @@ DemoScript::~DemoScript() {
 
 bool DemoScript::load(const std::string& path, Tarn::Signal<double>& progress,
                       double progressStart) {
-    Tarn::File* file = Tarn::VFS::tarnVFS ? Tarn::VFS::tarnVFS->open(path) : nullptr;
-    if (!file) {
+    std::string text;
+    if (!Tarn::VFS::tarnVFS || !Tarn::VFS::tarnVFS->readScript(path, text)) {
         std::cout << "[Demo] " << path << ": the demo script cannot be read; nothing to play"
                   << std::endl;
         return false;
     }
-    const std::string text = file->str();
-    Tarn::VFS::tarnVFS->close(file);
 
     Tarn::LUCEParser parser;
     m_path = path;
