@@ -44,6 +44,12 @@ Application& Application::setWindowTitle(const std::string& title) {
     return *this;
 }
 
+void Application::showWindowTitle(const std::string& title) {
+    m_windowTitle = title;
+    if (m_window)
+        glfwSetWindowTitle(m_window, m_windowTitle.c_str());
+}
+
 Application& Application::setWindowSize(int width, int height) {
     m_width = width;
     m_height = height;

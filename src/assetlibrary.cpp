@@ -4,7 +4,6 @@
 #include <iostream>
 
 #include "tarn/cubetexture.h"
-#include "tarn/file.h"
 #include "tarn/graphics/material.h"
 #include "tarn/graphics/mesh.h"
 #include "tarn/graphics/meshfactory.h"
@@ -52,6 +51,12 @@ AssetLibrary* AssetLibrary::instance() {
 void AssetLibrary::destroyInstance() {
     delete ms_instance;
     ms_instance = nullptr;
+}
+
+std::unique_ptr<AssetLibrary> AssetLibrary::replaceInstance(std::unique_ptr<AssetLibrary> library) {
+    std::unique_ptr<AssetLibrary> previous(ms_instance);
+    ms_instance = library.release();
+    return previous;
 }
 
 AssetLibrary::AssetLibrary() = default;
@@ -119,11 +124,9 @@ void AssetLibrary::loadAllFromScript(const std::string& filename) {
         std::cout << "[AssetLibrary] No archive to read " << filename << " from" << std::endl;
         return;
     }
-    File* file = vfs->open(filename);
-    if (!file)
+    std::string text;
+    if (!vfs->readScript(filename, text))
         return;
-    const std::string text = file->str();
-    vfs->close(file);
     parser.parse(text);
 }
 

@@ -19,6 +19,10 @@ void Clock::reset() {
     m_startTime = now();
 }
 
+void Clock::setElapsed(double seconds) {
+    m_startTime = (m_paused ? m_pauseTime : now()) - seconds;
+}
+
 void Clock::pause(bool p) {
     if (p == m_paused)
         return;

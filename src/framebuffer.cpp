@@ -72,8 +72,11 @@ unsigned int largestSize() {
 
 }  // namespace
 
+int FrameBuffer::ms_live = 0;
+
 FrameBuffer::FrameBuffer(unsigned int width, unsigned int height)
     : m_width(width), m_height(height) {
+    ++ms_live;
     const unsigned int largest = largestSize();
     if (width > largest || height > largest) {
         std::cout << "[FrameBuffer] Cannot make a " << width << "x" << height
@@ -98,6 +101,7 @@ FrameBuffer::FrameBuffer(unsigned int width, unsigned int height)
 }
 
 FrameBuffer::~FrameBuffer() {
+    --ms_live;
     if (m_enabled)
         disable();
     if (m_bufferId)

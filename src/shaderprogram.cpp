@@ -8,10 +8,15 @@
 
 namespace Tarn {
 
+int ShaderProgram::ms_live = 0;
+
 ShaderProgram::ShaderProgram(const std::string& name)
-    : m_name(name), m_programId(0), m_linked(false) {}
+    : m_name(name), m_programId(0), m_linked(false) {
+    ++ms_live;
+}
 
 ShaderProgram::~ShaderProgram() {
+    --ms_live;
     if (m_programId)
         glDeleteProgram(m_programId);
 }

@@ -290,6 +290,7 @@ void Soundtrack::play() {
     m_pendingFrame = -1;
     m_startFrame = 0;
     m_clock.reset();
+    f_forgetSpectra();
     if (!m_device)
         return;
     m_device->makeCurrent();
@@ -321,6 +322,7 @@ void Soundtrack::pause() {
 void Soundtrack::setPosition(float seconds) {
     if (!m_started)
         return;
+    f_forgetSpectra();
     const long long frame = f_frameAt(seconds);
     if (!m_device) {
         m_startFrame = frame;
@@ -394,6 +396,14 @@ long long Soundtrack::f_frameAt(float seconds) const {
     const double endMilliseconds = std::ceil(duration() * 1000.0);
     const long long ms = static_cast<long long>(std::min(milliseconds, endMilliseconds));
     return std::min(f_frames(), ms * m_rate / 1000);
+}
+
+// After a seek the older spectra belong to other music; averaging them in
+// would show the old position for the next five calls
+// (SoundtrackTest.SpectrumPeaksAtTheToneAndAveragesSixCalls).
+void Soundtrack::f_forgetSpectra() {
+    for (auto& spectrum : m_history)
+        spectrum.fill(0.0f);
 }
 
 void Soundtrack::f_measure(std::array<float, Bands>& raw) {

@@ -8,7 +8,14 @@
 
 namespace Tarn {
 
+int VertexBuffer::ms_live = 0;
+
+VertexBuffer::VertexBuffer() {
+    ++ms_live;
+}
+
 VertexBuffer::~VertexBuffer() {
+    --ms_live;
     if (!m_vbos.empty())
         glDeleteBuffers(static_cast<GLsizei>(m_vbos.size()), m_vbos.data());
     if (m_vao)

@@ -123,9 +123,13 @@ VFS* VFS::tarnVFS = nullptr;
 
 VFS::VFS(const std::string& archiveName, bool keepAlive)
     : m_archiveName(archiveName), m_archiveFile(nullptr), m_archiveFileStartOffset(0),
-      m_keepAlive(keepAlive), m_hasArchive(false) {
+      m_keepAlive(keepAlive), m_hasArchive(false), m_authoring(false) {
     if (!tarnVFS)
         tarnVFS = this;
+    f_openArchive();
+}
+
+void VFS::f_openArchive() {
     // Regular files only, as for loose files: opening a named pipe blocks
     // until someone writes to it (VFSTest.TheArchiveMustBeARegularFile).
     std::error_code error;
@@ -155,6 +159,44 @@ VFS::VFS(const std::string& archiveName, bool keepAlive)
         std::fclose(m_archiveFile);
         m_archiveFile = nullptr;
     }
+}
+
+// Files handed out keep their bytes: they move to m_detached, which close
+// checks after the directory (VFSTest.AuthoringReadsLooseFilesFirstAndKeepsScripts).
+void VFS::refresh() {
+    for (const auto& [file, entry] : m_holders)
+        m_detached[file] = entry->holders;
+    m_holders.clear();
+    m_contents.clear();
+    m_duplicates.clear();
+    m_hasArchive = false;
+    m_archiveFileStartOffset = 0;
+    if (m_archiveFile) {
+        std::fclose(m_archiveFile);
+        m_archiveFile = nullptr;
+    }
+    f_openArchive();
+}
+
+void VFS::setAuthoring(bool authoring) {
+    m_authoring = authoring;
+}
+
+bool VFS::readScript(const std::string& path, std::string& text) {
+    if (File* file = open(path)) {
+        text = file->str();
+        close(file);
+        if (m_authoring)
+            m_scripts[path] = text;
+        return true;
+    }
+    const auto kept = m_scripts.find(path);
+    if (!m_authoring || kept == m_scripts.end())
+        return false;
+    std::cout << "[VFS] " << printableName(path)
+              << " cannot be read now; keeping the script as it was last read" << std::endl;
+    text = kept->second;
+    return true;
 }
 
 VFS::~VFS() {
@@ -253,8 +295,13 @@ std::string VFS::f_checkTiling(std::vector<Range>& ranges, std::uint64_t dataSiz
     return {};
 }
 File* VFS::open(const std::string& path) {
-    const auto it = m_contents.find(path);
     std::vector<char> data;
+    if (m_authoring) {
+        m_opened.insert(path);
+        if (readLooseFile(path, data).empty())
+            return new File(std::move(data));
+    }
+    const auto it = m_contents.find(path);
     if (it == m_contents.end()) {
         if (readLooseFile(path, data).empty())
             return new File(std::move(data));
@@ -353,6 +400,10 @@ void VFS::close(File* file) {
             return;
         entry.file = nullptr;
         m_holders.erase(holder);
+    } else if (const auto detached = m_detached.find(file); detached != m_detached.end()) {
+        if (--detached->second > 0)
+            return;
+        m_detached.erase(detached);
     }
     delete file;
 }

@@ -14,7 +14,6 @@
 #include <GL/glew.h>
 
 #include "imagefile.h"
-#include "tarn/file.h"
 #include "tarn/luceparser.h"
 #include "tarn/vfs.h"
 #include "unpackstate.h"
@@ -222,11 +221,9 @@ VideoTexture::Frames VideoTexture::readScript(const std::string& filename, const
     VFS looseOnly("", false);
     if (!vfs)
         vfs = &looseOnly;
-    File* file = vfs->open(filename);
-    if (!file)
+    std::string text;
+    if (!vfs->readScript(filename, text))
         return frames;
-    const std::string text = file->str();
-    vfs->close(file);
     ScriptReader reader(filename, limits, frames);
     reader.read(text);
     return frames;

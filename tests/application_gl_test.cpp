@@ -115,18 +115,24 @@ TEST_F(ApplicationGLTest, FrameArgumentsAfterASlowLoad) {
     EXPECT_EQ(times, (std::vector<double>{0.0, 0.25, 0.5}));
 }
 
+// showWindowTitle, unlike setWindowTitle, shows the title at once.
 TEST_F(ApplicationGLTest, TitleChosenDuringLoadingShowsAfterwards) {
     m_app.setWindowTitle("Before loading");
-    std::string atLaunch, afterLoading;
+    std::string atLaunch, afterLoading, whilePlaying;
     m_app.launched.connect([&] { atLaunch = shownTitle(m_app.window()); });
     m_app.loading.connect(
         [&](Tarn::Signal<double>&) { m_app.setWindowTitle("Velvet - a Tarn demo"); });
-    m_app.started.connect([&] { afterLoading = shownTitle(m_app.window()); });
+    m_app.started.connect([&] {
+        afterLoading = shownTitle(m_app.window());
+        m_app.showWindowTitle("Velvet 0:01.25");
+        whilePlaying = shownTitle(m_app.window());
+    });
     closeAfter(1);
     ASSERT_EQ(m_app.run(), 0);
 
     EXPECT_EQ(atLaunch, "Before loading");
     EXPECT_EQ(afterLoading, "Velvet - a Tarn demo");
+    EXPECT_EQ(whilePlaying, "Velvet 0:01.25");
 }
 
 // Closing from a frame slot lets that frame finish: later slots still run and

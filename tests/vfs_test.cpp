@@ -319,6 +319,50 @@ TEST_F(VFSTest, PackedFilesLiveUntilTheirLastClose) {
     EXPECT_EQ(vfs.entry("p.txt")->file, nullptr);
 }
 
+// Authoring (tarn-demo --dev): loose files come first and every path opened
+// is recorded; a script read before but gone now keeps its text, said in one
+// line; a refresh reads the archive as repacked, and a File handed out
+// before it stays valid until its own close.
+TEST_F(VFSTest, AuthoringReadsLooseFilesFirstAndKeepsScripts) {
+    HandArchive archive;
+    archive.records = {archive.pack("a.tarn", "packed a"), archive.pack("b.tarn", "packed b")};
+    writeBytes("s.tarn", archive.bytes());
+    writeBytes("a.tarn", "loose a");
+    writeBytes("c.tarn", "loose c");
+    VFS vfs("s.tarn", true);
+    std::string text;
+    ASSERT_TRUE(vfs.readScript("a.tarn", text));
+    EXPECT_EQ(text, "packed a");
+    vfs.setAuthoring(true);
+    const std::pair<const char*, const char*> reads[] = {
+        {"a.tarn", "loose a"}, {"b.tarn", "packed b"}, {"c.tarn", "loose c"}};
+    for (const auto& [path, expected] : reads) {
+        ASSERT_TRUE(vfs.readScript(path, text));
+        EXPECT_EQ(text, expected);
+    }
+    File* held = vfs.open("b.tarn");
+    ASSERT_NE(held, nullptr);
+
+    HandArchive repacked;
+    repacked.records = {repacked.pack("b.tarn", "repacked b")};
+    writeBytes("s.tarn", repacked.bytes());
+    fs::remove("c.tarn");
+    vfs.refresh();
+    testing::internal::CaptureStdout();
+    ASSERT_TRUE(vfs.readScript("b.tarn", text));
+    EXPECT_EQ(text, "repacked b");
+    ASSERT_TRUE(vfs.readScript("c.tarn", text));
+    EXPECT_EQ(text, "loose c");
+    EXPECT_FALSE(vfs.readScript("d.tarn", text));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "[VFS] File c.tarn not found in archive nor in real FS.\n"
+              "[VFS] c.tarn cannot be read now; keeping the script as it was last read\n"
+              "[VFS] File d.tarn not found in archive nor in real FS.\n");
+    EXPECT_EQ(held->str(), "packed b");
+    vfs.close(held);
+    EXPECT_EQ(vfs.openedPaths(), (std::set<std::string>{"a.tarn", "b.tarn", "c.tarn", "d.tarn"}));
+}
+
 TEST_F(VFSTest, MissingFiles) {
     VFS vfs("absent.tarn", false);
     EXPECT_FALSE(vfs.hasArchive());

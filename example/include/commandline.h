@@ -19,8 +19,16 @@ struct CommandLine {
     // --render FILE: a video, or PNG files when FILE ends in .png.
     std::string render;
     double fps = 60.0;
+    // --start S: the first frame's demo time, rendering or playing; when
+    // playing a loop, the loop's start unless given.
     double start = 0.0;
     double end = -1.0;  // negative: the end of the timeline
+    // --loop A:B: playing wraps from B back to A; negative: no loop.
+    double loopStart = -1.0;
+    double loopEnd = -1.0;
+    // --dev: the authoring keys, no preloader; --watch: reload on changes.
+    bool dev = false;
+    bool watch = false;
     // --frame T --png FILE: the one frame at demo time T.
     double frame = -1.0;
     std::string png;

@@ -11,6 +11,11 @@
 // current): `closed` may come from any buffer swap, the preloader's
 // included, while the loading handler still uses the objects, and may come
 // twice. Seeing it only stops the preloader and skips loading not yet begun.
+//
+// Time has one place, the application's demo clock: pausing, seeking and
+// looping move that clock and the music to the same time at once. A reload
+// builds the new content beside the old and swaps it in only when complete,
+// so the picture never goes without content; the old content is then freed.
 
 #include <memory>
 
@@ -20,6 +25,7 @@ namespace Tarn {
 class Application;
 class FrameBuffer;
 class Profiler;
+class Soundtrack;
 class VFS;
 namespace Demo {
 class Timeline;
@@ -33,6 +39,7 @@ class Chain;
 }  // namespace Tarn
 
 class DemoScript;
+class DevControls;
 
 class DemoProgram {
 public:
@@ -51,7 +58,21 @@ public:
         // Times every pass of every frame; the table goes to standard output
         // when the program releases its objects.
         bool profile = false;
+        // Demo time of the first frame.
+        double start = 0.0;
+        // Playing wraps from loopEnd back to loopStart, the music with it; a
+        // negative start is the demo's start, a negative end its end, and
+        // with both negative there is no loop.
+        double loopStart = -1.0;
+        double loopEnd = -1.0;
+        // Authoring: the DevControls keys and title, loose files before the
+        // archive, and at the timeline's end the demo waits instead of
+        // ending. With watch, changed content files reload.
+        bool dev = false;
+        bool watch = false;
     };
+
+    static constexpr const char* ArchiveName = "demo.tarn";
 
     explicit DemoProgram(const Settings& settings);
     // Releases what the loop's end did not (nothing after a normal run).
@@ -73,6 +94,32 @@ public:
     // loading and from the timeline's end on.
     bool renderFrame(double now, double delta, Tarn::FrameBuffer* target = nullptr);
 
+    // What the demo clock reads (0 without an application).
+    double time() const;
+    // Moves the demo clock to seconds, kept within the timeline, and the
+    // music to the same time; running or paused as it was.
+    void seek(double seconds);
+    // Stops or restarts the demo clock and the music together.
+    void setPaused(bool paused);
+    bool paused() const;
+    // The loop, as in Settings; takes effect at the next frame.
+    void setLoop(double start, double end);
+    double loopStart() const { return m_loopStart; }
+    double loopEnd() const { return m_loopEnd; }
+    bool looping() const { return m_loopStart >= 0.0 || m_loopEnd >= 0.0; }
+    // The span the loop plays, within the timeline.
+    double loopFrom() const;
+    double loopTo() const;
+
+    // Reads all content again (the archive, re-read in case it was
+    // repacked, and loose files): the asset library, the demo script with
+    // its scenes, effects and automations; the music only when its file
+    // changed. Time, pause and loop stay. Built beside the content that
+    // plays and swapped in whole; when the demo script cannot be read at
+    // all, what plays stays. Prints how long it took. False when nothing
+    // was swapped, or before the demo has started.
+    bool reload();
+
     const Settings& settings() const { return m_settings; }
     // Null before launch and after release.
     Tarn::Graphics::Renderer* renderer() const { return m_renderer.get(); }
@@ -81,6 +128,7 @@ public:
     DemoScript* script() const { return m_script.get(); }
     // Null unless profiling, and after release.
     Tarn::Profiler* profiler() const { return m_profiler.get(); }
+    Tarn::VFS* vfs() const { return m_vfs.get(); }
 
 private:
     void f_onKey(int key);
@@ -89,12 +137,20 @@ private:
     void f_loadContent(Tarn::Signal<double>& progress);
     void f_onStarted();
     void f_onFrame(double delta, double now);
+    double f_wrapLoop(double now);
+    // Moves the music to the clock's time and pause.
+    void f_followClock();
     void f_release();
 
     Settings m_settings;
     Tarn::Application* m_app = nullptr;
     bool m_closing = false;
     bool m_launched = false;
+    bool m_started = false;
+    double m_loopStart;
+    double m_loopEnd;
+    // The music play() was called on, so that new music is started once.
+    const Tarn::Soundtrack* m_playing = nullptr;
     std::unique_ptr<Tarn::VFS> m_vfs;
     std::unique_ptr<Tarn::Graphics::Renderer> m_renderer;
     std::unique_ptr<Tarn::Demo::Timeline> m_timeline;
@@ -102,6 +158,7 @@ private:
     // The music, scenes, clips, effects and effect automations.
     std::unique_ptr<DemoScript> m_script;
     std::unique_ptr<Tarn::Profiler> m_profiler;
+    std::unique_ptr<DevControls> m_devControls;
 };
 
 #endif

@@ -54,6 +54,11 @@ public:
     DemoScript(const DemoScript&) = delete;
     DemoScript& operator=(const DemoScript&) = delete;
 
+    // Before load: music of previous with the same path and the same bytes
+    // is taken over instead of decoded again, so a reload neither decodes
+    // it twice nor interrupts it. previous must outlive the load.
+    void takeMusicFrom(DemoScript& previous) { m_previous = &previous; }
+
     // Reads the script at path through the archive. Emits progress with
     // progressStart + 0.1 after each scene line and 1.0 at the end. A script
     // that cannot be read prints one line and builds nothing; returns false.
@@ -99,9 +104,13 @@ private:
     Tarn::Scenegraph::Automation* m_fxautomation = nullptr;
     std::map<std::string, Tarn::Scenegraph::Scene*> m_sceneNames;
 
+    DemoScript* m_previous = nullptr;
     bool m_hasTitle = false;
     std::string m_title;
     std::unique_ptr<Tarn::Soundtrack> m_soundtrack;
+    // What the music was made from: its path and a hash of its bytes.
+    std::string m_musicPath;
+    std::size_t m_musicHash = 0;
     std::vector<std::unique_ptr<Tarn::Scenegraph::Scene>> m_scenes;
     std::vector<std::unique_ptr<Tarn::Demo::SceneClip>> m_clips;
     std::vector<std::unique_ptr<Tarn::PostFX::Effect>> m_effects;

@@ -25,6 +25,20 @@ bool readNumber(const char* text, double& value) {
     return end != text && *end == '\0' && std::isfinite(value);
 }
 
+// "A:B" with 0 <= A < B.
+bool readSpan(const char* text, double& from, double& to) {
+    const char* colon = std::strchr(text, ':');
+    if (!colon)
+        return false;
+    const std::string first(text, colon);
+    double a = 0.0, b = 0.0;
+    if (!readNumber(first.c_str(), a) || !readNumber(colon + 1, b) || a < 0.0 || b <= a)
+        return false;
+    from = a;
+    to = b;
+    return true;
+}
+
 // "WxH" with both sides from 1 to 16384.
 bool readDimensions(const char* text, int& width, int& height) {
     char* end = nullptr;
@@ -44,7 +58,8 @@ struct Parser {
     int argc;
     const char* const* argv;
     CommandLine line;
-    bool timing = false;  // --fps, --start or --end given
+    bool timing = false;   // --fps or --end given
+    bool started = false;  // --start given
 
     void refuse(const std::string& why) {
         if (line.error.empty())
@@ -86,10 +101,17 @@ struct Parser {
             timing = true;
         } else if (name == "--start") {
             number(i, line.start, 0.0, true);
-            timing = true;
+            started = true;
         } else if (name == "--end") {
             number(i, line.end, 0.0, false);
             timing = true;
+        } else if (name == "--loop") {
+            const char* text = value(i);
+            if (text && !readSpan(text, line.loopStart, line.loopEnd))
+                refuse(std::string("--loop \"") + text +
+                       "\" is not START:END in seconds, with END after START (as 10:20)");
+        } else if (name == "--dev" || name == "--watch") {
+            (name == "--dev" ? line.dev : line.watch) = true;
         } else if (name == "--frame") {
             number(i, line.frame, 0.0, true);
         } else if (name == "--size") {
@@ -109,7 +131,13 @@ struct Parser {
         else if (frame != !line.png.empty())
             refuse("--frame T and --png FILE go together");
         else if (timing && line.render.empty())
-            refuse("--fps, --start and --end go with --render");
+            refuse("--fps and --end go with --render");
+        else if (started && frame)
+            refuse("--start goes with --render or playing; --frame gives its own time");
+        else if (line.offline() && (line.dev || line.watch || line.loopEnd > 0.0))
+            refuse("--dev, --watch and --loop are for playing in a window, not for rendering");
+        else if (line.watch && !line.dev)
+            refuse("--watch goes with --dev");
         else if (line.end >= 0.0 && line.end <= line.start)
             refuse("--end must come after --start");
         else if (!line.render.empty() && !line.pngOutput() &&
@@ -158,11 +186,14 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
     }
     if (line.error.empty())
         parser.check();
+    if (line.loopEnd > 0.0 && !parser.started)
+        line.start = line.loopStart;
     return line;
 }
 
 std::string usage() {
-    return "usage: tarn-demo [f] [w<width>] [h<height>] [--profile]\n"
+    return "usage: tarn-demo [f] [w<width>] [h<height>] [--start S] [--loop A:B]\n"
+           "                 [--dev [--watch]] [--profile]\n"
            "       tarn-demo --render FILE [--fps N] [--size WxH] [--start S] [--end E] "
            "[--profile]\n"
            "       tarn-demo --frame T --png FILE [--size WxH]\n"
@@ -172,6 +203,20 @@ std::string usage() {
            "  w<width>      window width in pixels (default 1024)\n"
            "  h<height>     window height in pixels (default 600)\n"
            "  --profile     time every pass on the GPU; print a table at exit\n"
+           "  --start S     start playing at demo time S in seconds\n"
+           "  --loop A:B    play from A to B over and over, the music with it; starts at\n"
+           "                A unless --start says otherwise\n"
+           "  --dev         authoring: no preloader, the demo waits at its end, loose files\n"
+           "                come before the archive, and these keys work:\n"
+           "                  Space       pause and resume, picture and music\n"
+           "                  Left Right  5 s back or forward (with Shift, 1 s)\n"
+           "                  Home        back to the start\n"
+           "                  [ ]         loop from here, loop up to here\n"
+           "                  Backspace   no loop\n"
+           "                  F5          reload all content, keeping time and loop\n"
+           "                the window title shows the time, the loop and the frame rate\n"
+           "  --watch       with --dev: reload when a content file changes (checked\n"
+           "                twice a second)\n"
            "  --help        this text\n"
            "Escape or the close box quits at any time.\n"
            "Rendering to files needs no window or display:\n"

@@ -1,5 +1,8 @@
 #include "demoprogram.h"
 
+#include <algorithm>
+#include <chrono>
+#include <cmath>
 #include <iostream>
 
 #include <GL/glew.h>
@@ -16,9 +19,11 @@
 #include <tarn/vfs.h>
 
 #include "demoscript.h"
+#include "devcontrols.h"
 #include "preloader.h"
 
-DemoProgram::DemoProgram(const Settings& settings) : m_settings(settings) {}
+DemoProgram::DemoProgram(const Settings& settings)
+    : m_settings(settings), m_loopStart(settings.loopStart), m_loopEnd(settings.loopEnd) {}
 
 DemoProgram::~DemoProgram() {
     f_release();
@@ -37,6 +42,8 @@ void DemoProgram::attach(Tarn::Application& app) {
         app.frame.connect([this](double delta, double now) { f_onFrame(delta, now); });
     app.closed.connect([this] { m_closing = true; });
     app.terminated.connect([this] { f_release(); });
+    if (m_settings.dev && m_settings.playsFrames)
+        m_devControls = std::make_unique<DevControls>(*this, app, m_settings.watch);
 }
 
 void DemoProgram::f_onKey(int key) {
@@ -46,7 +53,8 @@ void DemoProgram::f_onKey(int key) {
 
 void DemoProgram::f_onLaunched() {
     m_launched = true;
-    m_vfs = std::make_unique<Tarn::VFS>("demo.tarn", true);
+    m_vfs = std::make_unique<Tarn::VFS>(ArchiveName, true);
+    m_vfs->setAuthoring(m_settings.dev);
     m_renderer = std::make_unique<Tarn::Graphics::Renderer>(m_settings.width, m_settings.height);
     m_timeline = std::make_unique<Tarn::Demo::Timeline>();
     m_fxchain = std::make_unique<Tarn::PostFX::Chain>(m_settings.width, m_settings.height,
@@ -80,13 +88,137 @@ void DemoProgram::f_loadContent(Tarn::Signal<double>& progress) {
 }
 
 void DemoProgram::f_onStarted() {
-    if (m_settings.music && m_script && m_script->soundtrack() && !m_closing)
-        m_script->soundtrack()->play();
+    if (m_closing)
+        return;
+    m_started = true;
+    seek(m_settings.start);
 }
 
 void DemoProgram::f_onFrame(double delta, double now) {
-    if (!renderFrame(now, delta))
+    now = f_wrapLoop(now);
+    const double end = m_timeline ? m_timeline->duration() : 0.0;
+    if (m_settings.dev && now >= end) {
+        // Authoring waits on the last frame for the next key instead: a
+        // millisecond before the end, which the clock's sums keep apart
+        // from the end itself.
+        setPaused(true);
+        seek(end - 0.001);
+        now = time();
+    }
+    if (!renderFrame(now, delta) && !m_settings.dev)
         m_app->closed.emit();
+}
+
+// Past the loop's end, the time the loop has reached by then, so that frames
+// keep their phase in the loop whatever the frame rate.
+double DemoProgram::f_wrapLoop(double now) {
+    const double from = loopFrom(), to = loopTo();
+    if (!looping() || to <= from || now < to)
+        return now;
+    const double wrapped = from + std::fmod(now - from, to - from);
+    seek(wrapped);
+    return wrapped;
+}
+
+double DemoProgram::time() const {
+    return m_app ? m_app->time.elapsed() : 0.0;
+}
+
+void DemoProgram::seek(double seconds) {
+    if (!m_app)
+        return;
+    const double end = m_timeline ? m_timeline->duration() : 0.0;
+    m_app->time.setElapsed(std::clamp(seconds, 0.0, end));
+    f_followClock();
+}
+
+void DemoProgram::setPaused(bool paused) {
+    if (!m_app)
+        return;
+    m_app->time.pause(paused);
+    f_followClock();
+}
+
+bool DemoProgram::paused() const {
+    return m_app && m_app->time.paused();
+}
+
+void DemoProgram::setLoop(double start, double end) {
+    m_loopStart = start;
+    m_loopEnd = end;
+}
+
+double DemoProgram::loopFrom() const {
+    return std::max(m_loopStart, 0.0);
+}
+
+double DemoProgram::loopTo() const {
+    const double end = m_timeline ? m_timeline->duration() : 0.0;
+    return m_loopEnd >= 0.0 ? std::min(m_loopEnd, end) : end;
+}
+
+// Music plays from the start signal on; until then (and with music off)
+// only the clock moves.
+void DemoProgram::f_followClock() {
+    Tarn::Soundtrack* music = m_settings.music && m_script ? m_script->soundtrack() : nullptr;
+    if (!music || !m_started)
+        return;
+    if (music != m_playing) {
+        music->play();
+        m_playing = music;
+    }
+    music->setPosition(static_cast<float>(time()));
+    if (music->paused() != paused())
+        music->pause();
+}
+
+bool DemoProgram::reload() {
+    if (!m_started || m_closing || !m_script)
+        return false;
+    const auto begin = std::chrono::steady_clock::now();
+    const double now = time();
+    const bool wasPaused = paused();
+    setPaused(true);  // the clock and the music wait for the new content
+    std::cout << "[Demo] reloading the content" << std::endl;
+    m_vfs->refresh();
+
+    const Tarn::Soundtrack* music = m_script->soundtrack();
+    auto timeline = std::make_unique<Tarn::Demo::Timeline>();
+    auto chain = std::make_unique<Tarn::PostFX::Chain>(m_settings.width, m_settings.height,
+                                                       m_renderer.get());
+    auto script = std::make_unique<DemoScript>(m_renderer.get(), timeline.get(), chain.get());
+    std::unique_ptr<Tarn::AssetLibrary> library =
+        Tarn::AssetLibrary::replaceInstance(std::make_unique<Tarn::AssetLibrary>());
+    Tarn::AssetLibrary::instance()->loadAllFromScript("assets/library.tarn");
+    Tarn::Signal<double> progress;  // nobody waits for a reload's progress
+    script->takeMusicFrom(*m_script);
+    const bool loaded = script->load("assets/demo.tarn", progress, 0.4);
+    if (loaded) {
+        // The renderer's camera belongs to a scene about to go.
+        m_renderer->setCamera(nullptr);
+        std::swap(m_script, script);
+        std::swap(m_fxchain, chain);
+        std::swap(m_timeline, timeline);
+        if (m_script->soundtrack() != music)
+            m_playing = nullptr;
+        if (m_script->hasTitle())
+            m_app->setWindowTitle(m_script->title());
+    } else {
+        library = Tarn::AssetLibrary::replaceInstance(std::move(library));
+    }
+    // Whichever content lost: what refers to the library before the library.
+    script.reset();
+    chain.reset();
+    timeline.reset();
+    library.reset();
+
+    seek(now);
+    setPaused(wasPaused);
+    const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - begin;
+    if (loaded)
+        std::cout << "[Demo] content reloaded in " << std::lround(took.count()) << " ms"
+                  << std::endl;
+    return loaded;
 }
 
 bool DemoProgram::renderFrame(double now, double delta, Tarn::FrameBuffer* target) {
@@ -106,6 +238,7 @@ bool DemoProgram::renderFrame(double now, double delta, Tarn::FrameBuffer* targe
 // their scenes, effects before the chain), then the chain, timeline and
 // renderer, the asset library, and the archive last.
 void DemoProgram::f_release() {
+    m_started = false;
     if (m_profiler) {
         m_profiler->stop();
         m_profiler->report(std::cout);

@@ -1,7 +1,9 @@
 #include "demoscript.h"
 
 #include <cstdlib>
+#include <functional>
 #include <iostream>
+#include <string_view>
 
 #include <tarn/demo/sceneclip.h>
 #include <tarn/demo/timeline.h>
@@ -57,14 +59,12 @@ DemoScript::~DemoScript() {
 
 bool DemoScript::load(const std::string& path, Tarn::Signal<double>& progress,
                       double progressStart) {
-    Tarn::File* file = Tarn::VFS::tarnVFS ? Tarn::VFS::tarnVFS->open(path) : nullptr;
-    if (!file) {
+    std::string text;
+    if (!Tarn::VFS::tarnVFS || !Tarn::VFS::tarnVFS->readScript(path, text)) {
         std::cout << "[Demo] " << path << ": the demo script cannot be read; nothing to play"
                   << std::endl;
         return false;
     }
-    const std::string text = file->str();
-    Tarn::VFS::tarnVFS->close(file);
 
     Tarn::LUCEParser parser;
     m_path = path;
@@ -135,8 +135,18 @@ void DemoScript::f_soundtrack(const std::vector<std::string>& arguments) {
         f_skip("the music \"" + arguments[0] + "\" cannot be read");
         return;
     }
-    m_soundtrack = std::make_unique<Tarn::Soundtrack>(file, arguments[0]);
+    // A hash, not the bytes: two files of music that differ hash alike once
+    // in 2^64.
+    const std::size_t hash =
+        std::hash<std::string_view>()(std::string_view(file->ptr(), file->size()));
+    if (m_previous && m_previous->m_soundtrack && m_previous->m_musicPath == arguments[0] &&
+        m_previous->m_musicHash == hash)
+        m_soundtrack = std::move(m_previous->m_soundtrack);
+    else
+        m_soundtrack = std::make_unique<Tarn::Soundtrack>(file, arguments[0]);
     Tarn::VFS::tarnVFS->close(file);
+    m_musicPath = arguments[0];
+    m_musicHash = hash;
 }
 
 void DemoScript::f_scene(const std::vector<std::string>& arguments,

@@ -1,6 +1,7 @@
 // The Tarn demo: reads the command line, registers the extensions, and plays
 // the demo in the application shell until its timeline ends or Escape or the
-// close box ends it; or renders it to files without a window.
+// close box ends it, with authoring controls when asked; or renders it to
+// files without a window.
 
 #include <cstdlib>
 #include <iostream>
@@ -24,7 +25,14 @@ DemoProgram::Settings programSettings(const CommandLine& line) {
         settings.preloader = false;
         settings.music = false;
         settings.playsFrames = false;
+        return settings;  // the renderer sets the times
     }
+    settings.start = line.start;
+    settings.loopStart = line.loopStart;
+    settings.loopEnd = line.loopEnd;
+    settings.dev = line.dev;
+    settings.watch = line.watch;
+    settings.preloader = !line.dev;
     return settings;
 }
 

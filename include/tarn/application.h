@@ -53,6 +53,9 @@ public:
     Application& setWindowTitle(const std::string& title);
     Application& setWindowSize(int width, int height);
     Application& setFullscreen(bool fullscreen);
+    // Sets the title and shows it on the open window at once, for a title
+    // that changes while the loop runs.
+    void showWindowTitle(const std::string& title);
     // Opens the window without showing it (tests).
     Application& setHidden(bool hidden);
     // Opens no window (offline rendering): the context comes from EGL with

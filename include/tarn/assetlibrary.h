@@ -3,8 +3,8 @@
 
 // The process-wide registry of named materials, meshes and textures, each
 // kind in its own name space. The demo fills instance() from the library
-// script once while loading; scenes look materials and meshes up by name.
-// Lives until exit; main (GL context) thread only.
+// script while loading; scenes look materials and meshes up by name. Lives
+// until exit, or until a reload replaces it; main (GL context) thread only.
 //
 // The library script is LUCE, one asset a line, a name and an archive path:
 //   material <name> <path>       a material script
@@ -33,6 +33,10 @@ public:
     // Deletes the shared library and what its script loaded, so that the next
     // instance() starts empty. Needs the GL context when anything was loaded.
     static void destroyInstance();
+    // Makes library the shared one and hands back the one it replaces (null
+    // for none): a reload builds new content beside the old, which stays
+    // usable until the caller drops it.
+    static std::unique_ptr<AssetLibrary> replaceInstance(std::unique_ptr<AssetLibrary> library);
 
     // An empty library of its own, apart from the shared one.
     AssetLibrary();

@@ -18,6 +18,8 @@ public:
     double elapsed() const;
     // Restarts from 0 and resumes if paused.
     void reset();
+    // Reads seconds from now on, running or paused as it was: a seek.
+    void setElapsed(double seconds);
     // Pauses (true) or resumes (false); resuming continues from the frozen
     // value. Asking for the state the clock is already in does nothing.
     void pause(bool p);

@@ -55,9 +55,13 @@ public:
     unsigned int id() const { return m_bufferId; }
     unsigned int width() const { return m_width; }
     unsigned int height() const { return m_height; }
+    // Frame buffers alive in the process (their targets count as textures).
+    static int liveCount() { return ms_live; }
 
 private:
     void f_reportIncomplete(unsigned int status) const;
+
+    static int ms_live;
 
     unsigned int m_bufferId = 0;
     unsigned int m_depthRenderBufferId = 0;

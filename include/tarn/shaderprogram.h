@@ -25,6 +25,8 @@ public:
 
     unsigned int id() const { return m_programId; }
     const std::string& name() const { return m_name; }
+    // Programs alive in the process.
+    static int liveCount() { return ms_live; }
 
     // Appends a stage; the program does not take ownership.
     void set(Shader* shader);
@@ -62,6 +64,8 @@ private:
     // The uniform's location, looked up once per link; -1 (after printing
     // the tagged line) when the program has no such uniform.
     int f_location(std::string_view name, const char* tag);
+
+    static int ms_live;
 
     std::string m_name;
     unsigned int m_programId;

@@ -36,20 +36,23 @@ public:
     Soundtrack(const Soundtrack&) = delete;
     Soundtrack& operator=(const Soundtrack&) = delete;
 
-    // Plays once from the beginning, also when already playing.
+    // Plays once from the beginning, also when already playing. Like
+    // setPosition, it starts the spectrum's average afresh.
     void play();
     // Toggles between paused and playing. Ignored before the first play.
     void pause();
     // Moves to seconds truncated to whole milliseconds, playing or paused;
     // a negative time is the start, a time at or past the end ends the
     // music. Ignored before the first play, which starts from 0 anyway.
+    // The spectra of earlier calls are forgotten, as if the Soundtrack were
+    // new: what spectrum() shows is the music at the new position only.
     void setPosition(float seconds);
     // Band i is the magnitude at i * sampleRate / 512 Hz of the 512 samples
     // (all channels mixed) that end at the position, triangle-windowed, so
     // that a full-scale sine reads about 1; averaged with weights 1, 0.6,
     // 0.3, 0.15, 0.075, 0.0375 over the last six calls, newest first. The
-    // first five calls therefore average in zeros. Overwritten by the next
-    // call; allocates nothing.
+    // first five calls (after construction, play or setPosition) therefore
+    // average in zeros. Overwritten by the next call; allocates nothing.
     float* spectrum();
 
     // Seconds from the start of the music to what plays now, from 0 to
@@ -73,6 +76,7 @@ private:
     long long f_frame() const;
     long long f_frameAt(float seconds) const;
     void f_measure(std::array<float, Bands>& raw);
+    void f_forgetSpectra();
 
     std::vector<float> m_samples;
     int m_rate;

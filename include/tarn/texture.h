@@ -19,6 +19,9 @@ public:
     Texture& operator=(const Texture&) = delete;
 
     unsigned int id() const { return m_textureId; }
+    // Textures alive in the process, of every kind: a reload that frees
+    // what it replaces keeps this flat.
+    static int liveCount() { return ms_live; }
 
     // Binds to GL_TEXTURE0 + unit, which stays active, and remembers the unit.
     virtual void bind(unsigned int unit) = 0;
@@ -26,6 +29,8 @@ public:
     virtual void release() = 0;
 
 protected:
+    static int ms_live;
+
     unsigned int m_textureId;
     unsigned int m_currentUnit;
 };

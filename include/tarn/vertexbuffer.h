@@ -24,7 +24,7 @@ public:
     static constexpr unsigned int MaxAttributes = 16;
 
     // Empty; makes no GL object.
-    VertexBuffer() = default;
+    VertexBuffer();
     ~VertexBuffer();
 
     VertexBuffer(const VertexBuffer&) = delete;
@@ -50,12 +50,16 @@ public:
     const std::vector<unsigned int>& indices() const { return m_indices; }
     // The GL vertex array object; 0 until the first draw.
     unsigned int vertexArray() const { return m_vao; }
+    // Vertex buffers alive in the process.
+    static int liveCount() { return ms_live; }
 
 private:
     void f_prepare();
     void f_upload();
     // True when every index names a vertex that every attribute holds.
     bool f_indicesInRange() const;
+
+    static int ms_live;
 
     std::vector<AttributeData> m_attributes;
     std::vector<unsigned int> m_indices;

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <map>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -70,6 +71,22 @@ public:
     // Every directory path, in byte-wise order.
     void entries(std::vector<std::string>& out) const;
 
+    // Reads a script whole into text, through open; false when it cannot
+    // be read. Script loaders read through here, for authoring's sake.
+    bool readScript(const std::string& path, std::string& text);
+    // Authoring (tarn-demo --dev), off by default: a loose file comes before
+    // the archive's copy of its path, so a script copied out beside the
+    // archive can be edited in place; every path opened is recorded; and a
+    // script that readScript read before but cannot read now is given as it
+    // was, after one line saying so, so a reload keeps what it had.
+    void setAuthoring(bool authoring);
+    // The paths opened while authoring, in byte-wise order.
+    const std::set<std::string>& openedPaths() const { return m_opened; }
+    // Reads the archive's directory again, for an archive repacked while
+    // the program runs. Files handed out stay valid until their last close;
+    // paths marked by add are forgotten.
+    void refresh();
+
     // Marks a loose file to be packed by write; a known path is left as is.
     void add(const std::string& path);
     // Writes a new archive under the archive name from the added paths only
@@ -106,6 +123,8 @@ private:
         std::uint32_t record;
     };
 
+    // Opens the archive and reads its directory, as the constructor does.
+    void f_openArchive();
     // Returns an empty string when the directory is valid, else the reason.
     std::string f_readDirectory(std::map<std::string, FileEntry>& contents,
                                 std::vector<std::string>& duplicates);
@@ -134,6 +153,12 @@ private:
     std::vector<std::string> m_duplicates;
     // Which entry holds each File handed out, so close need not search.
     std::unordered_map<const File*, FileEntry*> m_holders;
+    // Packed Files handed out before a refresh, with their open count.
+    std::unordered_map<const File*, unsigned int> m_detached;
+    bool m_authoring;
+    std::set<std::string> m_opened;
+    // The last text readScript gave for each path, while authoring.
+    std::map<std::string, std::string> m_scripts;
 };
 
 }  // namespace Tarn

@@ -8,7 +8,6 @@
 
 #include "../unpackstate.h"
 #include "tarn/cubetexture.h"
-#include "tarn/file.h"
 #include "tarn/graphics/gbuffer.h"
 #include "tarn/imagetexture.h"
 #include "tarn/luceparser.h"
@@ -328,11 +327,9 @@ Material* Material::createFromScript(const std::string& filename) {
         std::cout << "[Material] No archive to read " << filename << " from" << std::endl;
         return material;
     }
-    File* file = vfs->open(filename);
-    if (!file)
+    std::string text;
+    if (!vfs->readScript(filename, text))
         return material;
-    const std::string text = file->str();
-    vfs->close(file);
     reader.read(text);
     return material;
 }

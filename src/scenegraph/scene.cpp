@@ -7,7 +7,6 @@
 #include <glm/gtc/type_ptr.hpp>
 
 #include "tarn/assetlibrary.h"
-#include "tarn/file.h"
 #include "tarn/graphics/camera.h"
 #include "tarn/graphics/light.h"
 #include "tarn/graphics/material.h"
@@ -321,14 +320,12 @@ Scene* Scene::createFromScript(const std::string& path) {
     std::cout << "[Scene] Creating scene from script: " << path << std::endl;
     Scene* scene = new Scene();
     VFS* vfs = VFS::tarnVFS;
-    File* file = vfs ? vfs->open(path) : nullptr;
-    if (!file) {
+    std::string text;
+    if (!vfs || !vfs->readScript(path, text)) {
         std::cout << "[Scene] " << path << ": script cannot be read; the scene is empty"
                   << std::endl;
         return scene;
     }
-    const std::string text = file->str();
-    vfs->close(file);
     SceneLoader(*scene, path).parse(text);
     return scene;
 }

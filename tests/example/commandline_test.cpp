@@ -9,6 +9,21 @@
 
 namespace {
 
+CommandLine parse(const std::vector<const char*>& arguments) {
+    std::vector<const char*> argv = {"tarn-demo"};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    return parseCommandLine(static_cast<int>(argv.size()), argv.data());
+}
+
+// True when a refusal is expected (error not empty): the line's error must
+// start with it.
+bool refused(const CommandLine& line, const char* error) {
+    if (!*error)
+        return false;
+    EXPECT_EQ(line.error.rfind(std::string("tarn-demo: ") + error, 0), 0u) << line.error;
+    return true;
+}
+
 TEST(CommandLineTest, FirstCharacterFormsAndRefusals) {
     const struct {
         std::vector<const char*> arguments;
@@ -26,9 +41,7 @@ TEST(CommandLineTest, FirstCharacterFormsAndRefusals) {
         {{"--fullscreen"}, 1024, 600, false, false, true},
     };
     for (const auto& row : rows) {
-        std::vector<const char*> argv = {"tarn-demo"};
-        argv.insert(argv.end(), row.arguments.begin(), row.arguments.end());
-        const CommandLine line = parseCommandLine(static_cast<int>(argv.size()), argv.data());
+        const CommandLine line = parse(row.arguments);
         SCOPED_TRACE(testing::PrintToString(row.arguments));
         EXPECT_EQ(line.width, row.width);
         EXPECT_EQ(line.height, row.height);
@@ -38,15 +51,18 @@ TEST(CommandLineTest, FirstCharacterFormsAndRefusals) {
     }
 }
 
-// Rendering options read with their values; what cannot be rendered is
-// refused before anything starts.
-TEST(CommandLineTest, OfflineOptions) {
+// Rendering and playing options read with their values; what cannot be
+// done is refused before anything starts. A loop starts playing at its start
+// unless --start says otherwise.
+TEST(CommandLineTest, RenderingAndPlayingOptions) {
     const struct {
         std::vector<const char*> arguments;
         const char* error;  // empty: accepted
         bool offline = false, png = false;
         double fps = 60, start = 0, end = -1, frame = -1;
         int width = 1024, height = 600;
+        double loopStart = -1, loopEnd = -1;
+        bool dev = false, watch = false;
     } rows[] = {
         {{"--render", "a.mp4"}, "", true, false, 60, 0, -1, -1, 1024, 600},
         {{"--render", "f%04d.PNG", "--fps", "24", "--start", "2.5", "--end", "4", "--size",
@@ -71,6 +87,22 @@ TEST(CommandLineTest, OfflineOptions) {
          1024,
          600},
         {{"--profile", "w640"}, "", false, false, 60, 0, -1, -1, 640, 600},
+        {{"--start", "12.5"}, "", false, false, 60, 12.5},
+        {{"--loop", "10:20"}, "", false, false, 60, 10, -1, -1, 1024, 600, 10, 20},
+        {{"--loop", "10:20", "--start", "15", "--dev"},
+         "",
+         false,
+         false,
+         60,
+         15,
+         -1,
+         -1,
+         1024,
+         600,
+         10,
+         20,
+         true},
+        {{"--dev", "--watch", "f"}, "", false, false, 60, 0, -1, -1, 1024, 600, -1, -1, true, true},
         {{"--render"}, "--render needs a value"},
         {{"--render", "a.mp4", "--fps", "0"}, "--fps \"0\" is not a number above 0"},
         {{"--render", "a.mp4", "--start", "-1"}, "--start \"-1\" is not a number of at least 0"},
@@ -81,18 +113,21 @@ TEST(CommandLineTest, OfflineOptions) {
         {{"--frame", "1"}, "--frame T and --png FILE go together"},
         {{"--render", "a.mp4", "--frame", "1", "--png", "b.png"},
          "--render and --frame/--png make different outputs"},
-        {{"--fps", "30"}, "--fps, --start and --end go with --render"},
+        {{"--fps", "30"}, "--fps and --end go with --render"},
+        {{"--frame", "1", "--png", "x.png", "--start", "2"},
+         "--start goes with --render or playing"},
+        {{"--watch"}, "--watch goes with --dev"},
+        {{"--loop", "20:10"}, "--loop \"20:10\" is not START:END in seconds"},
+        {{"--loop", "-1:2"}, "--loop \"-1:2\" is not START:END"},
+        {{"--loop", "5"}, "--loop \"5\" is not START:END"},
+        {{"--render", "a.mp4", "--dev"}, "--dev, --watch and --loop are for playing in a window"},
+        {{"--frame", "1", "--png", "a.png", "--loop", "1:2"}, "--dev, --watch and --loop are for"},
     };
     for (const auto& row : rows) {
-        std::vector<const char*> argv = {"tarn-demo"};
-        argv.insert(argv.end(), row.arguments.begin(), row.arguments.end());
-        const CommandLine line = parseCommandLine(static_cast<int>(argv.size()), argv.data());
+        const CommandLine line = parse(row.arguments);
         SCOPED_TRACE(testing::PrintToString(row.arguments));
-        if (*row.error) {
-            EXPECT_EQ(line.error.rfind(std::string("tarn-demo: ") + row.error, 0), 0u)
-                << line.error;
+        if (refused(line, row.error))
             continue;
-        }
         EXPECT_EQ(line.error, "");
         EXPECT_EQ(line.offline(), row.offline);
         EXPECT_EQ(line.pngOutput(), row.png);
@@ -102,6 +137,10 @@ TEST(CommandLineTest, OfflineOptions) {
         EXPECT_EQ(line.frame, row.frame);
         EXPECT_EQ(line.width, row.width);
         EXPECT_EQ(line.height, row.height);
+        EXPECT_EQ(line.loopStart, row.loopStart);
+        EXPECT_EQ(line.loopEnd, row.loopEnd);
+        EXPECT_EQ(line.dev, row.dev);
+        EXPECT_EQ(line.watch, row.watch);
     }
 }
 

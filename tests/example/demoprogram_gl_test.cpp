@@ -1,11 +1,15 @@
 // The demo program run for real in a hidden window over content the test
-// packs, with demo time driven by the test.
+// packs, with demo time driven by the test; its authoring controls driven
+// by keys the test presses.
 
 #include "demoprogram.h"
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -14,7 +18,10 @@
 #include <GLFW/glfw3.h>
 #include <gtest/gtest.h>
 
+#include "amigascene.h"
 #include "demoscript.h"
+#include "devcontrols.h"
+#include "raymarchedscene.h"
 #include "support/gl_test.h"
 #include "support/scratch_folder.h"
 #include "support/subprocess.h"
@@ -25,7 +32,10 @@
 #include "tarn/framebuffer.h"
 #include "tarn/postfx/chain.h"
 #include "tarn/postfx/effect.h"
+#include "tarn/shaderprogram.h"
+#include "tarn/soundtrack.h"
 #include "tarn/texture.h"
+#include "tarn/vertexbuffer.h"
 
 namespace {
 
@@ -38,15 +48,16 @@ double fakeTime() {
     return g_now += g_step;
 }
 
-// One second of a 440 Hz tone.
-std::string toneWav() {
-    std::vector<float> samples(8000);
+// Seconds of a 440 Hz tone.
+std::string toneWav(double seconds = 1.0) {
+    std::vector<float> samples(static_cast<std::size_t>(seconds * 8000));
     for (std::size_t i = 0; i < samples.size(); ++i)
         samples[i] = 0.25f * static_cast<float>(std::sin(i * 2 * M_PI * 440 / 8000));
     return Tarn::Test::waveFile(8000, samples);
 }
 
-std::string scene(const char* light) {
+// extra: lines at the end of the scene's block.
+std::string scene(const char* light, const std::string& extra = "") {
     return std::string("begin world\n"
                        "  begin entity box\n"
                        "    component material stone\n    component mesh cube\n"
@@ -54,13 +65,100 @@ std::string scene(const char* light) {
                        "  begin entity cam\n    component camera 35 1 0.1 100\n"
                        "    property position 0 2 10\n    property rotation 90 1 0 0\n  end\n"
                        "  begin entity sun\n    component light directional ") +
-           light + "\n    property rotation 90 1 0 0\n  end\nend\n";
+           light + "\n    property rotation 90 1 0 0\n  end\n" + extra + "end\n";
 }
+
+const std::pair<std::string, std::string> kLibrary = {
+    "assets/library.tarn", "material stone stone.mat\nmesh cube cube.obj\n"};
+const std::pair<std::string, std::string> kCube = {
+    "cube.obj", "v -1 -1 1\nv 1 -1 1\nv 1 1 1\nv -1 1 1\nvn 0 0 1\nf 1//1 2//1 3//1 4//1\n"};
+
+// Eight seconds in which every picture depends on the time in its own way:
+// a quad sliding on a spline in two clips (the second at scene time 10 on),
+// the ray-marched scene from 1 s to 2 s, the retro scene from 5 s to 6 s,
+// and a Glow keyed by a spline; with music.
+bool packTimedDemo() {
+    return Tarn::Test::packArchive(
+        "demo.tarn",
+        {kLibrary,
+         {"stone.mat", "diffuse 1 1 1\n"},
+         kCube,
+         {"scenes/box.tarn", scene("1 0.8 0.6", "  begin automation slide box position\n"
+                                                "    key x spline 0 -2\n    key x spline 1 1\n"
+                                                "    key x spline 2 -1\n    key x spline 3 2\n"
+                                                "    key x spline 10 -2\n    key x spline 12 1\n"
+                                                "    key x spline 14 0\n  end\n")},
+         {"music.wav", toneWav(8.0)},
+         {"assets/demo.tarn", "soundtrack music.wav\nscene box scenes/box.tarn\n"
+                              "sceneclip box 0 0 4 cam\nsceneclip box 4 10 4 cam\n"
+                              "begin postfx\n  effect Raymarcher\n  effect Amiga\n  effect Glow\n"
+                              "  begin automation r 0 bypass\n    key f hold 0 1\n"
+                              "    key f hold 1 0\n    key f hold 2 1\n  end\n"
+                              "  begin automation a 1 bypass\n    key f hold 0 1\n"
+                              "    key f hold 5 0\n    key f hold 6 1\n  end\n"
+                              "  begin automation g 2 Power\n    key f linear 0 0\n"
+                              "    key f spline 2 3\n    key f spline 4 1\n"
+                              "    key f spline 8 0\n  end\nend\n"}});
+}
+
+Tarn::Test::Image window() {
+    return Tarn::Test::readFramebuffer(0, GL_BACK, 0, 0, 64, 64);
+}
+
+std::array<int, 4> liveObjects() {
+    return {Tarn::Texture::liveCount(), Tarn::VertexBuffer::liveCount(),
+            Tarn::FrameBuffer::liveCount(), Tarn::ShaderProgram::liveCount()};
+}
+
+DemoProgram::Settings authoring() {
+    DemoProgram::Settings settings;
+    settings.width = settings.height = 64;
+    settings.preloader = false;
+    settings.dev = true;
+    return settings;
+}
+
+// Frames compared by demo time: the first frame drawn at a time is kept and
+// every later one at that time must equal it pixel for pixel; none may be
+// black. At every frame the music must be at the picture's time, and the
+// title must show it.
+struct FrameLog {
+    FrameLog(const DemoProgram& program, std::filesystem::path failures)
+        : program(program), failures(std::move(failures)) {}
+
+    const DemoProgram& program;
+    std::filesystem::path failures;
+    std::map<double, Tarn::Test::Image> first;
+    std::vector<double> times;
+    int repeats = 0;
+
+    void operator()() {
+        const double now = program.time();
+        times.push_back(now);
+        EXPECT_NEAR(program.script()->soundtrack()->position(), now, 0.02) << now;
+        EXPECT_NE(Application::tarnApp->windowTitle().find(DevControls::clockText(now)),
+                  std::string::npos)
+            << Application::tarnApp->windowTitle();
+        const Tarn::Test::Image image = window();
+        float brightest = 0.0f;
+        for (std::size_t i = 0; i < image.rgba.size(); ++i)
+            brightest = i % 4 == 3 ? brightest : std::max(brightest, image.rgba[i]);
+        EXPECT_GT(brightest, 0.1f) << now;
+        const auto [kept, fresh] = first.emplace(now, image);
+        if (fresh)
+            return;
+        ++repeats;
+        EXPECT_EQ(image.rgba, kept->second.rgba)
+            << "the frame at " << now
+            << " differs: " << Tarn::Test::writePng(image, failures.string());
+    }
+};
 
 class DemoProgramGLTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        setenv("ALSOFT_DRIVERS", "null", 1);  // no sound card needed
+        // No device: the music keeps time on a clock, driven by the test.
+        setenv("ALSOFT_DRIVERS", "none", 1);
         g_now = 100.0;
         g_step = 0.25;
         Tarn::Clock::setTimeSource(&fakeTime);
@@ -68,6 +166,8 @@ protected:
         Tarn::Ext::AssimpLoader::registerExtension();
         Tarn::Ext::GlowEffect::registerExtension();
         Tarn::Ext::DoFEffect::registerExtension();
+        RaymarchedScene::registerExtension();
+        AmigaScene::registerExtension();
         testing::internal::GetCapturedStdout();
         m_app.setHidden(true);
     }
@@ -81,7 +181,7 @@ protected:
 // two Glows with the second one's Power keyed (a misspelt interpolation is
 // linear) and a depth of field keyed by a parameter name with a space;
 // faulty lines are reported and the rest plays. The program closes on the
-// first frame at or past 4 s.
+// first frame at or past 4 s; without authoring, its keys do nothing.
 TEST_F(DemoProgramGLTest, PlaysAPackedDemoToItsEnd) {
     ASSERT_TRUE(Tarn::Test::packArchive(
         "demo.tarn",
@@ -127,6 +227,9 @@ TEST_F(DemoProgramGLTest, PlaysAPackedDemoToItsEnd) {
                               program.chain()->effect(1)->property("Power").value.f,
                               program.chain()->effect(2)->property("Focus distance").value.f});
         g_now = start + (now < 3.0 ? 3.0 : 4.0);
+        for (int key :
+             {GLFW_KEY_SPACE, GLFW_KEY_RIGHT, GLFW_KEY_HOME, GLFW_KEY_LEFT_BRACKET, GLFW_KEY_F5})
+            m_app.keyPressed.emit(key);
     });
     testing::internal::CaptureStdout();
     EXPECT_EQ(m_app.run(), 0);
@@ -141,6 +244,7 @@ TEST_F(DemoProgramGLTest, PlaysAPackedDemoToItsEnd) {
     EXPECT_FLOAT_EQ(parameters[1][1], 1.5f) << "keyed from 0 at 0 s to 2 at 4 s";
     EXPECT_EQ(parameters[1][2], 7.0f) << "a parameter whose name has a space";
     EXPECT_EQ(m_app.windowTitle(), "Tarn test demo");
+    EXPECT_EQ(log.find("[Demo] reloading"), std::string::npos);
     for (const char* line :
          {":5: \"scene NAME PATH\" needs 2 arguments; line skipped",
           ":6: sceneclip names the scene \"blue\", which no earlier scene line declares; line "
@@ -180,6 +284,210 @@ TEST_F(DemoProgramGLTest, EscapeDuringThePreloaderEndsCleanly) {
     EXPECT_TRUE(progress.empty());
     EXPECT_EQ(frames, 0);
     EXPECT_EQ(program.renderer(), nullptr);
+}
+
+// Each frame drawn after a seek by key equals the frame drawn at that time
+// by playing there; the music moves with the picture, pause holds both, and
+// past the end the demo waits on its last frame.
+TEST_F(DemoProgramGLTest, SeekingIsExact) {
+    ASSERT_TRUE(packTimedDemo());
+    m_app.started.connect([] { g_step = 0.0; });
+    DemoProgram program(authoring());
+    program.attach(m_app);
+    // After playing from 0 to 7.75 s: the keys pressed, then the time of
+    // the next frame (0.25 s of the clock later) and whether it is paused.
+    const struct {
+        std::vector<int> keys;
+        double next;
+        bool paused;
+    } rows[] = {
+        {{GLFW_KEY_HOME}, 0.25, false},
+        {{GLFW_KEY_RIGHT}, 5.5, false},
+        {{GLFW_KEY_LEFT_SHIFT, GLFW_KEY_LEFT}, 4.75, false},
+        {{GLFW_KEY_LEFT}, 0.25, false},
+        {{GLFW_KEY_RIGHT_SHIFT, GLFW_KEY_RIGHT}, 1.5, false},
+        {{GLFW_KEY_SPACE}, 1.5, true},
+        {{GLFW_KEY_RIGHT}, 6.5, true},
+        {{GLFW_KEY_SPACE}, 6.75, false},
+        {{GLFW_KEY_LEFT}, 2.0, false},
+        {{GLFW_KEY_RIGHT, GLFW_KEY_RIGHT}, 7.999, true},
+        {{GLFW_KEY_HOME}, 0.0, true},
+    };
+    FrameLog frames{program, m_folder.previous() / "SeekingIsExact"};
+    int row = -1;
+    m_app.frame.connect([&](double, double) {
+        if (row >= 0) {
+            EXPECT_NEAR(program.time(), rows[row].next, 1e-9) << row;
+            EXPECT_EQ(program.paused(), rows[row].paused) << row;
+        }
+        frames();
+        if (row >= 0 || program.time() == 7.75) {
+            if (++row == static_cast<int>(std::size(rows)))
+                return m_app.closed.emit();
+            for (int key : rows[row].keys)
+                m_app.keyPressed.emit(key);
+            m_app.keyReleased.emit(GLFW_KEY_LEFT_SHIFT);
+            m_app.keyReleased.emit(GLFW_KEY_RIGHT_SHIFT);
+        }
+        g_now += 0.25;
+    });
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(m_app.run(), 0);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(frames.times.size(), 32u + std::size(rows));
+    EXPECT_EQ(frames.repeats, 10);
+}
+
+// Three passes of a loop draw the same frames at the same phase, the music
+// wrapping with the picture: the loop of the command line (1 s to 2 s, from
+// 1 s), then, after Backspace ends it, one set with [ at 2.5 s and ] at 3.25 s.
+TEST_F(DemoProgramGLTest, LoopsRepeatPictureAndMusic) {
+    ASSERT_TRUE(packTimedDemo());
+    m_app.started.connect([] { g_step = 0.0; });
+    DemoProgram::Settings settings = authoring();
+    settings.start = settings.loopStart = 1.0;
+    settings.loopEnd = 2.0;
+    DemoProgram program(settings);
+    program.attach(m_app);
+    FrameLog frames{program, m_folder.previous() / "LoopsRepeatPictureAndMusic"};
+    m_app.frame.connect([&](double, double) {
+        frames();
+        const double now = program.time();
+        if (frames.times.size() == 12)
+            m_app.keyPressed.emit(GLFW_KEY_BACKSPACE);
+        if (now == 2.5 && program.loopStart() < 0.0)
+            m_app.keyPressed.emit(GLFW_KEY_LEFT_BRACKET);
+        if (now == 3.25)
+            m_app.keyPressed.emit(GLFW_KEY_RIGHT_BRACKET);
+        if (frames.times.size() == 27)
+            m_app.closed.emit();
+        EXPECT_EQ(m_app.windowTitle().find("loop") != std::string::npos, program.looping())
+            << m_app.windowTitle();
+        g_now += 0.25;
+    });
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(m_app.run(), 0);
+    testing::internal::GetCapturedStdout();
+    const std::vector<double> pass = {1, 1.25, 1.5, 1.75}, second = {2.75, 3, 2.5};
+    std::vector<double> expected;
+    for (int i = 0; i < 3; ++i)
+        expected.insert(expected.end(), pass.begin(), pass.end());
+    expected.insert(expected.end(), {2, 2.25, 2.5, 2.75, 3, 3.25});
+    for (int i = 0; i < 3; ++i)
+        expected.insert(expected.end(), second.begin(), second.end());
+    EXPECT_EQ(frames.times, expected);
+    EXPECT_EQ(frames.repeats, 8 + 9);
+}
+
+// F5 shows edited scripts, and so does saving one while watching; a faulty
+// line is reported by script and line and the rest loads; a script that is
+// gone keeps what it gave. Time runs on through the reloads, and no frame
+// goes black.
+TEST_F(DemoProgramGLTest, ReloadShowsEditedScriptsAndKeepsMissingOnes) {
+    using Tarn::Test::writeLooseFiles;
+    writeLooseFiles(
+        {kLibrary,
+         kCube,
+         {"stone.mat", "diffuse 1 1 1\nspecular 0 0.5\n"},
+         {"scenes/box.tarn", scene("1 1 1")},
+         {"assets/demo.tarn", "scene box scenes/box.tarn\nsceneclip box 0 0 99 cam\n"}});
+    m_app.started.connect([] { g_step = 0.0; });
+    DemoProgram::Settings settings = authoring();
+    settings.watch = true;
+    DemoProgram program(settings);
+    program.attach(m_app);
+    std::vector<std::array<float, 3>> shown;  // the centre after each step
+    const Tarn::PostFX::Chain* chain = nullptr;
+    int frame = 0, step = 0;
+    m_app.frame.connect([&](double, double) {
+        const Tarn::Test::Image image = window();
+        const float* centre = image.at(32, 32);
+        EXPECT_GT(std::max({centre[0], centre[1], centre[2]}), 0.1f) << "frame " << frame;
+        EXPECT_EQ(program.time(), 0.25 * frame++);
+        switch (step++) {
+        case 0:  // white
+            writeLooseFiles({{"stone.mat", "diffuse 1 0 0\nspecular 0 0.5\n"}});
+            m_app.keyPressed.emit(GLFW_KEY_F5);
+            break;
+        case 1:  // red
+            writeLooseFiles({{"scenes/box.tarn", "bogus line\n" + scene("0.5 0.5 0.5")}});
+            chain = program.chain();
+            break;
+        case 2:  // the watcher reloads within a second; the next frame shows it
+            if (program.chain() == chain)
+                step = frame < 6 ? 2 : 4;
+            g_now += 0.25;
+            return;
+        case 3:  // half as bright
+            std::filesystem::remove("stone.mat");
+            m_app.keyPressed.emit(GLFW_KEY_F5);
+            break;
+        default:  // as bright still
+            m_app.closed.emit();
+        }
+        shown.push_back({centre[0], centre[1], centre[2]});
+        g_now += 0.25;
+    });
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(m_app.run(), 0);
+    const std::string log = testing::internal::GetCapturedStdout();
+    ASSERT_EQ(shown.size(), 4u) << log;
+    EXPECT_GT(shown[0][1], 0.3f);
+    EXPECT_NEAR(shown[1][0], shown[0][0], 0.02f);
+    EXPECT_LT(shown[1][1], 0.02f);
+    EXPECT_NEAR(shown[2][0], shown[1][0] / 2, 0.02f);
+    EXPECT_EQ(shown[3], shown[2]);
+    for (const char* line :
+         {"[Scene] scenes/box.tarn:1: unknown keyword \"bogus\"; line ignored",
+          "[VFS] stone.mat cannot be read now; keeping the script as it was last read"})
+        EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+    std::size_t reloads = 0;
+    for (auto at = log.find("[Demo] content reloaded in "); at != std::string::npos;
+         at = log.find("[Demo] content reloaded in ", at + 1))
+        ++reloads;
+    EXPECT_EQ(reloads, 3u);
+}
+
+// Twenty reloads leave as many textures, buffers and programs alive as one
+// load, keep the time, the pause and the loop, and keep the music rather
+// than decode it again; the counts fall when the program is released.
+TEST_F(DemoProgramGLTest, TwentyReloadsLeaveTheLiveObjectCountsFlat) {
+    ASSERT_TRUE(packTimedDemo());
+    m_app.started.connect([] { g_step = 0.0; });
+    DemoProgram::Settings settings = authoring();
+    settings.start = 1.5;
+    settings.loopStart = 1.0;
+    settings.loopEnd = 3.0;
+    DemoProgram program(settings);
+    program.attach(m_app);
+    std::array<int, 4> loaded{}, reloaded{};
+    const Tarn::Soundtrack* music = nullptr;
+    int frame = 0;
+    m_app.frame.connect([&](double, double) {
+        if (frame++ == 0) {
+            loaded = liveObjects();
+            music = program.script()->soundtrack();
+            m_app.keyPressed.emit(GLFW_KEY_SPACE);
+            for (int i = 0; i < 20; ++i)
+                m_app.keyPressed.emit(GLFW_KEY_F5);
+        } else {
+            reloaded = liveObjects();
+            EXPECT_EQ(program.time(), 1.5);
+            EXPECT_TRUE(program.paused());
+            EXPECT_EQ(program.loopStart(), 1.0);
+            EXPECT_EQ(program.loopEnd(), 3.0);
+            EXPECT_EQ(program.script()->soundtrack(), music);
+            m_app.closed.emit();
+        }
+        g_now += 0.25;
+    });
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(m_app.run(), 0);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(reloaded, loaded);
+    const std::array<int, 4> released = liveObjects();
+    for (int i = 0; i < 4; ++i)
+        EXPECT_LT(released[i], loaded[i]) << i;
 }
 
 }  // namespace

@@ -27,16 +27,21 @@ ScratchFolder::~ScratchFolder() {
     std::filesystem::remove_all(m_path, ignored);
 }
 
-bool packArchive(const std::string& archive,
-                 const std::vector<std::pair<std::string, std::string>>& files) {
-    Tarn::VFS writer(archive, false);
+void writeLooseFiles(const std::vector<std::pair<std::string, std::string>>& files) {
     for (const auto& [path, bytes] : files) {
         const std::filesystem::path file(path);
         if (file.has_parent_path())
             std::filesystem::create_directories(file.parent_path());
         std::ofstream(file, std::ios::binary) << bytes;
-        writer.add(path);
     }
+}
+
+bool packArchive(const std::string& archive,
+                 const std::vector<std::pair<std::string, std::string>>& files) {
+    writeLooseFiles(files);
+    Tarn::VFS writer(archive, false);
+    for (const auto& file : files)
+        writer.add(file.first);
     const bool written = writer.write();
     for (const auto& file : files)
         std::filesystem::remove(file.first);

@@ -31,6 +31,10 @@ private:
 };
 
 // Writes each (path, bytes) as a loose file under the working directory,
+// making the folders it needs.
+void writeLooseFiles(const std::vector<std::pair<std::string, std::string>>& files);
+
+// Writes each (path, bytes) as a loose file under the working directory,
 // packs them all into the archive, then removes the loose files, so that
 // only the archive serves them. False when the archive cannot be written.
 bool packArchive(const std::string& archive,
