@@ -85,24 +85,6 @@ TEST_F(ClockTest, ResetOnPausedClockRunsFromZero) {
     EXPECT_EQ(clock.elapsed(), 1.0);
 }
 
-// A seek keeps the clock running or paused as it was.
-TEST_F(ClockTest, SetElapsedSeeksRunningOrPaused) {
-    for (const bool paused : {false, true}) {
-        g_now = 100.0;
-        Clock clock;
-        clock.pause(paused);
-        g_now = 102.0;
-        clock.setElapsed(7.5);
-        EXPECT_EQ(clock.elapsed(), 7.5);
-        g_now = 103.0;
-        EXPECT_EQ(clock.elapsed(), paused ? 7.5 : 8.5);
-        EXPECT_EQ(clock.paused(), paused);
-        clock.pause(false);
-        g_now = 104.0;
-        EXPECT_EQ(clock.elapsed(), paused ? 8.5 : 9.5);
-    }
-}
-
 TEST(ClockDefaultSourceTest, ReadsZeroBeforeTheWindowingLibraryStarts) {
     // Clocks made before the window exists start from 0 and must be reset.
     Clock::setTimeSource(nullptr);

@@ -4,6 +4,7 @@
 
 #include "demoprogram.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -117,42 +118,6 @@ DemoProgram::Settings authoring() {
     settings.dev = true;
     return settings;
 }
-
-// Frames compared by demo time: the first frame drawn at a time is kept and
-// every later one at that time must equal it pixel for pixel; none may be
-// black. At every frame the music must be at the picture's time, and the
-// title must show it.
-struct FrameLog {
-    FrameLog(const DemoProgram& program, std::filesystem::path failures)
-        : program(program), failures(std::move(failures)) {}
-
-    const DemoProgram& program;
-    std::filesystem::path failures;
-    std::map<double, Tarn::Test::Image> first;
-    std::vector<double> times;
-    int repeats = 0;
-
-    void operator()() {
-        const double now = program.time();
-        times.push_back(now);
-        EXPECT_NEAR(program.script()->soundtrack()->position(), now, 0.02) << now;
-        EXPECT_NE(Application::tarnApp->windowTitle().find(DevControls::clockText(now)),
-                  std::string::npos)
-            << Application::tarnApp->windowTitle();
-        const Tarn::Test::Image image = window();
-        float brightest = 0.0f;
-        for (std::size_t i = 0; i < image.rgba.size(); ++i)
-            brightest = i % 4 == 3 ? brightest : std::max(brightest, image.rgba[i]);
-        EXPECT_GT(brightest, 0.1f) << now;
-        const auto [kept, fresh] = first.emplace(now, image);
-        if (fresh)
-            return;
-        ++repeats;
-        EXPECT_EQ(image.rgba, kept->second.rgba)
-            << "the frame at " << now
-            << " differs: " << Tarn::Test::writePng(image, failures.string());
-    }
-};
 
 class DemoProgramGLTest : public ::testing::Test {
 protected:
@@ -286,44 +251,65 @@ TEST_F(DemoProgramGLTest, EscapeDuringThePreloaderEndsCleanly) {
     EXPECT_EQ(program.renderer(), nullptr);
 }
 
-// Each frame drawn after a seek by key equals the frame drawn at that time
-// by playing there; the music moves with the picture, pause holds both, and
-// past the end the demo waits on its last frame.
-TEST_F(DemoProgramGLTest, SeekingIsExact) {
+// Seeking by key draws the frame that playing drew at that time, the music
+// at the picture's time; pause holds both; a loop set by keys repeats its
+// frames and the music pass after pass; past the end the demo waits on its
+// last frame. No frame is black, and the title shows the time and the loop.
+TEST_F(DemoProgramGLTest, SeekingAndLoopingAreExact) {
     ASSERT_TRUE(packTimedDemo());
     m_app.started.connect([] { g_step = 0.0; });
     DemoProgram program(authoring());
     program.attach(m_app);
-    // After playing from 0 to 7.75 s: the keys pressed, then the time of
-    // the next frame (0.25 s of the clock later) and whether it is paused.
+    // After playing from 0 to 7.75 s: the keys pressed after a frame, then
+    // the times of the next frames (0.25 s of the clock apart) and whether
+    // they are paused.
     const struct {
         std::vector<int> keys;
-        double next;
-        bool paused;
+        std::vector<double> next;
+        bool paused = false;
     } rows[] = {
-        {{GLFW_KEY_HOME}, 0.25, false},
-        {{GLFW_KEY_RIGHT}, 5.5, false},
-        {{GLFW_KEY_LEFT_SHIFT, GLFW_KEY_LEFT}, 4.75, false},
-        {{GLFW_KEY_LEFT}, 0.25, false},
-        {{GLFW_KEY_RIGHT_SHIFT, GLFW_KEY_RIGHT}, 1.5, false},
-        {{GLFW_KEY_SPACE}, 1.5, true},
-        {{GLFW_KEY_RIGHT}, 6.5, true},
-        {{GLFW_KEY_SPACE}, 6.75, false},
-        {{GLFW_KEY_LEFT}, 2.0, false},
-        {{GLFW_KEY_RIGHT, GLFW_KEY_RIGHT}, 7.999, true},
-        {{GLFW_KEY_HOME}, 0.0, true},
+        {{GLFW_KEY_HOME}, {0.25}},
+        {{GLFW_KEY_RIGHT}, {5.5}},
+        {{GLFW_KEY_LEFT_SHIFT, GLFW_KEY_LEFT}, {4.75}},
+        {{GLFW_KEY_LEFT}, {0.25}},
+        {{GLFW_KEY_RIGHT_SHIFT, GLFW_KEY_RIGHT}, {1.5}},
+        {{GLFW_KEY_SPACE}, {1.5}, true},
+        {{GLFW_KEY_RIGHT}, {6.5}, true},
+        {{GLFW_KEY_SPACE}, {6.75}},
+        {{GLFW_KEY_LEFT}, {2.0}},
+        {{GLFW_KEY_LEFT_BRACKET}, {2.25, 2.5, 2.75}},                  // a loop from 2 s ...
+        {{GLFW_KEY_RIGHT_BRACKET}, {2.25, 2.5, 2.0, 2.25, 2.5, 2.0}},  // ... to 2.75 s
+        {{GLFW_KEY_BACKSPACE}, {2.25}},
+        {{GLFW_KEY_RIGHT, GLFW_KEY_RIGHT}, {7.999}, true},
+        {{GLFW_KEY_HOME}, {0.0}, true},
     };
-    FrameLog frames{program, m_folder.previous() / "SeekingIsExact"};
-    int row = -1;
+    std::map<double, Tarn::Test::Image> first;  // the first frame at each time
+    int row = -1, repeats = 0;
+    std::size_t at = 0;  // in the row's times
     m_app.frame.connect([&](double, double) {
+        const double now = program.time();
         if (row >= 0) {
-            EXPECT_NEAR(program.time(), rows[row].next, 1e-9) << row;
+            EXPECT_NEAR(now, rows[row].next[at], 1e-9) << row;
             EXPECT_EQ(program.paused(), rows[row].paused) << row;
         }
-        frames();
-        if (row >= 0 || program.time() == 7.75) {
+        EXPECT_NEAR(program.script()->soundtrack()->position(), now, 0.02) << now;
+        const std::string& title = m_app.windowTitle();
+        EXPECT_NE(title.find(DevControls::clockText(now)), std::string::npos) << title;
+        EXPECT_EQ(title.find("loop") != std::string::npos, program.looping()) << title;
+        const Tarn::Test::Image image = window();
+        float brightest = 0.0f;  // of the colour channels
+        for (std::size_t i = 0; i < image.rgba.size(); ++i)
+            brightest = i % 4 == 3 ? brightest : std::max(brightest, image.rgba[i]);
+        EXPECT_GT(brightest, 0.1f) << now;
+        const auto [kept, fresh] = first.emplace(now, image);
+        repeats += !fresh;
+        EXPECT_EQ(image.rgba, kept->second.rgba)
+            << "the frame at " << now
+            << " differs: " << Tarn::Test::writePng(image, (m_folder.previous() / "seek").string());
+        if (row < 0 ? now == 7.75 : ++at == rows[row].next.size()) {
             if (++row == static_cast<int>(std::size(rows)))
                 return m_app.closed.emit();
+            at = 0;
             for (int key : rows[row].keys)
                 m_app.keyPressed.emit(key);
             m_app.keyReleased.emit(GLFW_KEY_LEFT_SHIFT);
@@ -334,109 +320,90 @@ TEST_F(DemoProgramGLTest, SeekingIsExact) {
     testing::internal::CaptureStdout();
     EXPECT_EQ(m_app.run(), 0);
     testing::internal::GetCapturedStdout();
-    EXPECT_EQ(frames.times.size(), 32u + std::size(rows));
-    EXPECT_EQ(frames.repeats, 10);
-}
-
-// Three passes of a loop draw the same frames at the same phase, the music
-// wrapping with the picture: the loop of the command line (1 s to 2 s, from
-// 1 s), then, after Backspace ends it, one set with [ at 2.5 s and ] at 3.25 s.
-TEST_F(DemoProgramGLTest, LoopsRepeatPictureAndMusic) {
-    ASSERT_TRUE(packTimedDemo());
-    m_app.started.connect([] { g_step = 0.0; });
-    DemoProgram::Settings settings = authoring();
-    settings.start = settings.loopStart = 1.0;
-    settings.loopEnd = 2.0;
-    DemoProgram program(settings);
-    program.attach(m_app);
-    FrameLog frames{program, m_folder.previous() / "LoopsRepeatPictureAndMusic"};
-    m_app.frame.connect([&](double, double) {
-        frames();
-        const double now = program.time();
-        if (frames.times.size() == 12)
-            m_app.keyPressed.emit(GLFW_KEY_BACKSPACE);
-        if (now == 2.5 && program.loopStart() < 0.0)
-            m_app.keyPressed.emit(GLFW_KEY_LEFT_BRACKET);
-        if (now == 3.25)
-            m_app.keyPressed.emit(GLFW_KEY_RIGHT_BRACKET);
-        if (frames.times.size() == 27)
-            m_app.closed.emit();
-        EXPECT_EQ(m_app.windowTitle().find("loop") != std::string::npos, program.looping())
-            << m_app.windowTitle();
-        g_now += 0.25;
-    });
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(m_app.run(), 0);
-    testing::internal::GetCapturedStdout();
-    const std::vector<double> pass = {1, 1.25, 1.5, 1.75}, second = {2.75, 3, 2.5};
-    std::vector<double> expected;
-    for (int i = 0; i < 3; ++i)
-        expected.insert(expected.end(), pass.begin(), pass.end());
-    expected.insert(expected.end(), {2, 2.25, 2.5, 2.75, 3, 3.25});
-    for (int i = 0; i < 3; ++i)
-        expected.insert(expected.end(), second.begin(), second.end());
-    EXPECT_EQ(frames.times, expected);
-    EXPECT_EQ(frames.repeats, 8 + 9);
+    EXPECT_EQ(row, static_cast<int>(std::size(rows)));
+    EXPECT_EQ(repeats, 20);
 }
 
 // F5 shows edited scripts, and so does saving one while watching; a faulty
 // line is reported by script and line and the rest loads; a script that is
-// gone keeps what it gave. Time runs on through the reloads, and no frame
-// goes black.
-TEST_F(DemoProgramGLTest, ReloadShowsEditedScriptsAndKeepsMissingOnes) {
+// gone keeps what it gave. Twenty more reloads leave as many textures,
+// buffers and programs alive, keep the time, pause and loop, and keep the
+// music rather than decode it again. No frame goes black.
+TEST_F(DemoProgramGLTest, ReloadShowsEditsAndFreesWhatItReplaces) {
     using Tarn::Test::writeLooseFiles;
     writeLooseFiles(
         {kLibrary,
          kCube,
          {"stone.mat", "diffuse 1 1 1\nspecular 0 0.5\n"},
          {"scenes/box.tarn", scene("1 1 1")},
-         {"assets/demo.tarn", "scene box scenes/box.tarn\nsceneclip box 0 0 99 cam\n"}});
+         {"music.wav", toneWav()},
+         {"assets/demo.tarn",
+          "soundtrack music.wav\nscene box scenes/box.tarn\nsceneclip box 0 0 99 cam\n"}});
     m_app.started.connect([] { g_step = 0.0; });
     DemoProgram::Settings settings = authoring();
     settings.watch = true;
+    settings.start = settings.loopStart = 1.0;
+    settings.loopEnd = 60.0;
     DemoProgram program(settings);
+    // The content a frame is drawn with: a reload by the watcher comes after
+    // the drawing, one by F5 before.
+    const Tarn::PostFX::Chain *drawing = nullptr, *chain = nullptr;
+    m_app.frame.connect([&](double, double) { drawing = program.chain(); });
     program.attach(m_app);
-    std::vector<std::array<float, 3>> shown;  // the centre after each step
-    const Tarn::PostFX::Chain* chain = nullptr;
-    int frame = 0, step = 0;
+    std::vector<std::array<float, 3>> shown;  // the centre after each change
+    std::array<int, 4> counts{};
+    const Tarn::Soundtrack* music = nullptr;
+    int frame = 0;
+    const auto step = [&](const float* centre) {
+        shown.push_back({centre[0], centre[1], centre[2]});
+        switch (shown.size()) {
+        case 1:  // white
+            writeLooseFiles({{"stone.mat", "diffuse 1 0 0\nspecular 0 0.5\n"}});
+            return m_app.keyPressed.emit(GLFW_KEY_F5);
+        case 2:  // red; the watcher reloads within a second
+            return writeLooseFiles({{"scenes/box.tarn", "bogus line\n" + scene("0.5 0.5 0.5")}});
+        case 3:  // half as bright
+            std::filesystem::remove("stone.mat");
+            return m_app.keyPressed.emit(GLFW_KEY_F5);
+        case 4:  // as bright still
+            counts = liveObjects();
+            music = program.script()->soundtrack();
+            m_app.keyPressed.emit(GLFW_KEY_SPACE);
+            for (int i = 0; i < 20; ++i)
+                m_app.keyPressed.emit(GLFW_KEY_F5);
+            return;
+        default:
+            EXPECT_EQ(liveObjects(), counts);
+            EXPECT_TRUE(program.paused());
+            EXPECT_EQ(program.loopStart(), 1.0);
+            EXPECT_EQ(program.loopEnd(), 60.0);
+            EXPECT_EQ(program.script()->soundtrack(), music);
+            m_app.closed.emit();
+        }
+    };
     m_app.frame.connect([&](double, double) {
         const Tarn::Test::Image image = window();
         const float* centre = image.at(32, 32);
         EXPECT_GT(std::max({centre[0], centre[1], centre[2]}), 0.1f) << "frame " << frame;
-        EXPECT_EQ(program.time(), 0.25 * frame++);
-        switch (step++) {
-        case 0:  // white
-            writeLooseFiles({{"stone.mat", "diffuse 1 0 0\nspecular 0 0.5\n"}});
-            m_app.keyPressed.emit(GLFW_KEY_F5);
-            break;
-        case 1:  // red
-            writeLooseFiles({{"scenes/box.tarn", "bogus line\n" + scene("0.5 0.5 0.5")}});
-            chain = program.chain();
-            break;
-        case 2:  // the watcher reloads within a second; the next frame shows it
-            if (program.chain() == chain)
-                step = frame < 6 ? 2 : 4;
-            g_now += 0.25;
-            return;
-        case 3:  // half as bright
-            std::filesystem::remove("stone.mat");
-            m_app.keyPressed.emit(GLFW_KEY_F5);
-            break;
-        default:  // as bright still
-            m_app.closed.emit();
-        }
-        shown.push_back({centre[0], centre[1], centre[2]});
+        const bool reloaded = drawing != chain;
+        chain = drawing;
+        // Time runs on through the reloads, until paused before the last.
+        EXPECT_EQ(program.time(), 1.0 + 0.25 * (frame - (shown.size() == 4)));
+        ASSERT_LT(frame++, 12) << "the watcher never reloaded";
+        if (reloaded)  // else waiting for the watcher
+            step(centre);
         g_now += 0.25;
     });
     testing::internal::CaptureStdout();
     EXPECT_EQ(m_app.run(), 0);
     const std::string log = testing::internal::GetCapturedStdout();
-    ASSERT_EQ(shown.size(), 4u) << log;
+    ASSERT_EQ(shown.size(), 5u) << log;
     EXPECT_GT(shown[0][1], 0.3f);
     EXPECT_NEAR(shown[1][0], shown[0][0], 0.02f);
     EXPECT_LT(shown[1][1], 0.02f);
     EXPECT_NEAR(shown[2][0], shown[1][0] / 2, 0.02f);
     EXPECT_EQ(shown[3], shown[2]);
+    EXPECT_EQ(shown[4], shown[3]);
     for (const char* line :
          {"[Scene] scenes/box.tarn:1: unknown keyword \"bogus\"; line ignored",
           "[VFS] stone.mat cannot be read now; keeping the script as it was last read"})
@@ -445,49 +412,10 @@ TEST_F(DemoProgramGLTest, ReloadShowsEditedScriptsAndKeepsMissingOnes) {
     for (auto at = log.find("[Demo] content reloaded in "); at != std::string::npos;
          at = log.find("[Demo] content reloaded in ", at + 1))
         ++reloads;
-    EXPECT_EQ(reloads, 3u);
-}
-
-// Twenty reloads leave as many textures, buffers and programs alive as one
-// load, keep the time, the pause and the loop, and keep the music rather
-// than decode it again; the counts fall when the program is released.
-TEST_F(DemoProgramGLTest, TwentyReloadsLeaveTheLiveObjectCountsFlat) {
-    ASSERT_TRUE(packTimedDemo());
-    m_app.started.connect([] { g_step = 0.0; });
-    DemoProgram::Settings settings = authoring();
-    settings.start = 1.5;
-    settings.loopStart = 1.0;
-    settings.loopEnd = 3.0;
-    DemoProgram program(settings);
-    program.attach(m_app);
-    std::array<int, 4> loaded{}, reloaded{};
-    const Tarn::Soundtrack* music = nullptr;
-    int frame = 0;
-    m_app.frame.connect([&](double, double) {
-        if (frame++ == 0) {
-            loaded = liveObjects();
-            music = program.script()->soundtrack();
-            m_app.keyPressed.emit(GLFW_KEY_SPACE);
-            for (int i = 0; i < 20; ++i)
-                m_app.keyPressed.emit(GLFW_KEY_F5);
-        } else {
-            reloaded = liveObjects();
-            EXPECT_EQ(program.time(), 1.5);
-            EXPECT_TRUE(program.paused());
-            EXPECT_EQ(program.loopStart(), 1.0);
-            EXPECT_EQ(program.loopEnd(), 3.0);
-            EXPECT_EQ(program.script()->soundtrack(), music);
-            m_app.closed.emit();
-        }
-        g_now += 0.25;
-    });
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(m_app.run(), 0);
-    testing::internal::GetCapturedStdout();
-    EXPECT_EQ(reloaded, loaded);
+    EXPECT_EQ(reloads, 23u);
     const std::array<int, 4> released = liveObjects();
     for (int i = 0; i < 4; ++i)
-        EXPECT_LT(released[i], loaded[i]) << i;
+        EXPECT_LT(released[i], counts[i]) << i;
 }
 
 }  // namespace
