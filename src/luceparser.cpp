@@ -1,8 +1,10 @@
 #include "tarn/luceparser.h"
 
 #include <algorithm>
-#include <iostream>
+#include <optional>
 #include <utility>
+
+#include "tarn/diagnostics.h"
 
 namespace Tarn {
 
@@ -51,6 +53,10 @@ void LUCEParser::addKeyword(const std::string& keyword, LUCEEvent callback) {
     m_keywords.emplace(keyword, std::move(callback));
 }
 
+void LUCEParser::setScript(const std::string& path) {
+    m_script = path;
+}
+
 void LUCEParser::setIgnoredLineHandler(LUCEIgnoredLine handler) {
     m_ignoredLine = std::move(handler);
 }
@@ -62,8 +68,7 @@ void LUCEParser::ignoreLine(const std::string& why) {
 
 LUCEIgnoredLine LUCEParser::printIgnoredLines(const std::string& owner, const std::string& script) {
     return [owner, script](int line, const std::string& what) {
-        std::cout << "[" << owner << "] " << script << ":" << line << ": " << what
-                  << "; line ignored" << std::endl;
+        Diagnostics::problemAt(owner, script, line, what + "; line ignored");
     };
 }
 
@@ -71,6 +76,9 @@ void LUCEParser::parse(const std::string& text) {
     // A callback may parse again on this parser; its caller keeps its line.
     const int outerLine = m_lineNumber;
     m_lineNumber = 0;
+    std::optional<Diagnostics::ScriptScope> scope;
+    if (!m_script.empty())
+        scope.emplace(m_script, &m_lineNumber);
     f_call("LUCE:parseStart", {});
     int stoppedAt = 0;
     std::size_t lineStart = 0;

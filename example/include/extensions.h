@@ -1,9 +1,9 @@
 #ifndef TARN_EXAMPLE_EXTENSIONS_H
 #define TARN_EXAMPLE_EXTENSIONS_H
 
-// Registers every extension the demo uses, in its fixed order: the mesh
-// loader, then each effect with the effect factory (one "Registered effect"
-// line each). Call once, before the application shell exists.
+// Registers every extension TARN uses, in its fixed order: the stock ones
+// (the mesh loader and the eight stock effects), then TARN's own three
+// effects. Call once, before the application shell exists.
 void registerExtensions();
 
 #endif

@@ -33,6 +33,10 @@ public:
     // is a transparent wrapper.
     void parse(const std::string& text);
 
+    // The script's path: while parsing, reports that name no script are
+    // placed at this script and the line being handled (Diagnostics).
+    void setScript(const std::string& path);
+
     // Every line that no callback handles goes to the handler: an unknown
     // keyword (event names such as "begin:entity" are not keywords a script
     // can name), a begin without a type, an end with no open block (the
@@ -59,6 +63,7 @@ private:
     std::map<std::string, LUCEEvent> m_keywords;
     std::vector<std::string> m_stack;  // open block types, innermost last
     LUCEIgnoredLine m_ignoredLine;
+    std::string m_script;
     int m_lineNumber;
 };
 

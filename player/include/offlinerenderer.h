@@ -1,5 +1,5 @@
-#ifndef TARN_EXAMPLE_OFFLINERENDERER_H
-#define TARN_EXAMPLE_OFFLINERENDERER_H
+#ifndef TARN_PLAYER_OFFLINERENDERER_H
+#define TARN_PLAYER_OFFLINERENDERER_H
 
 // Renders a span of the demo without a window, frame by frame at exact demo
 // times, into PNG files or a video with the span's music. Frame i of a span

@@ -1,5 +1,5 @@
-#ifndef TARN_EXAMPLE_VIDEOENCODER_H
-#define TARN_EXAMPLE_VIDEOENCODER_H
+#ifndef TARN_PLAYER_VIDEOENCODER_H
+#define TARN_PLAYER_VIDEOENCODER_H
 
 // Frames encoded into a video file by the ffmpeg program, fed raw RGBA
 // frames on a pipe, with the span's music muxed in. The container and codecs

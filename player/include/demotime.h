@@ -1,5 +1,5 @@
-#ifndef TARN_DEMO_DEMOTIME_H
-#define TARN_DEMO_DEMOTIME_H
+#ifndef TARN_PLAYER_DEMOTIME_H
+#define TARN_PLAYER_DEMOTIME_H
 
 // Demo time: elapsed() of the application's demo clock,
 // Tarn::Application::tarnApp->time. It is the one place the time comes from:

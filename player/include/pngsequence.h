@@ -1,5 +1,5 @@
-#ifndef TARN_EXAMPLE_PNGSEQUENCE_H
-#define TARN_EXAMPLE_PNGSEQUENCE_H
+#ifndef TARN_PLAYER_PNGSEQUENCE_H
+#define TARN_PLAYER_PNGSEQUENCE_H
 
 // Frames as PNG files, one per frame, named by a pattern with the frame's
 // number ("shot%05d.png"); numbers continue across spans, so spans rendered

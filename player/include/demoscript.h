@@ -1,5 +1,5 @@
-#ifndef TARN_EXAMPLE_DEMOSCRIPT_H
-#define TARN_EXAMPLE_DEMOSCRIPT_H
+#ifndef TARN_PLAYER_DEMOSCRIPT_H
+#define TARN_PLAYER_DEMOSCRIPT_H
 
 // Builds the demo from its script: the window title, the music, the scenes,
 // the clips that place them on the timeline, and the post-processing chain

@@ -1,5 +1,5 @@
-#ifndef TARN_EXAMPLE_COMMANDLINE_H
-#define TARN_EXAMPLE_COMMANDLINE_H
+#ifndef TARN_PLAYER_COMMANDLINE_H
+#define TARN_PLAYER_COMMANDLINE_H
 
 // The demo's command line. Each argument is read by its first character: f
 // opens full screen, w<N> sets the width, h<N> the height, anything else is

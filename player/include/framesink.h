@@ -1,5 +1,5 @@
-#ifndef TARN_EXAMPLE_FRAMESINK_H
-#define TARN_EXAMPLE_FRAMESINK_H
+#ifndef TARN_PLAYER_FRAMESINK_H
+#define TARN_PLAYER_FRAMESINK_H
 
 // Where offline rendering puts its frames: numbered PNG files, or a video
 // that the ffmpeg program encodes. Made once the span is known, handed every

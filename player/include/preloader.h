@@ -1,5 +1,5 @@
-#ifndef TARN_EXAMPLE_PRELOADER_H
-#define TARN_EXAMPLE_PRELOADER_H
+#ifndef TARN_PLAYER_PRELOADER_H
+#define TARN_PLAYER_PRELOADER_H
 
 // The animation shown while the demo loads: an eight-frame loop
 // ("assets/vekintro/preload.tarn") and a logo ("assets/vekintro/lvek.png")

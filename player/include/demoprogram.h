@@ -1,5 +1,5 @@
-#ifndef TARN_EXAMPLE_DEMOPROGRAM_H
-#define TARN_EXAMPLE_DEMOPROGRAM_H
+#ifndef TARN_PLAYER_DEMOPROGRAM_H
+#define TARN_PLAYER_DEMOPROGRAM_H
 
 // What the demo does with the application shell: the handlers that make the
 // engine objects once the window exists, show the preloader around loading

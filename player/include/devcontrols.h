@@ -1,5 +1,5 @@
-#ifndef TARN_EXAMPLE_DEVCONTROLS_H
-#define TARN_EXAMPLE_DEVCONTROLS_H
+#ifndef TARN_PLAYER_DEVCONTROLS_H
+#define TARN_PLAYER_DEVCONTROLS_H
 
 // The authoring controls of tarn-demo --dev: keys that pause, seek, set a
 // loop and reload the content of the program they serve, a window title
