@@ -50,21 +50,22 @@ void f_report(Severity severity, std::string_view owner, std::string file, int l
         g_collector->take(record);
 }
 
+// Letters inserted, removed, changed or two neighbours swapped ("Fgo" is one
+// from "Fog").
 std::size_t editDistance(std::string_view a, std::string_view b) {
-    std::vector<std::size_t> row(b.size() + 1);
+    std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+    for (std::size_t i = 0; i <= a.size(); ++i)
+        d[i][0] = i;
     for (std::size_t j = 0; j <= b.size(); ++j)
-        row[j] = j;
-    for (std::size_t i = 1; i <= a.size(); ++i) {
-        std::size_t diagonal = row[0];
-        row[0] = i;
+        d[0][j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i)
         for (std::size_t j = 1; j <= b.size(); ++j) {
-            const std::size_t above = row[j];
-            const bool same = a[i - 1] == b[j - 1];
-            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (same ? 0 : 1)});
-            diagonal = above;
+            const std::size_t change = a[i - 1] == b[j - 1] ? 0 : 1;
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + change});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
         }
-    }
-    return row[b.size()];
+    return d[a.size()][b.size()];
 }
 
 char lower(char c) {
@@ -132,24 +133,27 @@ std::size_t problemCount() {
     return g_problems.load();
 }
 
-// Case is ignored when measuring ("glow" finds "Glow"); a name is close when
-// at most a third of its letters (at least one) must change.
-std::string suggestion(std::string_view name, const std::vector<std::string>& known) {
-    if (known.empty())
-        return std::string();
+std::string nearest(std::string_view name, const std::vector<std::string>& known) {
     const std::string wanted = lowered(name);
     std::size_t best = std::string::npos;
-    const std::string* nearest = nullptr;
+    const std::string* found = nullptr;
     for (const std::string& candidate : known) {
         const std::size_t distance = editDistance(wanted, lowered(candidate));
         if (distance < best) {
             best = distance;
-            nearest = &candidate;
+            found = &candidate;
         }
     }
     const std::size_t allowed = std::max<std::size_t>(1, wanted.size() / 3);
-    if (nearest && best <= allowed)
-        return "; did you mean \"" + *nearest + "\"?";
+    return found && best <= allowed ? *found : std::string();
+}
+
+std::string suggestion(std::string_view name, const std::vector<std::string>& known) {
+    if (known.empty())
+        return std::string();
+    const std::string close = nearest(name, known);
+    if (!close.empty())
+        return "; did you mean \"" + close + "\"?";
     if (known.size() > 8)
         return std::string();
     std::string list = "; valid names: ";

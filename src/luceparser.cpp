@@ -139,8 +139,18 @@ bool LUCEParser::f_dispatch(std::vector<std::string>& tokens) {
     const bool event = keyword.compare(0, 6, "begin:") == 0 || keyword.compare(0, 4, "end:") == 0 ||
                        keyword.compare(0, 5, "LUCE:") == 0;
     if (event || !f_call(keyword, std::vector<std::string>(tokens.begin() + 1, tokens.end())))
-        ignoreLine("unknown keyword \"" + keyword + "\"");
+        ignoreLine("unknown keyword \"" + keyword + "\"" + f_nearestKeyword(keyword));
     return true;
+}
+
+// Only a close keyword is offered: a list of every keyword would bury the line.
+std::string LUCEParser::f_nearestKeyword(const std::string& word) const {
+    std::vector<std::string> names;
+    for (const auto& entry : m_keywords)
+        if (entry.first.find(':') == std::string::npos)
+            names.push_back(entry.first);
+    const std::string close = Diagnostics::nearest(word, names);
+    return close.empty() ? std::string() : "; did you mean \"" + close + "\"?";
 }
 
 bool LUCEParser::f_call(const std::string& keyword, std::vector<std::string> arguments) {

@@ -5,10 +5,11 @@
 #include <climits>
 #include <cstring>
 #include <filesystem>
-#include <iostream>
 #include <new>
 
 #include <zlib.h>
+
+#include "tarn/diagnostics.h"
 
 namespace Tarn {
 
@@ -129,6 +130,24 @@ VFS::VFS(const std::string& archiveName, bool keepAlive)
     f_openArchive();
 }
 
+void VFS::setLooseRoot(const std::string& folder) {
+    m_looseRoot = folder;
+    if (!m_looseRoot.empty() && m_looseRoot.back() != '/')
+        m_looseRoot += '/';
+}
+
+std::string VFS::loosePath(const std::string& path) const {
+    return m_looseRoot + path;
+}
+
+bool VFS::exists(const std::string& path) const {
+    const auto it = m_contents.find(path);
+    if (it != m_contents.end() && it->second.offset != NotPackedOffset)
+        return true;
+    std::error_code error;
+    return std::filesystem::is_regular_file(loosePath(path), error);
+}
+
 void VFS::f_openArchive() {
     // Regular files only, as for loose files: opening a named pipe blocks
     // until someone writes to it (VFSTest.TheArchiveMustBeARegularFile).
@@ -137,8 +156,8 @@ void VFS::f_openArchive() {
     if (!std::filesystem::exists(status))
         return;
     if (!std::filesystem::is_regular_file(status)) {
-        std::cout << "[VFS] " << m_archiveName << " is not a regular file; serving loose files only"
-                  << std::endl;
+        Diagnostics::problem("VFS",
+                             m_archiveName + " is not a regular file; serving loose files only");
         return;
     }
     m_archiveFile = std::fopen(m_archiveName.c_str(), "rb");
@@ -152,8 +171,8 @@ void VFS::f_openArchive() {
         m_duplicates.swap(duplicates);
         m_hasArchive = true;
     } else {
-        std::cout << "[VFS] " << m_archiveName << " is not a valid archive: " << problem
-                  << "; serving loose files only" << std::endl;
+        Diagnostics::problem("VFS", m_archiveName + " is not a valid archive: " + problem +
+                                        "; serving loose files only");
     }
     if (!m_keepAlive || !m_hasArchive) {
         std::fclose(m_archiveFile);
@@ -193,8 +212,8 @@ bool VFS::readScript(const std::string& path, std::string& text) {
     const auto kept = m_scripts.find(path);
     if (!m_authoring || kept == m_scripts.end())
         return false;
-    std::cout << "[VFS] " << printableName(path)
-              << " cannot be read now; keeping the script as it was last read" << std::endl;
+    Diagnostics::note("VFS", printableName(path) +
+                                 " cannot be read now; keeping the script as it was last read");
     text = kept->second;
     return true;
 }
@@ -298,19 +317,19 @@ File* VFS::open(const std::string& path) {
     std::vector<char> data;
     if (m_authoring) {
         m_opened.insert(path);
-        if (readLooseFile(path, data).empty())
+        if (readLooseFile(loosePath(path), data).empty())
             return new File(std::move(data));
     }
     const auto it = m_contents.find(path);
     if (it == m_contents.end()) {
-        if (readLooseFile(path, data).empty())
+        if (readLooseFile(loosePath(path), data).empty())
             return new File(std::move(data));
-        std::cout << "[VFS] File " << path << " not found in archive nor in real FS." << std::endl;
+        Diagnostics::problem("VFS", "File " + path + " not found in archive nor in real FS.");
         return nullptr;
     }
     FileEntry& entry = it->second;
     if (entry.offset == NotPackedOffset)
-        return readLooseFile(path, data).empty() ? new File(std::move(data)) : nullptr;
+        return readLooseFile(loosePath(path), data).empty() ? new File(std::move(data)) : nullptr;
     if (!entry.file) {
         entry.file = f_unpack(path, entry);
         if (!entry.file)
@@ -323,8 +342,8 @@ File* VFS::open(const std::string& path) {
 
 File* VFS::f_unpack(const std::string& path, const FileEntry& entry) {
     const auto corrupt = [&](const std::string& why) -> File* {
-        std::cout << "[VFS] " << printableName(path) << " in " << m_archiveName
-                  << " is corrupt: " << why << std::endl;
+        Diagnostics::problem("VFS",
+                             printableName(path) + " in " + m_archiveName + " is corrupt: " + why);
         return nullptr;
     };
     if (entry.unpackedSize > static_cast<std::uint32_t>(INT_MAX) ||
@@ -339,14 +358,12 @@ File* VFS::f_unpack(const std::string& path, const FileEntry& entry) {
         if (std::filesystem::is_regular_file(m_archiveName, error))
             m_archiveFile = std::fopen(m_archiveName.c_str(), "rb");
         if (!m_archiveFile) {
-            std::cout << "[VFS] Cannot reopen " << m_archiveName << " to read " << path
-                      << std::endl;
+            Diagnostics::problem("VFS", "Cannot reopen " + m_archiveName + " to read " + path);
             return nullptr;
         }
     }
     const auto outOfMemory = [&]() -> File* {
-        std::cout << "[VFS] Out of memory reading " << path << " from " << m_archiveName
-                  << std::endl;
+        Diagnostics::problem("VFS", "Out of memory reading " + path + " from " + m_archiveName);
         return nullptr;
     };
     std::vector<unsigned char> packed;
@@ -448,7 +465,7 @@ const VFS::FileEntry* VFS::entry(const std::string& path) const {
 
 bool VFS::write() {
     const auto fail = [this](const std::string& why) {
-        std::cout << "[VFS] Cannot write " << m_archiveName << ": " << why << std::endl;
+        Diagnostics::problem("VFS", "Cannot write " + m_archiveName + ": " + why);
         return false;
     };
     std::vector<std::string> paths;

@@ -6,6 +6,7 @@
 #include <tarn/postfx/effect.h>
 #include <tarn/postfx/effectfactory.h>
 #include <tarn/postfx/pass.h>
+#include <tarn/vfs.h>
 
 bool OverlayEffect::ms_shadersInitialized = false;
 Tarn::ShaderProgram* OverlayEffect::ms_overlayShader = nullptr;
@@ -13,6 +14,19 @@ Tarn::ShaderProgram* OverlayEffect::ms_overlayShader = nullptr;
 namespace {
 
 enum Unit { kInputUnit = 0, kOverlayUnit = 1 };
+
+// TARN's logo, stored upside down since the pass reads this file unflipped.
+constexpr const char* kFixedImage = "assets/velmoralogo.png";
+
+// How the pass reads its image: none (the overlay adds nothing), the fixed
+// file as stored, or an image the demo script named, upright like every
+// other image.
+enum OverlayMode { kNoImage = 0, kAsStored = 1, kUpright = 2 };
+
+struct OverlayImage {
+    std::unique_ptr<Tarn::ImageTexture> texture;
+    OverlayMode mode = kNoImage;
+};
 
 // The contrast stretch maps 0.1355 to 0 and keeps 1 at 1; the luma is the
 // ungraded input's.
@@ -25,6 +39,7 @@ uniform float uOverlayLevel;
 uniform float uWhiteLevel;
 uniform float uBlackLevel;
 uniform float uEnhancements;
+uniform float uOverlayMode;
 in vec2 v_uv;
 layout(location = 0) out vec4 fragColor;
 void main() {
@@ -34,7 +49,8 @@ void main() {
     graded = mix(graded, vec3(1.0, 0.0745, 0.1921), 0.08);
     graded = mix(graded, gs, 0.1);
     vec4 rtinput = mix(rtinput1, vec4(graded, rtinput1.a), uEnhancements);
-    vec4 overlay = texture(uOverlayTex, v_uv);
+    vec2 overlayUv = uOverlayMode > 1.5 ? vec2(v_uv.x, 1.0 - v_uv.y) : v_uv;
+    vec4 overlay = uOverlayMode < 0.5 ? vec4(0.0) : texture(uOverlayTex, overlayUv);
     vec3 composite = mix(rtinput.rgb, overlay.rgb, overlay.a * uOverlayLevel);
     composite = mix(composite, vec3(1.0), uWhiteLevel);
     composite = mix(composite, vec3(0.0), uBlackLevel);
@@ -64,14 +80,27 @@ Tarn::PostFX::Effect* OverlayEffect::create() {
         ms_shadersInitialized = true;
     }
     auto* effect = new Tarn::PostFX::Effect();
-    effect->addPass([effect, image = std::make_shared<Tarn::ImageTexture>(
-                                 "assets/velmoralogo.png")](Tarn::PostFX::Chain::Buffers& buffers) {
+    auto image = std::make_shared<OverlayImage>();
+    // Without the fixed file (a demo of one's own), no image and no line.
+    if (Tarn::VFS::tarnVFS && Tarn::VFS::tarnVFS->exists(kFixedImage)) {
+        image->texture = std::make_unique<Tarn::ImageTexture>(kFixedImage);
+        image->mode = kAsStored;
+    }
+    effect->setImageHandler([image](const std::string& word, const std::string& path) {
+        if (word != "image")
+            return false;
+        image->texture = std::make_unique<Tarn::ImageTexture>(path);
+        image->mode = kUpright;
+        return true;
+    });
+    effect->addPass([effect, image](Tarn::PostFX::Chain::Buffers& buffers) {
         using Tarn::PostFX::Pass;
         Pass pass(buffers, Pass::Full, ms_overlayShader);  // in + overlay image -> full[fullCnt]
         for (const auto& level : kLevels)
             pass.uniform(level.uniform, effect->property(level.parameter).value.f);
+        pass.uniform("uOverlayMode", static_cast<float>(image->mode));
         pass.input(kInputUnit, buffers.in);
-        pass.input(kOverlayUnit, image.get());
+        pass.input(kOverlayUnit, image->texture.get());
         buffers.out = pass.draw();
     });
     for (const auto& level : kLevels)

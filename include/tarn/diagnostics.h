@@ -93,6 +93,10 @@ void problemAt(std::string_view owner, const std::string& file, int line, std::s
 // collector or none; loading reports the difference as its summary.
 std::size_t problemCount();
 
+// The known name nearest to name when it is close (at most a third of its
+// letters changed, at least one; case ignored), else an empty string.
+std::string nearest(std::string_view name, const std::vector<std::string>& known);
+
 // For a name that matched nothing: "; did you mean "x"?" with the nearest of
 // the known names when it is close, else "; valid names: a, b, c" when there
 // are at most eight, else nothing.

@@ -57,6 +57,8 @@ public:
 private:
     // Returns false when the line ends the parse.
     bool f_dispatch(std::vector<std::string>& tokens);
+    // "; did you mean "x"?" for a registered keyword close to word, else "".
+    std::string f_nearestKeyword(const std::string& word) const;
     // False when no callback is registered for the keyword.
     bool f_call(const std::string& keyword, std::vector<std::string> arguments);
 

@@ -87,6 +87,17 @@ public:
     // paths marked by add are forgotten.
     void refresh();
 
+    // The folder loose files are read from, for open and readScript: empty
+    // (the default) for the working folder. A demo played from a folder
+    // reads everything there; one played from an archive elsewhere reads
+    // its loose files beside the archive, never from the working folder.
+    void setLooseRoot(const std::string& folder);
+    // Where the loose file of an archive path lies: under the loose root.
+    std::string loosePath(const std::string& path) const;
+    // Whether open would find the path (packed, or a loose regular file),
+    // without reading it or saying anything: for content that is optional.
+    bool exists(const std::string& path) const;
+
     // Marks a loose file to be packed by write; a known path is left as is.
     void add(const std::string& path);
     // Writes a new archive under the archive name from the added paths only
@@ -156,6 +167,7 @@ private:
     // Packed Files handed out before a refresh, with their open count.
     std::unordered_map<const File*, unsigned int> m_detached;
     bool m_authoring;
+    std::string m_looseRoot;
     std::set<std::string> m_opened;
     // The last text readScript gave for each path, while authoring.
     std::map<std::string, std::string> m_scripts;

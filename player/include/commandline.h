@@ -1,11 +1,13 @@
 #ifndef TARN_PLAYER_COMMANDLINE_H
 #define TARN_PLAYER_COMMANDLINE_H
 
-// The demo's command line. Each argument is read by its first character: f
-// opens full screen, w<N> sets the width, h<N> the height, anything else is
-// ignored, as demo launchers have always passed them. The program's own
-// options begin with "--" and never collide with those; those that take a
-// value take it as the next argument.
+// The player's command line. An argument that names an existing file or
+// folder is the content to play (an archive, or a folder of loose files);
+// any other is read by its first character: f opens full screen, w<N> sets
+// the width, h<N> the height, anything else is ignored, as demo launchers
+// have always passed them. So "hills.tarn" is content when it exists, and
+// "h720" a height. The program's own options begin with "--" and never
+// collide with those; those that take a value take it as the next argument.
 
 #include <string>
 
@@ -14,6 +16,13 @@ struct CommandLine {
     int height = 600;
     bool fullscreen = false;
     bool help = false;
+    // The content: an archive or a folder; empty for demo.tarn in the
+    // working folder.
+    std::string content;
+    // --check: load everything without playing and list the problems.
+    bool check = false;
+    // --new DIR: write a small demo folder there.
+    std::string newFolder;
     // --profile: time every pass and print the table at exit.
     bool profile = false;
     // --render FILE: a video, or PNG files when FILE ends in .png.

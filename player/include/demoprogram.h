@@ -18,6 +18,7 @@
 // so the picture never goes without content; the old content is then freed.
 
 #include <memory>
+#include <string>
 
 #include <tarn/signal.h>
 
@@ -70,9 +71,26 @@ public:
         // ending. With watch, changed content files reload.
         bool dev = false;
         bool watch = false;
+        // What to play: an archive, or a folder of loose files; empty for
+        // ArchiveName in the working folder. Loose files are read beside
+        // the archive, or inside the folder.
+        std::string content;
+        // Loading ends the run: no preloader, no music, no frames; every
+        // problem goes to the collector installed by the caller.
+        bool check = false;
     };
 
     static constexpr const char* ArchiveName = "demo.tarn";
+    static constexpr const char* LibraryScript = "assets/library.tarn";
+    static constexpr const char* DemoScriptPath = "assets/demo.tarn";
+
+    // Where content lies: the archive to open (empty: none) and the folder
+    // loose files are read from (empty: the working folder).
+    struct ContentSource {
+        std::string archive;
+        std::string looseRoot;
+    };
+    static ContentSource contentSource(const std::string& content);
 
     explicit DemoProgram(const Settings& settings);
     // Releases what the loop's end did not (nothing after a normal run).
@@ -129,12 +147,25 @@ public:
     // Null unless profiling, and after release.
     Tarn::Profiler* profiler() const { return m_profiler.get(); }
     Tarn::VFS* vfs() const { return m_vfs.get(); }
+    // The archive the content comes from (empty for a folder).
+    const std::string& archivePath() const { return m_source.archive; }
+    // Problems reported while loading the content last time (the summary
+    // line's count).
+    std::size_t contentProblems() const { return m_contentProblems; }
 
 private:
     void f_onKey(int key);
     void f_onLaunched();
     void f_onLoading(Tarn::Signal<double>& progress);
     void f_loadContent(Tarn::Signal<double>& progress);
+    // The asset library (into the library instance) and the demo script,
+    // onto timeline and chain; the one load sequence of play, reload and
+    // check. Null when the demo script cannot be read. Ends with the
+    // problem summary line.
+    std::unique_ptr<DemoScript> f_buildContent(Tarn::Demo::Timeline& timeline,
+                                               Tarn::PostFX::Chain& chain,
+                                               Tarn::Signal<double>& progress,
+                                               DemoScript* previous);
     void f_onStarted();
     void f_onFrame(double delta, double now);
     double f_wrapLoop(double now);
@@ -143,6 +174,8 @@ private:
     void f_release();
 
     Settings m_settings;
+    ContentSource m_source;
+    std::size_t m_contentProblems = 0;
     Tarn::Application* m_app = nullptr;
     bool m_closing = false;
     bool m_launched = false;

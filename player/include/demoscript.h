@@ -8,14 +8,23 @@
 //   soundtrack PATH                           the music; a later line replaces it
 //   scene NAME PATH                           a scene script; a repeated name replaces it
 //   sceneclip SCENE START OFFSET DURATION CAMERA
+//   preloader logo|animation PATH             the preloader's own image or video script
 //   begin postfx                              the chain; parsing ends at its end
-//     effect NAME                             appended to the chain
-//     begin automation LABEL INDEX PROPERTY   keys for effect INDEX (0 is the first)
+//     effect NAME [as ALIAS] [image PATH]     appended to the chain; an effect that
+//                                             reads an image (Overlay) takes PATH
+//     begin automation LABEL EFFECT PROPERTY  keys for an effect: its ALIAS, or its
+//                                             index (0 is the first effect line)
 //       key VALUE INTERPOLATION TIME V        hold, linear, cosine, spline, undefined
 //     end
 //   end
-// A faulty line prints "[Demo] <script>:<line>: <what>; line skipped" and the
-// rest loads. Owns everything it builds; it must outlive the playing of the
+// A faulty line prints "[Demo] <script>:<line>: <what>; line skipped" (through
+// Tarn::Diagnostics) and the rest loads: clip times that are not finite
+// numbers, negative, ending before they start or past MaxDemoLength; a camera
+// the scene lacks; an effect name, alias, parameter, scene or interpolation
+// that matches nothing (with the nearest known name); an automation block
+// inside another; keys out of time order. An effect line that made no effect
+// keeps its index, so the automations after it address the effects their
+// indices name. Owns everything it builds; it must outlive the playing of the
 // timeline and chain it filled, and be destroyed with the GL context current.
 
 #include <map>
@@ -24,6 +33,8 @@
 #include <vector>
 
 #include <tarn/signal.h>
+
+#include "preloader.h"
 
 namespace Tarn {
 class LUCEParser;
@@ -47,6 +58,10 @@ class Scene;
 
 class DemoScript {
 public:
+    // The latest time a clip may end: a day of demo time. Longer times are
+    // typing mistakes (1e300) that would keep the demo running for ever.
+    static constexpr double MaxDemoLength = 86400.0;
+
     // Clips render through renderer and go on timeline; effects go on chain.
     DemoScript(Tarn::Graphics::Renderer* renderer, Tarn::Demo::Timeline* timeline,
                Tarn::PostFX::Chain* chain);
@@ -63,6 +78,13 @@ public:
     // progressStart + 0.1 after each scene line and 1.0 at the end. A script
     // that cannot be read prints one line and builds nothing; returns false.
     bool load(const std::string& path, Tarn::Signal<double>& progress, double progressStart);
+
+    // The preloader lines of the script at path, read before loading shows
+    // the preloader: quietly, since load reports the same lines' faults.
+    // Empty paths where the script names none or cannot be read.
+    static Preloader::Assets preloaderAssets(const std::string& path);
+    // What load read from the preloader lines (for --check and reloads).
+    const Preloader::Assets& preloader() const { return m_preloader; }
 
     // Writes every effect automation's keyed values at demo time now, in
     // script order.
@@ -83,11 +105,17 @@ private:
     bool f_hasArguments(const std::vector<std::string>& arguments, std::size_t count,
                         const char* form) const;
     void f_skip(const std::string& what) const;
+    // The effect an automation block names by alias or index, or null after
+    // reporting why.
+    Tarn::PostFX::Effect* f_automatedEffect(const std::string& target);
 
     void f_soundtrack(const std::vector<std::string>& arguments);
     void f_scene(const std::vector<std::string>& arguments, Tarn::Signal<double>& progress);
     void f_sceneClip(const std::vector<std::string>& arguments);
+    void f_checkCamera(const Tarn::Scenegraph::Scene& scene, const std::string& sceneName,
+                       const std::string& camera) const;
     void f_effect(const std::vector<std::string>& arguments);
+    void f_preloader(const std::vector<std::string>& arguments);
     void f_beginAutomation(const std::vector<std::string>& arguments);
     void f_key(const std::vector<std::string>& arguments);
 
@@ -101,10 +129,24 @@ private:
     double m_progressValue = 0.0;
     bool m_isPostFXMode = false;
     bool m_inAutomation = false;
+    // Line of the open automation block, and how many blocks were opened
+    // inside it (reported, their keys skipped).
+    int m_automationLine = 0;
+    int m_nestedAutomations = 0;
     Tarn::Scenegraph::Automation* m_fxautomation = nullptr;
+    // What the open automation drives, for messages: "effect "pulse"
+    // parameter "Blur_factor"".
+    std::string m_automationTarget;
+    // The last key of each value of the open automation: time and line.
+    std::map<std::string, std::pair<double, int>> m_lastKeys;
     std::map<std::string, Tarn::Scenegraph::Scene*> m_sceneNames;
+    // One slot per effect line, null where the line made no effect, so
+    // that indices keep naming the effect lines they count.
+    std::vector<Tarn::PostFX::Effect*> m_effectLines;
+    std::map<std::string, Tarn::PostFX::Effect*> m_effectAliases;
 
     DemoScript* m_previous = nullptr;
+    Preloader::Assets m_preloader;
     bool m_hasTitle = false;
     std::string m_title;
     std::unique_ptr<Tarn::Soundtrack> m_soundtrack;

@@ -1,21 +1,25 @@
 #ifndef TARN_PLAYER_PRELOADER_H
 #define TARN_PLAYER_PRELOADER_H
 
-// The animation shown while the demo loads: an eight-frame loop
-// ("assets/vekintro/preload.tarn") and a logo ("assets/vekintro/lvek.png")
-// on white, drawn by the program "Loader". The intro slides the loop in from
-// the left over four seconds; the outro holds its last frame and fades the
-// picture to cyan. Made by the loading handler, used for both phases, then
-// dropped; GL context thread only.
+// The animation shown while the demo loads: an eight-frame loop (a video
+// script) and a logo on white, drawn by the program "Loader". The intro
+// slides the loop in from the left over four seconds; the outro holds its
+// last frame and fades the picture to cyan. A demo names its own files with
+// the demo script's preloader lines; without them the files at the fixed
+// paths below are used when present, and without an animation a built-in
+// bar fills over the intro instead. Made by the loading handler, used for
+// both phases, then dropped; GL context thread only.
 
 #include <functional>
 #include <memory>
+#include <string>
 
 namespace Tarn {
 class Application;
 class ImageTexture;
 class Shader;
 class ShaderProgram;
+class VFS;
 class VideoTexture;
 }  // namespace Tarn
 
@@ -24,7 +28,19 @@ public:
     static constexpr double IntroSeconds = 5.0;
     static constexpr double OutroSeconds = 3.0;
 
-    Preloader();
+    static constexpr const char* FixedAnimation = "assets/vekintro/preload.tarn";
+    static constexpr const char* FixedLogo = "assets/vekintro/lvek.png";
+
+    // Archive paths of the two layers; empty for none.
+    struct Assets {
+        std::string animation;
+        std::string logo;
+    };
+    // The files named, or else the fixed paths that vfs finds (none found
+    // means none, and nothing is reported: they are optional).
+    static Assets resolve(const Assets& named, const Tarn::VFS* vfs);
+
+    explicit Preloader(const Assets& assets);
     ~Preloader();
     Preloader(const Preloader&) = delete;
     Preloader& operator=(const Preloader&) = delete;
@@ -38,7 +54,8 @@ private:
     void f_play(Tarn::Application& app, bool intro, double seconds,
                 const std::function<bool()>& stop);
 
-    // The program does not own its stages.
+    // The program does not own its stages. The textures are null when
+    // there is no such layer.
     std::unique_ptr<Tarn::Shader> m_vertex;
     std::unique_ptr<Tarn::Shader> m_fragment;
     std::unique_ptr<Tarn::ShaderProgram> m_program;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
 
 namespace {
 
@@ -52,6 +53,11 @@ bool readDimensions(const char* text, int& width, int& height) {
     width = static_cast<int>(w);
     height = static_cast<int>(h);
     return true;
+}
+
+bool exists(const char* path) {
+    struct stat status;
+    return ::stat(path, &status) == 0;
 }
 
 struct Parser {
@@ -110,6 +116,11 @@ struct Parser {
             if (text && !readSpan(text, line.loopStart, line.loopEnd))
                 refuse(std::string("--loop \"") + text +
                        "\" is not START:END in seconds, with END after START (as 10:20)");
+        } else if (name == "--check") {
+            line.check = true;
+        } else if (name == "--new") {
+            if (const char* text = value(i))
+                line.newFolder = text;
         } else if (name == "--dev" || name == "--watch") {
             (name == "--dev" ? line.dev : line.watch) = true;
         } else if (name == "--frame") {
@@ -124,9 +135,23 @@ struct Parser {
         }
     }
 
+    void content(const char* argument) {
+        if (!line.content.empty())
+            refuse(std::string("two contents given, \"") + line.content + "\" and \"" +
+                   argument + "\"; give one");
+        else
+            line.content = argument;
+    }
+
     void check() {
         const bool frame = line.frame >= 0.0;
-        if (!line.render.empty() && (frame || !line.png.empty()))
+        const bool playing = line.offline() || line.dev || line.loopEnd > 0.0 || started;
+        if (!line.newFolder.empty() && (line.check || playing || !line.content.empty()))
+            refuse("--new writes a demo folder; it takes no content and no other option");
+        else if (line.check && playing)
+            refuse("--check loads the content without playing it; it takes no playing "
+                   "or rendering option");
+        else if (!line.render.empty() && (frame || !line.png.empty()))
             refuse("--render and --frame/--png make different outputs; give one");
         else if (frame != !line.png.empty())
             refuse("--frame T and --png FILE go together");
@@ -170,6 +195,10 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
             parser.option(i);
             continue;
         }
+        if (exists(argument)) {
+            parser.content(argument);
+            continue;
+        }
         switch (argument[0]) {
         case 'f':
             line.fullscreen = true;
@@ -192,13 +221,21 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
 }
 
 std::string usage() {
-    return "usage: tarn-demo [f] [w<width>] [h<height>] [--start S] [--loop A:B]\n"
+    return "usage: tarn-demo [CONTENT] [f] [w<width>] [h<height>] [--start S] [--loop A:B]\n"
            "                 [--dev [--watch]] [--profile]\n"
-           "       tarn-demo --render FILE [--fps N] [--size WxH] [--start S] [--end E] "
-           "[--profile]\n"
-           "       tarn-demo --frame T --png FILE [--size WxH]\n"
-           "Plays the demo from demo.tarn in the working directory (or the loose files\n"
-           "of the same paths) with its music, then quits at the end of the timeline.\n"
+           "       tarn-demo [CONTENT] --render FILE [--fps N] [--size WxH] [--start S] "
+           "[--end E]\n"
+           "       tarn-demo [CONTENT] --frame T --png FILE [--size WxH]\n"
+           "       tarn-demo [CONTENT] --check\n"
+           "       tarn-demo --new FOLDER\n"
+           "Plays a demo with its music, then quits at the end of its timeline. CONTENT\n"
+           "is an archive made by tarn-pack or a folder of loose files (default:\n"
+           "demo.tarn in the working folder). Files an archive lacks are read from\n"
+           "loose files beside it; the demo script is assets/demo.tarn inside it.\n"
+           "  --check       load everything without playing; list each problem as\n"
+           "                script:line: what, then a count; exit 1 if there is any\n"
+           "  --new FOLDER  write a small, complete demo there to start from; play it\n"
+           "                with tarn-demo FOLDER\n"
            "  f             full screen\n"
            "  w<width>      window width in pixels (default 1024)\n"
            "  h<height>     window height in pixels (default 600)\n"

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <filesystem>
 #include <iostream>
 
 #include <GL/glew.h>
@@ -12,6 +13,7 @@
 #include <tarn/application.h>
 #include <tarn/assetlibrary.h>
 #include <tarn/demo/timeline.h>
+#include <tarn/diagnostics.h>
 #include <tarn/graphics/renderer.h>
 #include <tarn/postfx/chain.h>
 #include <tarn/profiler.h>
@@ -51,9 +53,20 @@ void DemoProgram::f_onKey(int key) {
         m_app->closed.emit();
 }
 
+DemoProgram::ContentSource DemoProgram::contentSource(const std::string& content) {
+    if (content.empty())
+        return {ArchiveName, std::string()};
+    std::error_code error;
+    if (std::filesystem::is_directory(content, error))
+        return {std::string(), content};
+    return {content, std::filesystem::path(content).parent_path().string()};
+}
+
 void DemoProgram::f_onLaunched() {
     m_launched = true;
-    m_vfs = std::make_unique<Tarn::VFS>(ArchiveName, true);
+    m_source = contentSource(m_settings.content);
+    m_vfs = std::make_unique<Tarn::VFS>(m_source.archive, true);
+    m_vfs->setLooseRoot(m_source.looseRoot);
     m_vfs->setAuthoring(m_settings.dev);
     m_renderer = std::make_unique<Tarn::Graphics::Renderer>(m_settings.width, m_settings.height);
     m_timeline = std::make_unique<Tarn::Demo::Timeline>();
@@ -67,24 +80,44 @@ void DemoProgram::f_onLaunched() {
 
 void DemoProgram::f_onLoading(Tarn::Signal<double>& progress) {
     const auto stop = [this] { return m_closing; };
+    // --check makes the preloader too, for the problems of its files.
     std::unique_ptr<Preloader> preloader;
-    if (m_settings.preloader) {
-        preloader = std::make_unique<Preloader>();
+    if (m_settings.preloader || m_settings.check)
+        preloader = std::make_unique<Preloader>(Preloader::resolve(
+            DemoScript::preloaderAssets(DemoScriptPath), Tarn::VFS::tarnVFS));
+    if (m_settings.preloader)
         preloader->intro(*m_app, stop);
-    }
     if (!m_closing)
         f_loadContent(progress);
-    if (preloader && !m_closing)
+    if (m_settings.preloader && !m_closing)
         preloader->outro(*m_app, stop);
 }
 
 void DemoProgram::f_loadContent(Tarn::Signal<double>& progress) {
-    Tarn::AssetLibrary::instance()->loadAllFromScript("assets/library.tarn");
-    progress.emit(0.4);
-    m_script = std::make_unique<DemoScript>(m_renderer.get(), m_timeline.get(), m_fxchain.get());
-    m_script->load("assets/demo.tarn", progress, 0.4);
-    if (m_script->hasTitle())
+    m_script = f_buildContent(*m_timeline, *m_fxchain, progress, nullptr);
+    if (m_script && m_script->hasTitle())
         m_app->setWindowTitle(m_script->title());
+}
+
+std::unique_ptr<DemoScript> DemoProgram::f_buildContent(Tarn::Demo::Timeline& timeline,
+                                                        Tarn::PostFX::Chain& chain,
+                                                        Tarn::Signal<double>& progress,
+                                                        DemoScript* previous) {
+    const std::size_t problemsBefore = Tarn::Diagnostics::problemCount();
+    Tarn::AssetLibrary::instance()->loadAllFromScript(LibraryScript);
+    progress.emit(0.4);
+    auto script = std::make_unique<DemoScript>(m_renderer.get(), &timeline, &chain);
+    if (previous)
+        script->takeMusicFrom(*previous);
+    const bool loaded = script->load(DemoScriptPath, progress, 0.4);
+    m_contentProblems = Tarn::Diagnostics::problemCount() - problemsBefore;
+    if (m_contentProblems > 0 && !m_settings.check)
+        std::cout << "[Demo] " << m_contentProblems << " content problem"
+                  << (m_contentProblems == 1 ? "" : "s")
+                  << "; run with --check to list them" << std::endl;
+    if (!loaded)
+        script.reset();
+    return script;
 }
 
 void DemoProgram::f_onStarted() {
@@ -186,13 +219,11 @@ bool DemoProgram::reload() {
     auto timeline = std::make_unique<Tarn::Demo::Timeline>();
     auto chain = std::make_unique<Tarn::PostFX::Chain>(m_settings.width, m_settings.height,
                                                        m_renderer.get());
-    auto script = std::make_unique<DemoScript>(m_renderer.get(), timeline.get(), chain.get());
     std::unique_ptr<Tarn::AssetLibrary> library =
         Tarn::AssetLibrary::replaceInstance(std::make_unique<Tarn::AssetLibrary>());
-    Tarn::AssetLibrary::instance()->loadAllFromScript("assets/library.tarn");
     Tarn::Signal<double> progress;  // nobody waits for a reload's progress
-    script->takeMusicFrom(*m_script);
-    const bool loaded = script->load("assets/demo.tarn", progress, 0.4);
+    std::unique_ptr<DemoScript> script = f_buildContent(*timeline, *chain, progress, m_script.get());
+    const bool loaded = script != nullptr;
     if (loaded) {
         // The renderer's camera belongs to a scene about to go.
         m_renderer->setCamera(nullptr);

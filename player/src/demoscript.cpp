@@ -1,18 +1,22 @@
 #include "demoscript.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <functional>
-#include <iostream>
 #include <string_view>
 
 #include <tarn/demo/sceneclip.h>
 #include <tarn/demo/timeline.h>
+#include <tarn/diagnostics.h>
 #include <tarn/file.h>
 #include <tarn/luceparser.h>
 #include <tarn/postfx/chain.h>
 #include <tarn/postfx/effect.h>
 #include <tarn/postfx/effectfactory.h>
 #include <tarn/scenegraph/automation.h>
+#include <tarn/scenegraph/cameracomponent.h>
+#include <tarn/scenegraph/entity.h>
 #include <tarn/scenegraph/scene.h>
 #include <tarn/soundtrack.h>
 #include <tarn/vfs.h>
@@ -21,16 +25,43 @@ using Tarn::Scenegraph::Automation;
 
 namespace {
 
-Automation::InterpolationType interpolation(const std::string& name) {
-    if (name == "hold")
-        return Automation::IT_HOLD;
-    if (name == "cosine")
-        return Automation::IT_COSINE;
-    if (name == "spline")
-        return Automation::IT_SPLINE;
-    if (name == "undefined")
-        return Automation::IT_UNDEFINED;
-    return Automation::IT_LINEAR;  // "linear" and any word not listed
+const std::vector<std::string>& interpolationNames() {
+    static const std::vector<std::string> names = {"hold", "linear", "cosine", "spline",
+                                                   "undefined"};
+    return names;
+}
+
+// False for a word that is not one of the names: it means linear.
+bool interpolation(const std::string& name, Automation::InterpolationType& type) {
+    static const Automation::InterpolationType types[] = {
+        Automation::IT_HOLD, Automation::IT_LINEAR, Automation::IT_COSINE, Automation::IT_SPLINE,
+        Automation::IT_UNDEFINED};
+    const std::vector<std::string>& names = interpolationNames();
+    for (std::size_t i = 0; i < names.size(); ++i)
+        if (name == names[i]) {
+            type = types[i];
+            return true;
+        }
+    type = Automation::IT_LINEAR;
+    return false;
+}
+
+// The whole word as a finite number; "abc", "1.5s", "nan" and "inf" are not.
+bool finiteNumber(const std::string& text, double& value) {
+    char* end = nullptr;
+    value = std::strtod(text.c_str(), &end);
+    return !text.empty() && end == text.c_str() + text.size() && std::isfinite(value);
+}
+
+bool isIndex(const std::string& word) {
+    return !word.empty() && word.find_first_not_of("0123456789") == std::string::npos;
+}
+
+template <typename Map> std::vector<std::string> keysOf(const Map& map) {
+    std::vector<std::string> keys;
+    for (const auto& entry : map)
+        keys.push_back(entry.first);
+    return keys;
 }
 
 // The words from index `first` on, joined by single spaces.
@@ -61,8 +92,8 @@ bool DemoScript::load(const std::string& path, Tarn::Signal<double>& progress,
                       double progressStart) {
     std::string text;
     if (!Tarn::VFS::tarnVFS || !Tarn::VFS::tarnVFS->readScript(path, text)) {
-        std::cout << "[Demo] " << path << ": the demo script cannot be read; nothing to play"
-                  << std::endl;
+        Tarn::Diagnostics::problemAt("Demo", path, 0,
+                                     "the demo script cannot be read; nothing to play");
         return false;
     }
 
@@ -73,12 +104,33 @@ bool DemoScript::load(const std::string& path, Tarn::Signal<double>& progress,
     m_isPostFXMode = false;
     m_inAutomation = false;
     m_fxautomation = nullptr;
+    m_nestedAutomations = 0;
+    m_effectLines.clear();
+    m_effectAliases.clear();
     f_registerKeywords(parser, progress);
+    parser.setScript(path);
     parser.setIgnoredLineHandler(Tarn::LUCEParser::printIgnoredLines("Demo", path));
     parser.parse(text);
     m_parser = nullptr;
     m_sceneNames.clear();
     return true;
+}
+
+Preloader::Assets DemoScript::preloaderAssets(const std::string& path) {
+    Preloader::Assets assets;
+    Tarn::VFS* vfs = Tarn::VFS::tarnVFS;
+    std::string text;
+    if (!vfs || !vfs->exists(path) || !vfs->readScript(path, text))
+        return assets;
+    Tarn::LUCEParser parser;
+    parser.addKeyword("preloader", [&assets](std::vector<std::string> arguments) {
+        if (arguments.size() >= 2 && arguments[0] == "logo")
+            assets.logo = arguments[1];
+        else if (arguments.size() >= 2 && arguments[0] == "animation")
+            assets.animation = arguments[1];
+    });
+    parser.parse(text);
+    return assets;
 }
 
 void DemoScript::runAutomations(double now) {
@@ -94,6 +146,7 @@ void DemoScript::f_registerKeywords(Tarn::LUCEParser& parser, Tarn::Signal<doubl
         m_hasTitle = true;
     });
     parser.addKeyword("soundtrack", [this](Arguments arguments) { f_soundtrack(arguments); });
+    parser.addKeyword("preloader", [this](Arguments arguments) { f_preloader(arguments); });
     parser.addKeyword("scene",
                       [this, &progress](Arguments arguments) { f_scene(arguments, progress); });
     parser.addKeyword("sceneclip", [this](Arguments arguments) { f_sceneClip(arguments); });
@@ -103,6 +156,10 @@ void DemoScript::f_registerKeywords(Tarn::LUCEParser& parser, Tarn::Signal<doubl
     parser.addKeyword("begin:automation",
                       [this](Arguments arguments) { f_beginAutomation(arguments); });
     parser.addKeyword("end:automation", [this](Arguments) {
+        if (m_nestedAutomations > 0) {
+            --m_nestedAutomations;  // the outer block goes on
+            return;
+        }
         if (m_isPostFXMode && m_fxautomation)
             m_automations.push_back(m_fxautomation);
         m_fxautomation = nullptr;
@@ -112,8 +169,8 @@ void DemoScript::f_registerKeywords(Tarn::LUCEParser& parser, Tarn::Signal<doubl
 }
 
 void DemoScript::f_skip(const std::string& what) const {
-    std::cout << "[Demo] " << m_path << ":" << (m_parser ? m_parser->lineNumber() : 0) << ": "
-              << what << "; line skipped" << std::endl;
+    Tarn::Diagnostics::problemAt("Demo", m_path, m_parser ? m_parser->lineNumber() : 0,
+                                 what + "; line skipped");
 }
 
 bool DemoScript::f_hasArguments(const std::vector<std::string>& arguments, std::size_t count,
@@ -165,15 +222,76 @@ void DemoScript::f_sceneClip(const std::vector<std::string>& arguments) {
     const auto scene = m_sceneNames.find(arguments[0]);
     if (scene == m_sceneNames.end()) {
         f_skip("sceneclip names the scene \"" + arguments[0] +
-               "\", which no earlier scene line declares");
+               "\", which no earlier scene line declares" +
+               Tarn::Diagnostics::suggestion(arguments[0], keysOf(m_sceneNames)));
         return;
     }
+    static const char* const names[] = {"start", "offset", "duration"};
+    double times[3] = {};
+    for (int i = 0; i < 3; ++i) {
+        const std::string& word = arguments[static_cast<std::size_t>(i) + 1];
+        if (!finiteNumber(word, times[i])) {
+            f_skip(std::string("the clip's ") + names[i] + " \"" + word +
+                   "\" is not a number of seconds");
+            return;
+        }
+        if (times[i] < 0.0 && i < 2) {
+            f_skip(std::string("the clip's ") + names[i] + " " + word + " is negative");
+            return;
+        }
+    }
+    if (times[2] <= 0.0) {
+        f_skip("the clip's duration is " + arguments[3] + ": it ends before it starts");
+        return;
+    }
+    if (times[0] + times[2] > MaxDemoLength) {
+        f_skip("the clip ends at " + std::to_string(times[0] + times[2]) +
+               " s, past the longest demo, " + std::to_string(int(MaxDemoLength)) + " s");
+        return;
+    }
+    f_checkCamera(*scene->second, arguments[0], arguments[4]);
     auto clip = std::make_unique<Tarn::Demo::SceneClip>(scene->second, arguments[4], m_renderer);
-    clip->setStartTime(std::atof(arguments[1].c_str()));
-    clip->setStartOffset(std::atof(arguments[2].c_str()));
-    clip->setDuration(std::atof(arguments[3].c_str()));
+    clip->setStartTime(times[0]);
+    clip->setStartOffset(times[1]);
+    clip->setDuration(times[2]);
     m_timeline->addClip(clip.get());
     m_clips.push_back(std::move(clip));
+}
+
+// A clip whose camera the scene lacks renders nothing: it is kept, so the
+// timeline's length stays what the script says, but said.
+void DemoScript::f_checkCamera(const Tarn::Scenegraph::Scene& scene, const std::string& sceneName,
+                               const std::string& camera) const {
+    std::vector<std::string> cameras;
+    for (const auto& [name, entry] : scene.entities())
+        if (entry.entity && entry.entity->getComponent<Tarn::Scenegraph::CameraComponent>())
+            cameras.push_back(name);
+    for (const std::string& name : cameras)
+        if (name == camera)
+            return;
+    Tarn::Diagnostics::problemAt(
+        "Demo", m_path, m_parser ? m_parser->lineNumber() : 0,
+        "scene \"" + sceneName + "\" has no camera \"" + camera + "\"; the clip shows black" +
+            (cameras.empty() ? std::string("; the scene has no camera at all")
+                             : Tarn::Diagnostics::suggestion(camera, cameras)));
+}
+
+void DemoScript::f_preloader(const std::vector<std::string>& arguments) {
+    if (!f_hasArguments(arguments, 2, "preloader logo|animation PATH"))
+        return;
+    const std::string& kind = arguments[0];
+    if (kind != "logo" && kind != "animation") {
+        f_skip("the preloader has no \"" + kind + "\"" +
+               Tarn::Diagnostics::suggestion(kind, {"logo", "animation"}));
+        return;
+    }
+    const Tarn::VFS* vfs = Tarn::VFS::tarnVFS;
+    if (!vfs || !vfs->exists(arguments[1])) {
+        f_skip("the preloader's " + kind + " \"" + arguments[1] +
+               "\" is neither in the archive nor a loose file");
+        return;
+    }
+    (kind == "logo" ? m_preloader.logo : m_preloader.animation) = arguments[1];
 }
 
 void DemoScript::f_effect(const std::vector<std::string>& arguments) {
@@ -183,42 +301,119 @@ void DemoScript::f_effect(const std::vector<std::string>& arguments) {
     }
     if (!f_hasArguments(arguments, 1, "effect NAME"))
         return;
-    // Effect names may contain spaces ("Motion blur"): the words are one name.
-    const std::string name = joined(arguments, 0);
-    Tarn::PostFX::Effect* effect = Tarn::PostFX::EffectFactory::createEffect(name);
+    // Effect names may contain spaces ("Motion blur"): the words up to "as"
+    // or "image" are one name; the word after "as" is the alias, the word
+    // after each "image" a path.
+    std::size_t word = 0;
+    while (word < arguments.size() && arguments[word] != "as" && arguments[word] != "image")
+        ++word;
+    const std::string name = joined(std::vector<std::string>(arguments.begin(),
+                                                             arguments.begin() + long(word)), 0);
+    std::string alias;
+    std::vector<std::string> images;
+    for (; word < arguments.size(); word += 2) {
+        const bool paired = word + 1 < arguments.size() && word > 0;
+        if (paired && arguments[word] == "as" && alias.empty())
+            alias = arguments[word + 1];
+        else if (paired && arguments[word] == "image")
+            images.push_back(arguments[word + 1]);
+        else {
+            f_skip("write the line as \"effect NAME [as ALIAS] [image PATH]\"; \"" +
+                   arguments[word] + "\" is out of place");
+            return;
+        }
+    }
+    // Asked first, so that an unknown name gives one line, with a suggestion,
+    // rather than the factory's line and this one.
+    const std::vector<std::string> known = Tarn::PostFX::EffectFactory::names();
+    const bool registered = std::find(known.begin(), known.end(), name) != known.end();
+    Tarn::PostFX::Effect* effect =
+        registered ? Tarn::PostFX::EffectFactory::createEffect(name) : nullptr;
+    m_effectLines.push_back(effect);
     if (!effect) {
-        f_skip("no effect is registered as \"" + name + "\"");
+        f_skip("no effect is registered as \"" + name + "\"" +
+               Tarn::Diagnostics::suggestion(name, known) + "; the automations of effect " +
+               std::to_string(m_effectLines.size() - 1) +
+               (alias.empty() ? std::string() : " (\"" + alias + "\")") + " are skipped too");
+        if (!alias.empty())
+            m_effectAliases.emplace(alias, nullptr);
         return;
     }
     m_effects.emplace_back(effect);
     m_chain->addEffect(effect);
+    for (const std::string& image : images)
+        if (!effect->setImage("image", image))
+            Tarn::Diagnostics::problemAt("Demo", m_path, m_parser->lineNumber(),
+                                         "effect \"" + name + "\" reads no image; \"" + image +
+                                             "\" is ignored");
+    if (alias.empty())
+        return;
+    if (isIndex(alias))
+        Tarn::Diagnostics::problemAt("Demo", m_path, m_parser->lineNumber(),
+                                     "the alias \"" + alias +
+                                         "\" is a number, which names an index; alias ignored");
+    else if (!m_effectAliases.emplace(alias, effect).second)
+        Tarn::Diagnostics::problemAt("Demo", m_path, m_parser->lineNumber(),
+                                     "the alias \"" + alias +
+                                         "\" names an earlier effect already; alias ignored");
+}
+
+Tarn::PostFX::Effect* DemoScript::f_automatedEffect(const std::string& target) {
+    if (isIndex(target)) {
+        const std::size_t index = std::strtoul(target.c_str(), nullptr, 10);
+        if (target.size() > 9 || index >= m_effectLines.size()) {
+            f_skip("the chain has no effect at index " + target + " (it holds " +
+                   std::to_string(m_chain->effectCount()) + ")");
+            return nullptr;
+        }
+        // An effect line that made nothing said so, and that its automations
+        // go with it.
+        return m_effectLines[index];
+    }
+    const auto found = m_effectAliases.find(target);
+    if (found == m_effectAliases.end()) {
+        f_skip("no effect line has the alias \"" + target + "\"" +
+               Tarn::Diagnostics::suggestion(target, keysOf(m_effectAliases)));
+        return nullptr;
+    }
+    return found->second;
 }
 
 void DemoScript::f_beginAutomation(const std::vector<std::string>& arguments) {
+    if (m_inAutomation) {
+        // Closing the outer block here would drop the keys it still has to
+        // come; the nested block is skipped whole instead.
+        ++m_nestedAutomations;
+        f_skip("an automation block inside the one opened on line " +
+               std::to_string(m_automationLine) + " (close that one with \"end\" first); its "
+               "keys are skipped");
+        return;
+    }
     m_inAutomation = true;
+    m_automationLine = m_parser->lineNumber();
     m_fxautomation = nullptr;
+    m_lastKeys.clear();
     if (!m_isPostFXMode) {
         f_skip("an automation block outside the postfx block");
         return;
     }
-    if (!f_hasArguments(arguments, 3, "begin automation LABEL INDEX PROPERTY"))
+    if (!f_hasArguments(arguments, 3, "begin automation LABEL EFFECT PROPERTY"))
         return;
-    const int index = std::atoi(arguments[1].c_str());
-    Tarn::PostFX::Effect* effect = m_chain->effect(index);
-    if (!effect) {
-        f_skip("the chain has no effect at index " + arguments[1] + " (it holds " +
-               std::to_string(m_chain->effectCount()) + ")");
+    Tarn::PostFX::Effect* effect = f_automatedEffect(arguments[1]);
+    if (!effect)
         return;
-    }
     // Parameter names may contain spaces ("Focus distance").
     const std::string property = joined(arguments, 2);
     if (!effect->hasAutomatableProperty(property)) {
-        f_skip("effect " + arguments[1] + " has no parameter \"" + property + "\"");
+        f_skip("effect " + arguments[1] + " (" + effect->name() + ") has no parameter \"" +
+               property + "\"" +
+               Tarn::Diagnostics::suggestion(property, effect->automatablePropertyNames()));
         return;
     }
     m_ownedAutomations.push_back(
         std::make_unique<Automation>(effect->automatableProperty(property)));
     m_fxautomation = m_ownedAutomations.back().get();
+    m_automationTarget = "effect " + arguments[1] + " parameter \"" + property + "\"";
 }
 
 void DemoScript::f_key(const std::vector<std::string>& arguments) {
@@ -226,11 +421,34 @@ void DemoScript::f_key(const std::vector<std::string>& arguments) {
         f_skip("\"key\" outside an automation block of the postfx block");
         return;
     }
-    if (!m_fxautomation)  // the block's own line was reported
+    // Keys of a skipped block: its own line was reported.
+    if (!m_fxautomation || m_nestedAutomations > 0)
         return;
     if (!f_hasArguments(arguments, 4, "key VALUE INTERPOLATION TIME V"))
         return;
-    m_fxautomation->addKeyframe(arguments[0], interpolation(arguments[1]),
-                                std::atof(arguments[2].c_str()),
-                                static_cast<float>(std::atof(arguments[3].c_str())));
+    double time = 0.0, value = 0.0;
+    if (!finiteNumber(arguments[2], time)) {
+        f_skip("the key's time \"" + arguments[2] + "\" is not a number of seconds");
+        return;
+    }
+    if (!finiteNumber(arguments[3], value)) {
+        f_skip("the key's value \"" + arguments[3] + "\" is not a number");
+        return;
+    }
+    const int line = m_parser->lineNumber();
+    const auto last = m_lastKeys.find(arguments[0]);
+    if (last != m_lastKeys.end() && time < last->second.first) {
+        f_skip("the key at " + arguments[2] + " s for " + m_automationTarget + " value \"" +
+               arguments[0] + "\" comes before the key on line " +
+               std::to_string(last->second.second) + "; keys must be in time order");
+        return;
+    }
+    Automation::InterpolationType type;
+    if (!interpolation(arguments[1], type))
+        Tarn::Diagnostics::problemAt(
+            "Demo", m_path, line,
+            "unknown interpolation \"" + arguments[1] + "\"; linear is used" +
+                Tarn::Diagnostics::suggestion(arguments[1], interpolationNames()));
+    m_lastKeys[arguments[0]] = {time, line};
+    m_fxautomation->addKeyframe(arguments[0], type, time, static_cast<float>(value));
 }

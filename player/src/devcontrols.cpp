@@ -123,9 +123,10 @@ DevControls::Stamps DevControls::f_stamps() const {
         s.size = std::filesystem::file_size(path, error);
         s.written = std::filesystem::last_write_time(path, error);
     };
-    stamp(DemoProgram::ArchiveName);
+    if (!m_program.archivePath().empty())
+        stamp(m_program.archivePath());
     if (const Tarn::VFS* vfs = m_program.vfs())
         for (const std::string& path : vfs->openedPaths())
-            stamp(path);
+            stamp(vfs->loosePath(path));
     return stamps;
 }

@@ -4,9 +4,11 @@
 #include <iostream>
 
 #include <tarn/application.h>
+#include <tarn/diagnostics.h>
 
 #include "commandline.h"
 #include "demoprogram.h"
+#include "newdemo.h"
 #include "offlinerenderer.h"
 
 namespace {
@@ -17,10 +19,12 @@ DemoProgram::Settings programSettings(const CommandLine& line) {
     settings.height = line.height;
     settings.fullscreen = line.fullscreen;
     settings.profile = line.profile;
-    if (line.offline()) {
+    settings.content = line.content;
+    if (line.offline() || line.check) {
         settings.preloader = false;
         settings.music = false;
         settings.playsFrames = false;
+        settings.check = line.check;
         return settings;  // the renderer sets the times
     }
     settings.start = line.start;
@@ -48,6 +52,55 @@ OfflineRenderer::Settings offlineSettings(const CommandLine& line) {
     return settings;
 }
 
+// Sends a stream nowhere for its own lifetime.
+class NullOutput {
+public:
+    explicit NullOutput(std::ostream& stream) : m_stream(stream), m_saved(stream.rdbuf(nullptr)) {}
+    ~NullOutput() {
+        m_stream.rdbuf(m_saved);
+        m_stream.clear();
+    }
+    NullOutput(const NullOutput&) = delete;
+    NullOutput& operator=(const NullOutput&) = delete;
+
+private:
+    std::ostream& m_stream;
+    std::streambuf* m_saved;
+};
+
+// Loads everything as playing would, in a hidden context, with every report
+// held back; then lists the problems, one line each, and a count.
+int checkContent(const CommandLine& line) {
+    Tarn::Diagnostics::ProblemList problems(false);
+    int status = 0;
+    {
+        Tarn::Diagnostics::ScopedCollector collect(problems);
+        // Whatever a library prints while loading is chatter here: the
+        // problems are listed once loading is over.
+        NullOutput silence(std::cout);
+        Tarn::Application app;
+        app.setHeadless(true);
+        DemoProgram program(programSettings(line));
+        program.attach(app);
+        app.started.connect([&app] { app.closed.emit(); });
+        status = app.run();
+    }
+    if (status != 0) {
+        std::cout << "tarn-demo: no OpenGL context for --check" << std::endl;
+        std::cerr << "tarn-demo: no OpenGL context for --check" << std::endl;
+        return 2;
+    }
+    for (const std::string& text : problems.lines())
+        std::cout << text << std::endl;
+    const std::size_t count = problems.problems().size();
+    if (count > 0)
+        std::cout << count << (count == 1 ? " problem" : " problems") << std::endl;
+    if (count > 0)
+        std::cerr << "tarn-demo: " << count << (count == 1 ? " problem" : " problems")
+                  << " in the content" << std::endl;
+    return count == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int runPlayer(int argc, char** argv, const std::function<void()>& registerExtensions) {
@@ -62,8 +115,18 @@ int runPlayer(int argc, char** argv, const std::function<void()>& registerExtens
     }
     // Offline rendering reads the music instead of playing it: OpenAL's null
     // back end opens without looking for a sound card.
-    if (line.offline())
+    if (!line.newFolder.empty())
+        return writeNewDemo(line.newFolder, std::cout, std::cerr);
+    if (line.offline() || line.check)
         setenv("ALSOFT_DRIVERS", "null", 1);
+    if (line.check) {
+        // The registration lines are the program's, not the content's.
+        Tarn::Diagnostics::ProblemList quiet(false);
+        Tarn::Diagnostics::ScopedCollector hold(quiet);
+        if (registerExtensions)
+            registerExtensions();
+        return checkContent(line);
+    }
     if (registerExtensions)
         registerExtensions();
 

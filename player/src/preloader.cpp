@@ -8,6 +8,7 @@
 #include <tarn/imagetexture.h>
 #include <tarn/shader.h>
 #include <tarn/shaderprogram.h>
+#include <tarn/vfs.h>
 #include <tarn/videotexture.h>
 
 namespace {
@@ -23,6 +24,8 @@ const char* const loaderFS = R"(#version 330 core
 uniform sampler2DArray uAnim;
 uniform sampler2D uLogo;
 uniform int uBefore;
+uniform int uHasAnim;
+uniform int uHasLogo;
 uniform float uTime;
 in vec2 v_uv;
 layout(location = 0) out vec4 fragOut;
@@ -30,15 +33,22 @@ void main() {
     vec2 r = v_uv / vec2(0.38, 0.6) - vec2(0.775, 0.4);
     r.y = 1.0 - clamp(r.y, 0.0, 1.0);
     vec2 inside = vec2(clamp(r.x, 0.0, 1.0), r.y);
-    vec4 anim;
-    if (uBefore == 1) {
+    vec4 anim = vec4(0.0);
+    if (uHasAnim == 0) {
+        // The built-in animation: a bar filling over the intro, full in the
+        // outro; its track light grey, its fill the demo's opening cyan.
+        float filled = uBefore == 1 ? clamp(uTime / 5.0, 0.0, 1.0) : 1.0;
+        vec2 bar = (v_uv - vec2(0.3, 0.46)) / vec2(0.4, 0.02);
+        if (all(greaterThanEqual(bar, vec2(0.0))) && all(lessThan(bar, vec2(1.0))))
+            anim = bar.x < filled ? vec4(0.2627, 0.9529, 1.0, 1.0) : vec4(0.85, 0.85, 0.85, 1.0);
+    } else if (uBefore == 1) {
         float layer = floor(fract(uTime) * 8.0);
         float s = clamp(floor(clamp(uTime, 0.0, 4.0) * 8.0) / 16.0, 0.0, 2.0);
         anim = texture(uAnim, vec3(clamp(r.x + 2.0 - s, 0.0, 1.0), r.y, layer));
     } else {
         anim = texture(uAnim, vec3(inside, 7.0));
     }
-    vec4 logo = texture(uLogo, inside);
+    vec4 logo = uHasLogo == 1 ? texture(uLogo, inside) : vec4(0.0);
     vec3 colour = vec3(1.0);
     colour = mix(anim.rgb, colour, 1.0 - anim.a);
     colour = mix(logo.rgb, colour, 1.0 - logo.a);
@@ -50,13 +60,24 @@ void main() {
 
 }  // namespace
 
-Preloader::Preloader()
+Preloader::Assets Preloader::resolve(const Assets& named, const Tarn::VFS* vfs) {
+    const auto pick = [vfs](const std::string& chosen, const char* fixed) {
+        if (!chosen.empty())
+            return chosen;
+        return vfs && vfs->exists(fixed) ? std::string(fixed) : std::string();
+    };
+    return {pick(named.animation, FixedAnimation), pick(named.logo, FixedLogo)};
+}
+
+Preloader::Preloader(const Assets& assets)
     : m_vertex(std::make_unique<Tarn::Shader>(
           Tarn::Shader::VERTEX_SHADER, Tarn::Graphics::FullscreenQuad::vertexShaderSource())),
       m_fragment(std::make_unique<Tarn::Shader>(Tarn::Shader::FRAGMENT_SHADER, loaderFS)),
-      m_program(std::make_unique<Tarn::ShaderProgram>("Loader")),
-      m_animation(std::make_unique<Tarn::VideoTexture>("assets/vekintro/preload.tarn")),
-      m_logo(std::make_unique<Tarn::ImageTexture>("assets/vekintro/lvek.png")) {
+      m_program(std::make_unique<Tarn::ShaderProgram>("Loader")) {
+    if (!assets.animation.empty())
+        m_animation = std::make_unique<Tarn::VideoTexture>(assets.animation);
+    if (!assets.logo.empty())
+        m_logo = std::make_unique<Tarn::ImageTexture>(assets.logo);
     m_program->set(m_vertex.get());
     m_program->set(m_fragment.get());
     m_program->link();
@@ -79,9 +100,13 @@ void Preloader::f_play(Tarn::Application& app, bool intro, double seconds,
         m_program->uniform("uAnim", 0);
         m_program->uniform("uLogo", 1);
         m_program->uniform("uBefore", intro ? 1 : 0);
+        m_program->uniform("uHasAnim", m_animation ? 1 : 0);
+        m_program->uniform("uHasLogo", m_logo ? 1 : 0);
     }
-    m_animation->bind(0);
-    m_logo->bind(1);
+    if (m_animation)
+        m_animation->bind(0);
+    if (m_logo)
+        m_logo->bind(1);
     Tarn::Clock clock;
     while (clock.elapsed() < seconds && !stop()) {
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -91,7 +116,9 @@ void Preloader::f_play(Tarn::Application& app, bool intro, double seconds,
         }
         app.swapBuffers();
     }
-    m_logo->release();
-    m_animation->release();
+    if (m_logo)
+        m_logo->release();
+    if (m_animation)
+        m_animation->release();
     m_program->release();
 }

@@ -165,7 +165,7 @@ TEST_F(DemoProgramGLTest, PlaysAPackedDemoToItsEnd) {
                               "  begin automation power 1 Powr\n    key f linear 0 0\n  end\n"
                               "  begin automation power 1 Power\n"
                               "    key f linear 0 0\n    key f lineer 4 2\n  end\n"
-                              "  effect DepthOfField\n  begin automation focus 2 Focus distance\n"
+                              "  effect DepthOfField\n  begin automation focus 3 Focus distance\n"
                               "    key f hold 0 7\n  end\nend\n"}}));
     DemoProgram::Settings settings;
     settings.width = settings.height = 64;
@@ -210,14 +210,21 @@ TEST_F(DemoProgramGLTest, PlaysAPackedDemoToItsEnd) {
     EXPECT_EQ(parameters[1][2], 7.0f) << "a parameter whose name has a space";
     EXPECT_EQ(m_app.windowTitle(), "Tarn test demo");
     EXPECT_EQ(log.find("[Demo] reloading"), std::string::npos);
+    EXPECT_EQ(log.find("assets/demo.tarn:14:"), std::string::npos);
+    EXPECT_NE(log.find("[Demo] 6 content problems; run with --check to list them"),
+              std::string::npos);
     for (const char* line :
          {":5: \"scene NAME PATH\" needs 2 arguments; line skipped",
-          ":6: sceneclip names the scene \"blue\", which no earlier scene line declares; line "
-          "skipped",
+          ":6: sceneclip names the scene \"blue\", which no earlier scene line declares; "
+          "valid names: green, red; line skipped",
           ":7: \"effect\" outside the postfx block; line skipped",
-          ":13: no effect is registered as \"Nope\"; line skipped",
-          ":14: the chain has no effect at index 2 (it holds 2); line skipped",
-          ":16: effect 1 has no parameter \"Powr\"; line skipped"})
+          // The failed line keeps its index: the automation of effect 2 (line
+          // 14) goes with it, without a line, and DepthOfField stays effect 3.
+          ":13: no effect is registered as \"Nope\"; valid names: Amiga, DepthOfField, Glow, "
+          "Raymarcher; the automations of effect 2 are skipped too; line skipped",
+          ":16: effect 1 (Glow) has no parameter \"Powr\"; did you mean \"Power\"?; line "
+          "skipped",
+          ":21: unknown interpolation \"lineer\"; linear is used; did you mean \"linear\"?"})
         EXPECT_NE(log.find(std::string("[Demo] assets/demo.tarn") + line), std::string::npos)
             << line << "\n"
             << log;
@@ -228,7 +235,9 @@ TEST_F(DemoProgramGLTest, PlaysAPackedDemoToItsEnd) {
 // from inside a frame of the intro) stops it: nothing is loaded, the loop
 // never runs, a second close changes nothing and all is released once.
 TEST_F(DemoProgramGLTest, EscapeDuringThePreloaderEndsCleanly) {
-    DemoProgram program(DemoProgram::Settings{64, 64, false, true});
+    DemoProgram::Settings settings;
+    settings.width = settings.height = 64;
+    DemoProgram program(settings);
     program.attach(m_app);
     std::vector<double> progress;
     int frames = 0;

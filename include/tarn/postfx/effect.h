@@ -13,6 +13,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "tarn/postfx/chain.h"
@@ -80,11 +81,30 @@ public:
     bool hasAutomatableProperty(std::string_view name) const {
         return m_automatableProperties.find(name) != m_automatableProperties.end();
     }
+    // The names of its automatable properties, in byte-wise order, for
+    // "did you mean" suggestions.
+    std::vector<std::string> automatablePropertyNames() const {
+        std::vector<std::string> names;
+        for (const auto& entry : m_automatableProperties)
+            names.push_back(entry.first);
+        return names;
+    }
 
     // The name the factory made it under ("Effect" for one made by hand);
     // the profiler labels the passes "NAME pass N".
     void setName(std::string_view name);
     const std::string& name() const { return m_name; }
+
+    // Images an effect reads from content, named by a word ("image"): a
+    // demo script line `effect Overlay image assets/title.png` calls
+    // setImage("image", path). The effect's creator installs the handler;
+    // setImage is false, and changes nothing, for an effect without one or a
+    // word the handler does not take. Images named so are read upright.
+    using ImageHandler = std::function<bool(const std::string& word, const std::string& path)>;
+    void setImageHandler(ImageHandler handler) { m_imageHandler = std::move(handler); }
+    bool setImage(const std::string& word, const std::string& path) {
+        return m_imageHandler && m_imageHandler(word, path);
+    }
 
     void setBypass(bool bypassed) { m_bypassed = bypassed ? 1.0f : 0.0f; }
     // Any value but exactly 0.0 bypasses: automation may drive it like any
@@ -104,6 +124,7 @@ private:
     std::map<std::string, Property, std::less<>> m_properties;
     std::map<std::string, Scenegraph::Property, std::less<>> m_automatableProperties;
     float m_bypassed = 0.0f;
+    ImageHandler m_imageHandler;
 };
 
 }  // namespace Tarn::PostFX
