@@ -1,12 +1,13 @@
 #include "tarn/application.h"
 
 #include <cmath>
-#include <iostream>
+#include <string>
 
 #include <GL/glew.h>
 #include <GLFW/glfw3.h>
 
 #include "headlesscontext.h"
+#include "tarn/diagnostics.h"
 
 namespace Tarn {
 
@@ -128,8 +129,8 @@ void Application::swapBuffers() {
 
 bool Application::f_openWindow(bool visible) {
     if (!glfwInit()) {
-        std::cout << "[Application] cannot start the windowing library: " << lastWindowingError()
-                  << std::endl;
+        Diagnostics::problem("Application",
+                             "cannot start the windowing library: " + lastWindowingError());
         return false;
     }
     GLFWmonitor* monitor = m_fullscreen ? glfwGetPrimaryMonitor() : nullptr;
@@ -148,9 +149,10 @@ bool Application::f_openWindow(bool visible) {
             break;
     }
     if (!m_window) {
-        std::cout << "[Application] cannot open a " << m_width << "x" << m_height
-                  << " window with an OpenGL 3.3 core context: " << lastWindowingError()
-                  << std::endl;
+        Diagnostics::problem(
+            "Application", "cannot open a " + std::to_string(m_width) + "x" +
+                               std::to_string(m_height) +
+                               " window with an OpenGL 3.3 core context: " + lastWindowingError());
         return false;
     }
     glfwMakeContextCurrent(m_window);
@@ -164,8 +166,8 @@ bool Application::f_openHeadless() {
     if (m_headlessContext->create(reason))
         return true;
     m_headlessContext.reset();
-    std::cout << "[Application] no EGL context (" << reason << "); rendering in a hidden window"
-              << std::endl;
+    Diagnostics::note("Application",
+                      "no EGL context (" + reason + "); rendering in a hidden window");
     return f_openWindow(false);
 }
 
@@ -177,8 +179,9 @@ bool Application::f_loadEntryPoints() {
     const bool loaded =
         status == GLEW_OK || (m_headlessContext && status == GLEW_ERROR_NO_GLX_DISPLAY);
     if (!loaded) {
-        std::cout << "[Application] cannot load the OpenGL entry points: "
-                  << reinterpret_cast<const char*>(glewGetErrorString(status)) << std::endl;
+        Diagnostics::problem("Application",
+                             std::string("cannot load the OpenGL entry points: ") +
+                                 reinterpret_cast<const char*>(glewGetErrorString(status)));
         return false;
     }
     // GLEW asks for the extension string the pre-3.0 way, which a core

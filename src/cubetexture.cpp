@@ -1,11 +1,12 @@
 #include "tarn/cubetexture.h"
 
 #include <array>
-#include <iostream>
+#include <string>
 
 #include <GL/glew.h>
 
 #include "imagefile.h"
+#include "tarn/diagnostics.h"
 #include "unpackstate.h"
 
 namespace Tarn {
@@ -27,6 +28,10 @@ GLenum faceTarget(unsigned int face) {
     return GL_TEXTURE_CUBE_MAP_POSITIVE_X + face;
 }
 
+std::string sizeText(const Detail::ImageFile& image) {
+    return std::to_string(image.width()) + "x" + std::to_string(image.height());
+}
+
 }  // namespace
 
 CubeTexture::CubeTexture(const std::string& filename) {
@@ -37,8 +42,8 @@ CubeTexture::CubeTexture(const std::string& filename) {
     if (image.valid()) {
         size = crossFaceSize(image.width(), image.height());
         if (size == 0)
-            std::cout << "[CubeTexture] " << filename << ": image of " << image.width() << "x"
-                      << image.height() << " is not a 4:3 cross of square faces" << std::endl;
+            Diagnostics::problem("CubeTexture", filename + ": image of " + sizeText(image) +
+                                                    " is not a 4:3 cross of square faces");
         else if (!f_fitsDriver(filename, size))
             size = 0;
     }
@@ -71,16 +76,17 @@ CubeTexture::CubeTexture(const std::string& xPlus, const std::string& xMinus,
             if (!image.valid()) {
                 complete = false;
             } else if (image.width() != image.height()) {
-                std::cout << "[CubeTexture] " << path << ": face of " << image.width() << "x"
-                          << image.height() << " is not square" << std::endl;
+                Diagnostics::problem("CubeTexture",
+                                     path + ": face of " + sizeText(image) + " is not square");
                 complete = false;
             } else if (face == 0) {
                 size = image.width();
                 complete = f_fitsDriver(path, size);
             } else if (image.width() != size) {
-                std::cout << "[CubeTexture] " << path << ": face of " << image.width() << "x"
-                          << image.height() << " does not match the " << size << "x" << size
-                          << " of " << xPlus << std::endl;
+                Diagnostics::problem("CubeTexture", path + ": face of " + sizeText(image) +
+                                                        " does not match the " +
+                                                        std::to_string(size) + "x" +
+                                                        std::to_string(size) + " of " + xPlus);
                 complete = false;
             }
             if (complete)
@@ -121,6 +127,7 @@ void CubeTexture::f_uploadPlaceholder() {
     for (unsigned int face = 0; face < 6; ++face)
         f_generateFace(face, Detail::kMissingPixel, 1, 1, 0, 0);
     m_faceSize = 1;
+    m_placeholder = true;
 }
 
 void CubeTexture::f_generateFace(unsigned int face, const unsigned char* pixels, int rowLength,
@@ -136,8 +143,9 @@ bool CubeTexture::f_fitsDriver(const std::string& path, int size) const {
     glGetIntegerv(GL_MAX_CUBE_MAP_TEXTURE_SIZE, &limit);
     if (size <= limit)
         return true;
-    std::cout << "[CubeTexture] " << path << ": faces of " << size
-              << " pixels exceed the driver's limit of " << limit << std::endl;
+    Diagnostics::problem("CubeTexture", path + ": faces of " + std::to_string(size) +
+                                            " pixels exceed the driver's limit of " +
+                                            std::to_string(limit));
     return false;
 }
 

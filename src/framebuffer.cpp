@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <iomanip>
-#include <iostream>
 #include <sstream>
 #include <string>
 
 #include <GL/glew.h>
 
+#include "tarn/diagnostics.h"
 #include "tarn/imagetexture.h"
 
 namespace Tarn {
@@ -79,9 +79,10 @@ FrameBuffer::FrameBuffer(unsigned int width, unsigned int height)
     ++ms_live;
     const unsigned int largest = largestSize();
     if (width > largest || height > largest) {
-        std::cout << "[FrameBuffer] Cannot make a " << width << "x" << height
-                  << " frame buffer: the driver allows at most " << largest << "x" << largest
-                  << std::endl;
+        Diagnostics::problem(
+            "FrameBuffer", "Cannot make a " + std::to_string(width) + "x" + std::to_string(height) +
+                               " frame buffer: the driver allows at most " +
+                               std::to_string(largest) + "x" + std::to_string(largest));
         return;
     }
     glGenFramebuffers(1, &m_bufferId);
@@ -116,8 +117,9 @@ Texture* FrameBuffer::createRenderTarget(TargetType type) {
     if (!m_bufferId)
         return nullptr;
     if (m_targets.size() >= MaxTargets) {
-        std::cout << "[FrameBuffer] Cannot add a ninth target: a frame buffer holds at most "
-                  << MaxTargets << std::endl;
+        Diagnostics::problem("FrameBuffer",
+                             "Cannot add a ninth target: a frame buffer holds at most " +
+                                 std::to_string(MaxTargets));
         return nullptr;
     }
     const TargetFormat format = formatOf(type);
@@ -145,10 +147,11 @@ Texture* FrameBuffer::createRenderTarget(TargetType type) {
 }
 
 void FrameBuffer::f_reportIncomplete(unsigned int status) const {
-    std::cout << "[FrameBuffer] The " << m_width << "x" << m_height
-              << " frame buffer is incomplete with " << m_targets.size()
-              << (m_targets.size() == 1 ? " target: " : " targets: ") << statusName(status)
-              << std::endl;
+    Diagnostics::problem(
+        "FrameBuffer", "The " + std::to_string(m_width) + "x" + std::to_string(m_height) +
+                           " frame buffer is incomplete with " + std::to_string(m_targets.size()) +
+                           (m_targets.size() == 1 ? " target: " : " targets: ") +
+                           statusName(status));
 }
 
 void FrameBuffer::enable() {

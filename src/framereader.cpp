@@ -1,10 +1,10 @@
 #include "tarn/framereader.h"
 
 #include <algorithm>
-#include <iostream>
 
 #include <GL/glew.h>
 
+#include "tarn/diagnostics.h"
 #include "tarn/framebuffer.h"
 
 namespace Tarn {
@@ -52,8 +52,10 @@ FrameReader::~FrameReader() {
 bool FrameReader::read(const FrameBuffer& source, const Sink& sink) {
     if (static_cast<int>(source.width()) != m_width ||
         static_cast<int>(source.height()) != m_height) {
-        std::cout << "[FrameReader] cannot read a " << source.width() << "x" << source.height()
-                  << " frame buffer into " << m_width << "x" << m_height << " frames" << std::endl;
+        Diagnostics::problem("FrameReader", "cannot read a " + std::to_string(source.width()) +
+                                                "x" + std::to_string(source.height()) +
+                                                " frame buffer into " + std::to_string(m_width) +
+                                                "x" + std::to_string(m_height) + " frames");
         return false;
     }
     if (m_inFlight == m_buffers.size() && !f_handOldest(sink))
@@ -93,7 +95,7 @@ bool FrameReader::f_handOldest(const Sink& sink) {
     const auto bytes = static_cast<GLsizeiptr>(4) * m_width * m_height;
     const void* pixels = glMapBufferRange(GL_PIXEL_PACK_BUFFER, 0, bytes, GL_MAP_READ_BIT);
     if (!pixels) {
-        std::cout << "[FrameReader] cannot map a read-back buffer" << std::endl;
+        Diagnostics::problem("FrameReader", "cannot map a read-back buffer");
         return false;
     }
     const bool accepted = sink(static_cast<const unsigned char*>(pixels), m_width, m_height);

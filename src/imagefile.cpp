@@ -1,10 +1,11 @@
 #include "imagefile.h"
 
 #include <climits>
-#include <iostream>
+#include <string>
 
 #include <stb_image.h>
 
+#include "tarn/diagnostics.h"
 #include "tarn/file.h"
 #include "tarn/vfs.h"
 
@@ -32,8 +33,8 @@ ImageFile::ImageFile(const std::string& path, const char* owner) {
     vfs->close(file);
     if (!m_pixels) {
         m_width = m_height = 0;
-        std::cout << "[" << owner << "] Cannot decode " << path << ": "
-                  << (reason ? reason : "unknown format") << std::endl;
+        Diagnostics::problem(owner,
+                             "Cannot decode " + path + ": " + (reason ? reason : "unknown format"));
     }
 }
 

@@ -1,10 +1,11 @@
 #include "tarn/imagetexture.h"
 
-#include <iostream>
+#include <string>
 
 #include <GL/glew.h>
 
 #include "imagefile.h"
+#include "tarn/diagnostics.h"
 #include "unpackstate.h"
 
 namespace Tarn {
@@ -67,9 +68,10 @@ ImageTexture::ImageTexture(const char* data, unsigned int width, unsigned int he
         m_height = static_cast<int>(height);
         uploadRGBA8(data, m_width, m_height);
     } else {
-        std::cout << "[ImageTexture] Cannot make a " << width << "x" << height << " texture"
-                  << std::endl;
+        Diagnostics::problem("ImageTexture", "Cannot make a " + std::to_string(width) + "x" +
+                                                 std::to_string(height) + " texture");
         m_width = m_height = 1;
+        m_placeholder = true;
         uploadRGBA8(Detail::kMissingPixel, 1, 1);
     }
     setSampling(GL_LINEAR, GL_LINEAR, GL_REPEAT, GL_REPEAT);
@@ -84,9 +86,10 @@ ImageTexture::ImageTexture(const std::string& filename) {
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
     const bool fits = image.width() <= maxSize && image.height() <= maxSize;
     if (image.valid() && !fits)
-        std::cout << "[ImageTexture] " << filename << " is " << image.width() << "x"
-                  << image.height() << ", over the driver's limit of " << maxSize
-                  << " pixels a side" << std::endl;
+        Diagnostics::problem("ImageTexture", filename + " is " + std::to_string(image.width()) +
+                                                 "x" + std::to_string(image.height()) +
+                                                 ", over the driver's limit of " +
+                                                 std::to_string(maxSize) + " pixels a side");
     bind(0);
     if (image.valid() && fits) {
         m_width = image.width();
@@ -94,6 +97,7 @@ ImageTexture::ImageTexture(const std::string& filename) {
         uploadRGBA8(image.pixels(), m_width, m_height);
     } else {
         m_width = m_height = 1;
+        m_placeholder = true;
         uploadRGBA8(Detail::kMissingPixel, 1, 1);
     }
     glGenerateMipmap(GL_TEXTURE_2D);

@@ -1,10 +1,13 @@
 #include "tarn/shaderprogram.h"
 
 #include <iostream>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include <GL/glew.h>
+
+#include "tarn/diagnostics.h"
 
 namespace Tarn {
 
@@ -85,8 +88,9 @@ int ShaderProgram::f_location(std::string_view name, const char* tag) {
         found = m_uniforms.emplace(std::move(key), variable).first;
     }
     if (found->second.location < 0)
-        std::cout << "[!!!!!!!!!!!!!!! " << tag << "] Cannot find location for uniform \"" << name
-                  << "\" in shader \"" << m_name << "\"" << std::endl;
+        Diagnostics::note(std::string("!!!!!!!!!!!!!!! ") + tag,
+                          "Cannot find location for uniform \"" + std::string(name) +
+                              "\" in shader \"" + m_name + "\"");
     return found->second.location;
 }
 

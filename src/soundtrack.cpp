@@ -5,8 +5,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <iostream>
 #include <new>
+#include <string>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -17,6 +17,7 @@
 #include <kiss_fftr.h>
 #include <sndfile.h>
 
+#include "tarn/diagnostics.h"
 #include "tarn/file.h"
 
 namespace Tarn {
@@ -267,7 +268,7 @@ Soundtrack::Soundtrack(File* file, const std::string& name)
       m_paused(true), m_analysis(new Analysis), m_history(), m_newest(0), m_spectrum() {
     const std::string problem = decode(file, m_samples, m_rate, m_channels);
     if (!problem.empty()) {
-        std::cout << "[Soundtrack] " << name << ": cannot decode: " << problem << std::endl;
+        Diagnostics::problem("Soundtrack", name + ": cannot decode: " + problem);
         std::vector<float>().swap(m_samples);
         m_rate = 0;
         m_channels = 0;
@@ -276,8 +277,7 @@ Soundtrack::Soundtrack(File* file, const std::string& name)
     m_device.reset(new Device);
     const std::string reason = m_device->open(m_samples, m_channels, m_rate);
     if (!reason.empty()) {
-        std::cout << "[Soundtrack] no audio device: " << reason << "; playing silently"
-                  << std::endl;
+        Diagnostics::note("Soundtrack", "no audio device: " + reason + "; playing silently");
         m_device.reset();
     }
 }

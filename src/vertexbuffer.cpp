@@ -1,10 +1,12 @@
 #include "tarn/vertexbuffer.h"
 
 #include <algorithm>
-#include <iostream>
 #include <limits>
+#include <string>
 
 #include <GL/glew.h>
+
+#include "tarn/diagnostics.h"
 
 namespace Tarn {
 
@@ -26,23 +28,25 @@ bool VertexBuffer::setAttribute(const std::string& name, const float* data, unsi
                                 unsigned int numValuesPerElement) {
     const auto sameName = [&name](const AttributeData& a) { return a.name == name; };
     if (std::any_of(m_attributes.begin(), m_attributes.end(), sameName)) {
-        std::cout << "[VertexBuffer] Attribute \"" << name << "\" is already set; it keeps its data"
-                  << std::endl;
+        Diagnostics::problem("VertexBuffer",
+                             "Attribute \"" + name + "\" is already set; it keeps its data");
         return false;
     }
     if (numValuesPerElement < 1 || numValuesPerElement > 4) {
-        std::cout << "[VertexBuffer] Attribute \"" << name
-                  << "\" needs 1 to 4 values per vertex, not " << numValuesPerElement << std::endl;
+        Diagnostics::problem("VertexBuffer", "Attribute \"" + name +
+                                                 "\" needs 1 to 4 values per vertex, not " +
+                                                 std::to_string(numValuesPerElement));
         return false;
     }
     if (!data && numValues > 0) {
-        std::cout << "[VertexBuffer] Attribute \"" << name << "\" has no data for its " << numValues
-                  << " values" << std::endl;
+        Diagnostics::problem("VertexBuffer", "Attribute \"" + name + "\" has no data for its " +
+                                                 std::to_string(numValues) + " values");
         return false;
     }
     if (m_attributes.size() >= MaxAttributes) {
-        std::cout << "[VertexBuffer] Cannot add attribute \"" << name
-                  << "\": a buffer holds at most " << MaxAttributes << std::endl;
+        Diagnostics::problem("VertexBuffer", "Cannot add attribute \"" + name +
+                                                 "\": a buffer holds at most " +
+                                                 std::to_string(MaxAttributes));
         return false;
     }
     AttributeData attribute;
@@ -58,8 +62,8 @@ bool VertexBuffer::setAttribute(const std::string& name, const float* data, unsi
 
 void VertexBuffer::setIndices(const unsigned int* data, unsigned int numIndices) {
     if (!data && numIndices > 0) {
-        std::cout << "[VertexBuffer] No data for " << numIndices
-                  << " indices; the index list stays as it was" << std::endl;
+        Diagnostics::problem("VertexBuffer", "No data for " + std::to_string(numIndices) +
+                                                 " indices; the index list stays as it was");
         return;
     }
     if (numIndices > 0)
@@ -128,9 +132,10 @@ bool VertexBuffer::f_indicesInRange() const {
     const unsigned int largest = *std::max_element(m_indices.begin(), m_indices.end());
     if (largest < vertices)
         return true;
-    std::cout << "[VertexBuffer] Index " << largest << " is past the " << vertices
-              << (vertices == 1 ? " vertex" : " vertices")
-              << " the attributes hold; nothing is drawn" << std::endl;
+    Diagnostics::problem("VertexBuffer", "Index " + std::to_string(largest) + " is past the " +
+                                             std::to_string(vertices) +
+                                             (vertices == 1 ? " vertex" : " vertices") +
+                                             " the attributes hold; nothing is drawn");
     return false;
 }
 

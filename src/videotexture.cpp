@@ -8,12 +8,14 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <iostream>
 #include <new>
+#include <sstream>
+#include <string>
 
 #include <GL/glew.h>
 
 #include "imagefile.h"
+#include "tarn/diagnostics.h"
 #include "tarn/luceparser.h"
 #include "tarn/vfs.h"
 #include "unpackstate.h"
@@ -51,6 +53,7 @@ public:
     ScriptReader(const std::string& script, const VideoTexture::Limits& limits,
                  VideoTexture::Frames& frames)
         : m_script(script), m_limits(limits), m_frames(frames) {
+        m_parser.setScript(script);
         m_parser.setIgnoredLineHandler(LUCEParser::printIgnoredLines("VideoTexture", script));
         m_parser.addKeyword("size", [this](std::vector<std::string> args) { f_size(args); });
         m_parser.addKeyword("fps", [this](std::vector<std::string> args) {
@@ -70,8 +73,10 @@ public:
                 f_frame(args[0]);
         });
         m_parser.addKeyword("LUCE:parseEnd", [this](std::vector<std::string>) {
-            std::cout << "[VideoTexture] Done loading " << m_frames.playback.numImages
-                      << " frames in new " << m_frames.playback.fps << " FPS video." << std::endl;
+            std::ostringstream done;
+            done << "Done loading " << m_frames.playback.numImages << " frames in new "
+                 << m_frames.playback.fps << " FPS video.";
+            Diagnostics::note("VideoTexture", done.str());
         });
     }
 
@@ -82,14 +87,15 @@ public:
     void read(const std::string& text) { m_parser.parse(text); }
 
 private:
-    std::ostream& f_report() {
-        return std::cout << "[VideoTexture] " << m_script << ":" << m_parser.lineNumber() << ": ";
+    // "[VideoTexture] <script>:<line>: <what>", a problem at the line being read.
+    void f_report(const std::string& what) {
+        Diagnostics::problemAt("VideoTexture", m_script, m_parser.lineNumber(), what);
     }
 
     bool f_hasArgument(const char* keyword, const std::vector<std::string>& args) {
         if (!args.empty())
             return true;
-        f_report() << keyword << " needs an argument" << std::endl;
+        f_report(std::string(keyword) + " needs an argument");
         return false;
     }
 
@@ -97,36 +103,36 @@ private:
     // allocated (VideoTextureScriptTest.BadLinesAreSkippedWithTheirLine).
     void f_size(const std::vector<std::string>& args) {
         if (args.size() < 3) {
-            f_report() << "size needs a width, a height and a frame count" << std::endl;
+            f_report("size needs a width, a height and a frame count");
             m_refusedSizeLine = m_parser.lineNumber();
             return;
         }
         if (m_sizeLine != 0) {
-            f_report() << "size is already given on line " << m_sizeLine << "; ignored"
-                       << std::endl;
+            f_report("size is already given on line " + std::to_string(m_sizeLine) + "; ignored");
             return;
         }
         const std::string written = args[0] + " " + args[1] + " " + args[2];
         std::uint64_t width = 0, height = 0, count = 0;
         if (!wholeNumber(args[0], width) || !wholeNumber(args[1], height) ||
             !wholeNumber(args[2], count) || width == 0 || height == 0) {
-            f_report() << "size " << written << " is not a valid video size; ignored" << std::endl;
+            f_report("size " + written + " is not a valid video size; ignored");
             m_refusedSizeLine = m_parser.lineNumber();
             return;
         }
         if (width > m_limits.maxSize || height > m_limits.maxSize || count > m_limits.maxLayers ||
             !fitsBudget(width, height, count, m_limits.maxBytes)) {
-            f_report() << "size " << written << " is over the limits of " << m_limits.maxSize
-                       << " pixels a side, " << m_limits.maxLayers << " frames and "
-                       << m_limits.maxBytes << " bytes; ignored" << std::endl;
+            f_report("size " + written + " is over the limits of " +
+                     std::to_string(m_limits.maxSize) + " pixels a side, " +
+                     std::to_string(m_limits.maxLayers) + " frames and " +
+                     std::to_string(m_limits.maxBytes) + " bytes; ignored");
             m_refusedSizeLine = m_parser.lineNumber();
             return;
         }
         try {
             m_frames.pixels.resize(static_cast<std::size_t>(width * height * 4u * count));
         } catch (const std::bad_alloc&) {
-            f_report() << "no memory for " << count << " frames of " << width << "x" << height
-                       << "; ignored" << std::endl;
+            f_report("no memory for " + std::to_string(count) + " frames of " +
+                     std::to_string(width) + "x" + std::to_string(height) + "; ignored");
             m_frames.pixels.clear();
             m_refusedSizeLine = m_parser.lineNumber();
             return;
@@ -141,18 +147,18 @@ private:
 
     void f_frame(const std::string& path) {
         if (m_sizeLine == 0 && m_refusedSizeLine != 0) {
-            f_report() << "frame " << path << " follows the refused size line " << m_refusedSizeLine
-                       << "; skipped" << std::endl;
+            f_report("frame " + path + " follows the refused size line " +
+                     std::to_string(m_refusedSizeLine) + "; skipped");
             return;
         }
         if (m_sizeLine == 0) {
-            f_report() << "frame " << path << " has no size line before it; skipped" << std::endl;
+            f_report("frame " + path + " has no size line before it; skipped");
             return;
         }
         const unsigned int count = m_frames.playback.numImages;
         if (m_nextLayer >= count) {
-            f_report() << "frame " << path << " exceeds the count of " << count
-                       << " on the size line; skipped" << std::endl;
+            f_report("frame " + path + " exceeds the count of " + std::to_string(count) +
+                     " on the size line; skipped");
             return;
         }
         // The layer belongs to this frame line even when the image is bad,
@@ -162,9 +168,10 @@ private:
         if (!image.valid())
             return;  // the archive or the decoder has said why
         if (image.width() != m_frames.width || image.height() != m_frames.height) {
-            f_report() << "frame " << path << " is " << image.width() << "x" << image.height()
-                       << ", not the " << m_frames.width << "x" << m_frames.height
-                       << " of the size line; skipped" << std::endl;
+            f_report("frame " + path + " is " + std::to_string(image.width()) + "x" +
+                     std::to_string(image.height()) + ", not the " +
+                     std::to_string(m_frames.width) + "x" + std::to_string(m_frames.height) +
+                     " of the size line; skipped");
             return;
         }
         const std::size_t layerBytes = std::size_t(m_frames.width) * m_frames.height * 4u;
@@ -250,8 +257,9 @@ VideoTexture::VideoTexture(const char* data, unsigned int width, unsigned int he
                            unsigned int numImages) {
     const std::string source = "raw frames";
     if (numImages > 0 && (width == 0 || height == 0)) {
-        std::cout << "[VideoTexture] " << source << ": frames of " << width << "x" << height
-                  << " are empty; the video has no frames" << std::endl;
+        Diagnostics::problem("VideoTexture", source + ": frames of " + std::to_string(width) + "x" +
+                                                 std::to_string(height) +
+                                                 " are empty; the video has no frames");
         numImages = 0;
     }
     if (numImages == 0)
@@ -279,9 +287,12 @@ void VideoTexture::f_upload(const std::string& source, int width, int height,
     glGetIntegerv(GL_MAX_ARRAY_TEXTURE_LAYERS, &maxLayers);
     if (numImages > 0 &&
         (width > maxSize || height > maxSize || numImages > static_cast<unsigned int>(maxLayers))) {
-        std::cout << "[VideoTexture] " << source << ": " << numImages << " frames of " << width
-                  << "x" << height << " exceed the driver's limits of " << maxSize << " pixels and "
-                  << maxLayers << " layers; the video has no frames" << std::endl;
+        Diagnostics::problem("VideoTexture",
+                             source + ": " + std::to_string(numImages) + " frames of " +
+                                 std::to_string(width) + "x" + std::to_string(height) +
+                                 " exceed the driver's limits of " + std::to_string(maxSize) +
+                                 " pixels and " + std::to_string(maxLayers) +
+                                 " layers; the video has no frames");
         numImages = 0;
         width = height = 0;
         pixels = nullptr;

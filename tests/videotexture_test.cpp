@@ -307,7 +307,9 @@ TEST_F(VideoTextureScriptTest, BadLinesAreSkippedWithTheirLine) {
          {4, 8, 256}},
         {"a keyword that no video script has",
          "size 2 2 1\nframes a.png\nframe a.png\n",
-         "[VideoTexture] v.tarn:2: unknown keyword \"frames\"; line ignored\n" + done1,
+         "[VideoTexture] v.tarn:2: unknown keyword \"frames\"; did you mean \"frame\"?; "
+         "line ignored\n" +
+             done1,
          {0}},
         {"keywords without their argument",
          "fps\nloops\noffset\nframe\nsize 2 2 1\nframe a.png\n",

@@ -33,6 +33,9 @@ public:
 
     // Edge length of each face in pixels; 1 for the placeholder.
     int faceSize() const { return m_faceSize; }
+    // True when the magenta placeholder stands in for the images (a real
+    // cross may have faces of 1 pixel too).
+    bool isPlaceholder() const { return m_placeholder; }
 
 private:
     void f_setSampling();
@@ -49,6 +52,7 @@ private:
     bool f_fitsDriver(const std::string& path, int size) const;
 
     int m_faceSize = 1;
+    bool m_placeholder = false;
 };
 
 }  // namespace Tarn

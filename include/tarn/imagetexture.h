@@ -55,10 +55,14 @@ public:
     // Size of level 0 in pixels (0 for an adopted texture).
     int width() const { return m_width; }
     int height() const { return m_height; }
+    // True when the magenta placeholder stands in for a refused size or an
+    // image that could not be used, so a loader can say what it got instead.
+    bool isPlaceholder() const { return m_placeholder; }
 
 private:
     int m_width = 0;
     int m_height = 0;
+    bool m_placeholder = false;
 };
 
 }  // namespace Tarn

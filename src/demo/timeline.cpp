@@ -1,12 +1,12 @@
 #include "tarn/demo/timeline.h"
 
-#include <iostream>
+#include "tarn/diagnostics.h"
 
 namespace Tarn::Demo {
 
 void Timeline::addClip(Clip* clip) {
     if (!clip) {
-        std::cout << "[Timeline] cannot add a null clip; ignored" << std::endl;
+        Diagnostics::problem("Timeline", "cannot add a null clip; ignored");
         return;
     }
     m_clips.push_back(clip);

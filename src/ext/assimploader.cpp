@@ -1,7 +1,6 @@
 #include "tarn/ext/assimploader.h"
 
 #include <algorithm>
-#include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -10,6 +9,7 @@
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 
+#include "tarn/diagnostics.h"
 #include "tarn/file.h"
 #include "tarn/graphics/mesh.h"
 #include "tarn/graphics/meshfactory.h"
@@ -112,8 +112,7 @@ void AssimpLoader::_register() {
 Graphics::Mesh* AssimpLoader::load(const std::string& filename) {
     VFS* vfs = VFS::tarnVFS;
     if (!vfs) {
-        std::cout << "[AssimpLoader] No archive is open to read " << filename << " from"
-                  << std::endl;
+        Diagnostics::problem("AssimpLoader", "No archive is open to read " + filename + " from");
         return nullptr;
     }
     File* file = vfs->open(filename);
@@ -122,20 +121,19 @@ Graphics::Mesh* AssimpLoader::load(const std::string& filename) {
     if (file->size() == 0) {
         // The library asserts on an empty buffer instead of failing.
         vfs->close(file);
-        std::cout << "[AssimpLoader] Cannot import " << filename << ": the file is empty"
-                  << std::endl;
+        Diagnostics::problem("AssimpLoader", "Cannot import " + filename + ": the file is empty");
         return nullptr;
     }
     const ScenePtr scene(aiImportFileFromMemory(file->ptr(), file->size(), kImportFlags, nullptr));
     vfs->close(file);
     if (!scene) {
-        std::cout << "[AssimpLoader] Cannot import " << filename << ": "
-                  << oneLine(aiGetErrorString()) << std::endl;
+        Diagnostics::problem("AssimpLoader",
+                             "Cannot import " + filename + ": " + oneLine(aiGetErrorString()));
         return nullptr;
     }
     const aiMesh* mesh = firstTriangleMesh(*scene);
     if (!mesh) {
-        std::cout << "[AssimpLoader] " << filename << " holds no triangle mesh" << std::endl;
+        Diagnostics::problem("AssimpLoader", filename + " holds no triangle mesh");
         return nullptr;
     }
     return new Graphics::Mesh(buildVertexBuffer(*mesh).release());

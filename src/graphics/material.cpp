@@ -2,12 +2,12 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <iostream>
 
 #include <GL/glew.h>
 
 #include "../unpackstate.h"
 #include "tarn/cubetexture.h"
+#include "tarn/diagnostics.h"
 #include "tarn/graphics/gbuffer.h"
 #include "tarn/imagetexture.h"
 #include "tarn/luceparser.h"
@@ -51,6 +51,7 @@ public:
 
     ScriptReader(const std::string& script, Material& material)
         : m_script(script), m_material(material) {
+        m_parser.setScript(script);
         m_parser.setIgnoredLineHandler(LUCEParser::printIgnoredLines("Material", script));
     }
 
@@ -64,19 +65,46 @@ public:
              Action action) {
         m_parser.addKeyword(
             keyword, [this, keyword, text, count, listed, action](std::vector<std::string> args) {
-                std::cout << "[Material]     " << text;
+                std::string logged = text;
                 for (std::size_t i = 0; i < listed && i < args.size(); ++i)
-                    std::cout << (i ? ", " : "") << args[i];
-                std::cout << std::endl;
+                    logged += (i ? ", " : "") + args[i];
+                Diagnostics::note("Material", "    " + logged);
                 if (args.size() < count) {
-                    std::cout << "[Material] " << m_script << ":" << m_parser.lineNumber() << ": "
-                              << keyword << " needs " << count
-                              << (count == 1 ? " argument" : " arguments") << ", has "
-                              << args.size() << "; line skipped" << std::endl;
+                    report(std::string(keyword) + " needs " + std::to_string(count) +
+                           (count == 1 ? " argument" : " arguments") + ", has " +
+                           std::to_string(args.size()) + "; line skipped");
                     return;
                 }
+                m_keyword = keyword;
                 action(*this, args);
             });
+    }
+
+    // "[Material] <script>:<line>: <what>", a problem at the line being read.
+    void report(const std::string& what) {
+        Diagnostics::problemAt("Material", m_script, m_parser.lineNumber(), what);
+    }
+
+    // A map the script names stands in with a placeholder when its file gave
+    // nothing usable; the reader's reason is already out, this line says what
+    // the material uses instead (MaterialGLTest.MissingMapsAreReportedAtTheirLine).
+    ImageTexture* image(const std::string& path) {
+        auto* texture = new ImageTexture(path);
+        if (texture->isPlaceholder())
+            report(m_keyword + " " + path + " gave no image; the magenta placeholder is used");
+        return texture;
+    }
+    CubeTexture* cube(const std::string& path) {
+        auto* texture = new CubeTexture(path);
+        if (texture->isPlaceholder())
+            report(m_keyword + " " + path + " gave no cube map; the magenta placeholder is used");
+        return texture;
+    }
+    VideoTexture* video(const std::string& path) {
+        auto* texture = new VideoTexture(path);
+        if (texture->numImages() == 0)
+            report(m_keyword + " " + path + " gave no frames; the video draws black");
+        return texture;
     }
 
     void read(const std::string& text) { m_parser.parse(text); }
@@ -86,6 +114,7 @@ public:
 
 private:
     std::string m_script;
+    std::string m_keyword;  // of the line being applied
     Material& m_material;
     LUCEParser m_parser;
 };
@@ -196,7 +225,7 @@ void Material::setReflectionMap(Texture* map) {
 
 void Material::apply(ShaderProgram* program, double time) {
     if (!program) {
-        std::cout << "[Material] apply needs a program" << std::endl;
+        Diagnostics::problem("Material", "apply needs a program");
         return;
     }
     if (m_dirty)
@@ -256,7 +285,7 @@ void Material::apply(ShaderProgram* program, double time) {
 }
 
 Material* Material::createFromScript(const std::string& filename) {
-    std::cout << "[Material] Creating from " << filename << std::endl;
+    Diagnostics::note("Material", "Creating from " + filename);
     auto* material = new Material();
 
     ScriptReader reader(filename, *material);
@@ -266,24 +295,24 @@ Material* Material::createFromScript(const std::string& filename) {
     });
     reader.add("diffuse_map", "Setting diffuse map: ", 1, 1, [](ScriptReader& r, Args a) {
         Material& m = r.material();
-        m.setDiffuseMap(m.f_own(OS_DIFFUSE, new ImageTexture(a[0])));
+        m.setDiffuseMap(m.f_own(OS_DIFFUSE, r.image(a[0])));
         m.m_diffuseIsAnimated = false;
     });
     reader.add("diffuse_video", "Setting diffuse video map: ", 1, 1, [](ScriptReader& r, Args a) {
         Material& m = r.material();
-        m.setDiffuseMap(m.f_own(OS_DIFFUSE, new VideoTexture(a[0])));
+        m.setDiffuseMap(m.f_own(OS_DIFFUSE, r.video(a[0])));
         m.m_diffuseIsAnimated = true;
     });
     reader.add("normal_map", "Setting normal map: ", 1, 1, [](ScriptReader& r, Args a) {
         Material& m = r.material();
-        m.setNormalMap(m.f_own(OS_NORMAL, new ImageTexture(a[0])));
+        m.setNormalMap(m.f_own(OS_NORMAL, r.image(a[0])));
     });
     reader.add("specular", "Setting specular value: ", 2, 2, [](ScriptReader& r, Args a) {
         r.material().setSpecularValue(glm::vec2(number(a[0]), number(a[1])));
     });
     reader.add("specular_map", "Setting specular map: ", 1, 1, [](ScriptReader& r, Args a) {
         Material& m = r.material();
-        m.setSpecularMap(m.f_own(OS_SPECULAR, new ImageTexture(a[0])));
+        m.setSpecularMap(m.f_own(OS_SPECULAR, r.image(a[0])));
     });
     reader.add("self_illum", "Setting self-illumination: ", 1, 1,
                [](ScriptReader& r, Args a) { r.material().setSelfIllum(number(a[0])); });
@@ -307,24 +336,24 @@ Material* Material::createFromScript(const std::string& filename) {
     reader.add("reflection_map", "Setting reflection map: ", 1, 1, [](ScriptReader& r, Args a) {
         Material& m = r.material();
         if (m.m_reflectionType == RT_MATCAP)
-            m.setReflectionMap(m.f_own(OS_REFLECTION, new ImageTexture(a[0])));
+            m.setReflectionMap(m.f_own(OS_REFLECTION, r.image(a[0])));
         else if (m.m_reflectionType == RT_CUBEMAP)
-            m.setReflectionMap(m.f_own(OS_REFLECTION, new CubeTexture(a[0])));
+            m.setReflectionMap(m.f_own(OS_REFLECTION, r.cube(a[0])));
     });
     reader.add("proxy_map", "Setting plane reflection proxy map: ", 10, 1,
                [](ScriptReader& r, Args a) {
                    Material& m = r.material();
-                   setProxyFromLine(m, m.f_own(OS_PROXY, new ImageTexture(a[0])), a, false);
+                   setProxyFromLine(m, m.f_own(OS_PROXY, r.image(a[0])), a, false);
                });
     reader.add("proxy_video", "Setting plane reflection proxy video: ", 10, 1,
                [](ScriptReader& r, Args a) {
                    Material& m = r.material();
-                   setProxyFromLine(m, m.f_own(OS_PROXY, new VideoTexture(a[0])), a, true);
+                   setProxyFromLine(m, m.f_own(OS_PROXY, r.video(a[0])), a, true);
                });
 
     VFS* vfs = VFS::tarnVFS;
     if (!vfs) {
-        std::cout << "[Material] No archive to read " << filename << " from" << std::endl;
+        Diagnostics::problem("Material", "No archive to read " + filename + " from");
         return material;
     }
     std::string text;

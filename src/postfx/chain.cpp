@@ -1,9 +1,9 @@
 #include "tarn/postfx/chain.h"
 
 #include <algorithm>
-#include <iostream>
 
 #include "../capabilitystate.h"
+#include "tarn/diagnostics.h"
 #include "tarn/framebuffer.h"
 #include "tarn/graphics/fullscreenquad.h"
 #include "tarn/graphics/renderer.h"
@@ -47,7 +47,7 @@ Chain::~Chain() = default;
 
 void Chain::addEffect(Effect* effect) {
     if (!effect) {
-        std::cout << "[Chain] Cannot add a null effect; the chain is unchanged" << std::endl;
+        Diagnostics::problem("Chain", "Cannot add a null effect; the chain is unchanged");
         return;
     }
     m_effects.push_back(effect);

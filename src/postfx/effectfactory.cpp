@@ -1,9 +1,9 @@
 #include "tarn/postfx/effectfactory.h"
 
-#include <iostream>
 #include <map>
 #include <utility>
 
+#include "tarn/diagnostics.h"
 #include "tarn/postfx/effect.h"
 
 namespace Tarn::PostFX {
@@ -21,22 +21,21 @@ std::map<std::string, EffectFactory::Creator>& ms_effects() {
 
 void EffectFactory::registerEffect(const std::string& name, Creator creator) {
     if (!creator) {
-        std::cout << "[EffectFactory] Effect \"" << name
-                  << "\" has no create function; not registered" << std::endl;
+        Diagnostics::problem("EffectFactory",
+                             "Effect \"" + name + "\" has no create function; not registered");
         return;
     }
     if (!ms_effects().emplace(name, std::move(creator)).second) {
-        std::cout << "[EffectFactory] Effect \"" << name << "\" is already registered."
-                  << std::endl;
+        Diagnostics::problem("EffectFactory", "Effect \"" + name + "\" is already registered.");
         return;
     }
-    std::cout << "[EffectFactory] Registered effect \"" << name << "\"" << std::endl;
+    Diagnostics::note("EffectFactory", "Registered effect \"" + name + "\"");
 }
 
 Effect* EffectFactory::createEffect(const std::string& name) {
     const auto found = ms_effects().find(name);
     if (found == ms_effects().end()) {
-        std::cout << "[EffectFactory] Effect \"" << name << "\" does not exist." << std::endl;
+        Diagnostics::problem("EffectFactory", "Effect \"" + name + "\" does not exist.");
         return nullptr;
     }
     Effect* effect = found->second();

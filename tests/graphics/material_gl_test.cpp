@@ -21,6 +21,7 @@
 #include "support/gl_test.h"
 #include "support/scratch_folder.h"
 #include "tarn/cubetexture.h"
+#include "tarn/diagnostics.h"
 #include "tarn/framebuffer.h"
 #include "tarn/graphics/fullscreenquad.h"
 #include "tarn/graphics/gbuffer.h"
@@ -630,7 +631,9 @@ TEST_F(MaterialGLTest, ShortLinesAreReportedAndSkipped) {
          "[Material] m.mat:2: proxy_map needs 10 arguments, has 4; line skipped"},
         {"proxy_video", "[Material]     Setting plane reflection proxy video: ",
          "[Material] m.mat:2: proxy_video needs 10 arguments, has 0; line skipped"},
-        {"difuse 1 0 0", "", "[Material] m.mat:2: unknown keyword \"difuse\"; line ignored"},
+        {"difuse 1 0 0", "",
+         "[Material] m.mat:2: unknown keyword \"difuse\"; did you mean \"diffuse\"?; "
+         "line ignored"},
         {"reflection_type shiny", "[Material]     Setting reflection type: shiny",
          "[Material] m.mat:2: unknown reflection type \"shiny\"; line ignored"},
     };
@@ -651,6 +654,33 @@ TEST_F(MaterialGLTest, ShortLinesAreReportedAndSkipped) {
         EXPECT_EQ(material->diffuseMap(), nullptr);
         EXPECT_EQ(material->reflectionType(), Material::RT_NONE);
         EXPECT_FALSE(material->usesProxy());
+    }
+}
+
+// A map whose file gives nothing is a problem at the material line naming
+// it, after the reader's reason placed there; a video's frame is placed at
+// the video's line.
+TEST_F(MaterialGLTest, MissingMapsAreReportedAtTheirLine) {
+    writeText("v.tarn", "size 1 1 1\nframe gone.png\n");
+    const std::string gone = " not found in archive nor in real FS.";
+    const struct {
+        const char* script;
+        std::vector<std::string> problems;
+    } cases[] = {
+        {"diffuse 1 1 1\ndiffuse_map gone.png\n",
+         {"m.mat:2: File gone.png" + gone,
+          "m.mat:2: diffuse_map gone.png gave no image; the magenta placeholder is used"}},
+        {"proxy_video gone.tarn 0 0 0 0 0 1 1 1 1\n",
+         {"m.mat:1: File gone.tarn" + gone,
+          "m.mat:1: proxy_video gone.tarn gave no frames; the video draws black"}},
+        {"diffuse_video v.tarn\n", {"v.tarn:2: File gone.png" + gone}},
+    };
+    for (const auto& c : cases) {
+        writeText("m.mat", c.script);
+        Tarn::Diagnostics::ProblemList problems(false);
+        const Tarn::Diagnostics::ScopedCollector collect(problems);
+        const std::unique_ptr<Material> material(Material::createFromScript("m.mat"));
+        EXPECT_EQ(problems.lines(), c.problems) << c.script;
     }
 }
 
