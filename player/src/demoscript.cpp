@@ -245,8 +245,9 @@ void DemoScript::f_sceneClip(const std::vector<std::string>& arguments) {
         return;
     }
     if (times[0] + times[2] > MaxDemoLength) {
-        f_skip("the clip ends at " + std::to_string(times[0] + times[2]) +
-               " s, past the longest demo, " + std::to_string(int(MaxDemoLength)) + " s");
+        f_skip("the clip (start " + arguments[1] + ", duration " + arguments[3] + ") ends after " +
+               std::to_string(static_cast<int>(MaxDemoLength)) +
+               " s, the longest a demo may be");
         return;
     }
     f_checkCamera(*scene->second, arguments[0], arguments[4]);

@@ -62,7 +62,9 @@ void main() {
 
 Preloader::Assets Preloader::resolve(const Assets& named, const Tarn::VFS* vfs) {
     const auto pick = [vfs](const std::string& chosen, const char* fixed) {
-        if (!chosen.empty())
+        // A named file that is missing is the demo script's problem to
+        // report; the preloader goes on as if it were not named.
+        if (!chosen.empty() && vfs && vfs->exists(chosen))
             return chosen;
         return vfs && vfs->exists(fixed) ? std::string(fixed) : std::string();
     };

@@ -1,0 +1,179 @@
+// tarn-demo on a demo maker's own content, end to end: --check names each
+// mistake at its script and line, a folder plays as its packed archive does,
+// and effects named by alias keep their automations when the chain changes.
+// The content is what `tarn-demo --new` writes, changed one mistake a row.
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "support/scratch_folder.h"
+#include "support/subprocess.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Tarn::Test::runProgram;
+
+std::string demo(const std::string& arguments) {
+    return std::string("ALSOFT_DRIVERS=null '") + TARN_DEMO_PATH + "' " + arguments;
+}
+
+std::string readText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void writeText(const fs::path& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+// Replaces the first `find` in the file with `replace`; returns the 1-based
+// line the replacement starts on, 0 when `find` is not there.
+int edit(const fs::path& file, const std::string& find, const std::string& replace) {
+    std::string text = readText(file);
+    const std::size_t at = text.find(find);
+    if (at == std::string::npos)
+        return 0;
+    text.replace(at, find.size(), replace);
+    writeText(file, text);
+    return 1 + static_cast<int>(std::count(text.begin(), text.begin() + long(at), '\n'));
+}
+
+class CheckTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(runProgram(demo("--new base")).status, 0);
+    }
+    // A copy of the new demo to change.
+    fs::path copy(const std::string& name) {
+        fs::copy("base", name, fs::copy_options::recursive);
+        return name;
+    }
+    Tarn::Test::ScratchFolder m_scratch;
+};
+
+TEST_F(CheckTest, EveryMistakeIsNamedAtItsScriptLine) {
+    // {LINE} stands for the line the change lands on.
+    struct Row {
+        const char* file;
+        const char* find;
+        const char* replace;
+        const char* expected;
+    } rows[] = {
+        {"assets/demo.tarn", "sceneclip stage 0 0 8 cam", "sceneclip stage 0 0 8 camera",
+         "assets/demo.tarn:{LINE}: scene \"stage\" has no camera \"camera\"; the clip shows "
+         "black; valid names: cam"},
+        {"assets/demo.tarn", "sceneclip stage 0 0 8", "sceneclip stage inf 0 8",
+         "assets/demo.tarn:{LINE}: the clip's start \"inf\" is not a number of seconds; line "
+         "skipped"},
+        {"assets/demo.tarn", "sceneclip stage 0 0 8", "sceneclip stage 0 nan 8",
+         "assets/demo.tarn:{LINE}: the clip's offset \"nan\" is not a number of seconds; line "
+         "skipped"},
+        {"assets/demo.tarn", "sceneclip stage 0 0 8", "sceneclip stage -1 0 8",
+         "assets/demo.tarn:{LINE}: the clip's start -1 is negative; line skipped"},
+        {"assets/demo.tarn", "sceneclip stage 0 0 8", "sceneclip stage 0 0 -8",
+         "assets/demo.tarn:{LINE}: the clip's duration is -8: it ends before it starts; line "
+         "skipped"},
+        {"assets/demo.tarn", "sceneclip stage 0 0 8", "sceneclip stage 0 0 1e300",
+         "assets/demo.tarn:{LINE}: the clip (start 0, duration 1e300) ends after 86400 s, the "
+         "longest a demo may be; line skipped"},
+        {"assets/demo.tarn", "effect Fog", "effect Fgo",
+         "assets/demo.tarn:{LINE}: no effect is registered as \"Fgo\"; did you mean \"Fog\"?; "
+         "the automations of effect 0 are skipped too; line skipped"},
+        {"assets/demo.tarn", "begin automation bright 1 Threshold",
+         "begin automation bright 1 Treshold",
+         "assets/demo.tarn:{LINE}: effect 1 (Glow) has no parameter \"Treshold\"; did you mean "
+         "\"Threshold\"?; line skipped"},
+        {"assets/demo.tarn", "begin automation bright 1 Threshold\n    key f hold 0 0.5\n",
+         "begin automation bright 1 Threshold\n    key f hold 0 0.5\n"
+         "  begin automation x 1 Power\n    key f hold 0 9\n  end\n",
+         "assets/demo.tarn:{LINE+2}: an automation block inside the one opened on line {LINE} "
+         "(close that one with \"end\" first); its keys are skipped; line skipped"},
+        {"assets/demo.tarn", "key f hold 2 2.5", "key f hold 0.2 2.5",
+         "assets/demo.tarn:{LINE}: the key at 0.2 s for effect 1 parameter \"Power\" value "
+         "\"f\" comes before the key on line {LINE-1}; keys must be in time order; line skipped"},
+        {"assets/demo.tarn", "key f linear 0.5 0.8", "key f lineer 0.5 0.8",
+         "assets/demo.tarn:{LINE}: unknown interpolation \"lineer\"; linear is used; did you "
+         "mean \"linear\"?"},
+        {"assets/demo.tarn", "soundtrack", "soundtrak",
+         "assets/demo.tarn:{LINE}: unknown keyword \"soundtrak\"; did you mean \"soundtrack\"?; "
+         "line ignored"},
+        {"assets/demo.tarn", "begin automation rise 0", "begin automation rise mist",
+         "assets/demo.tarn:{LINE}: no effect line has the alias \"mist\"; line skipped"},
+        {"assets/demo.tarn", "windowtitle", "preloader logo assets/none.png\nwindowtitle",
+         "assets/demo.tarn:{LINE}: the preloader's logo \"assets/none.png\" is neither in the "
+         "archive nor a loose file; line skipped"},
+    };
+    int number = 0;
+    for (const Row& row : rows) {
+        const fs::path folder = copy("row" + std::to_string(number++));
+        const int line = edit(folder / row.file, row.find, row.replace);
+        ASSERT_GT(line, 0) << row.find;
+        std::string expected = row.expected;
+        for (const auto& [mark, offset] : {std::pair{"{LINE}", 0}, {"{LINE-1}", -1}, {"{LINE+2}", 2}})
+            for (std::size_t at; (at = expected.find(mark)) != std::string::npos;)
+                expected.replace(at, std::string(mark).size(), std::to_string(line + offset));
+        const Tarn::Test::ProgramRun run = runProgram(demo(folder.string() + " --check"));
+        EXPECT_EQ(run.status, 1) << row.replace;
+        EXPECT_EQ(run.out, expected + "\n1 problem\n") << row.replace;
+        EXPECT_EQ(run.err, "tarn-demo: 1 problem in the content\n") << row.replace;
+    }
+}
+
+// The new demo itself checks clean and plays the same from its folder, from
+// an archive in another folder (its loose files beside it, none from the
+// working folder), and after its effects were reordered where automations
+// address them by alias.
+TEST_F(CheckTest, AFolderPlaysAsItsArchiveAndAliasesSurviveReordering) {
+    const Tarn::Test::ProgramRun clean = runProgram(demo("base --check"));
+    EXPECT_EQ(clean.status, 0);
+    EXPECT_EQ(clean.out, "");
+
+    const auto frame = [](const std::string& content, const std::string& png) {
+        const Tarn::Test::ProgramRun run =
+            runProgram(demo(content + " --size 64x64 --frame 4.25 --png " + png));
+        EXPECT_EQ(run.status, 0) << run.out;
+        return readText(png);
+    };
+    const std::string folder = frame("base", "folder.png");
+    ASSERT_FALSE(folder.empty());
+
+    fs::create_directory("packed");
+    ASSERT_EQ(runProgram(std::string("'") + TARN_PACK_PATH + "' create packed/demo.tarn base")
+                  .status,
+              0);
+    // A stray loose script in the working folder must not be read.
+    fs::create_directories("assets");
+    writeText("assets/demo.tarn", "sceneclip nothing 0 0 1 cam\n");
+    EXPECT_EQ(frame("packed/demo.tarn", "packed.png"), folder);
+
+    // An effect put in front of the chain, switched off by its own key:
+    // with automations addressing effects by alias the picture stays; by
+    // index, the keys move to other effects and it changes.
+    const std::string extra = "  effect Glow as extra\n  begin automation off extra bypass\n"
+                              "    key f hold 0 1\n  end\n";
+    const fs::path indexed = copy("indexed");
+    ASSERT_GT(edit(indexed / "assets/demo.tarn", "  effect Fog\n", extra + "  effect Fog\n"), 0);
+    EXPECT_NE(frame("indexed", "indexed.png"), folder);
+
+    const fs::path aliased = copy("aliased");
+    const fs::path script = aliased / "assets/demo.tarn";
+    ASSERT_GT(edit(script, "  effect Fog\n  effect Glow\n",
+                   extra + "  effect Fog as fog\n  effect Glow as glow\n"),
+              0);
+    for (const auto& [from, to] : {std::pair{"rise 0", "rise fog"}, {"tint 0", "tint fog"},
+                                   {"bright 1", "bright glow"}, {"pulse 1", "pulse glow"}})
+        ASSERT_GT(edit(script, from, to), 0) << from;
+    EXPECT_EQ(runProgram(demo("aliased --check")).out, "");
+    EXPECT_EQ(frame("aliased", "aliased.png"), folder);
+}
+
+}  // namespace
