@@ -1,9 +1,9 @@
 #include "tarn/assetlibrary.h"
 
 #include <functional>
-#include <iostream>
 
 #include "tarn/cubetexture.h"
+#include "tarn/diagnostics.h"
 #include "tarn/graphics/material.h"
 #include "tarn/graphics/mesh.h"
 #include "tarn/graphics/meshfactory.h"
@@ -26,16 +26,24 @@ template <typename T> T* find(const std::map<std::string, T*>& map, const std::s
     return found == map.end() ? nullptr : found->second;
 }
 
-// Keeps a loaded object when its name was free; drops it otherwise (the
-// map already holds the first one under that name).
+template <typename T> std::vector<std::string> names(const std::map<std::string, T*>& map) {
+    std::vector<std::string> out;
+    for (const auto& entry : map)
+        out.push_back(entry.first);
+    return out;
+}
+
+// Keeps a loaded object when its name was free and returns true; drops it
+// otherwise (the map already holds the first one under that name).
 template <typename T>
-void keepOrDrop(std::map<std::string, T*>& map, std::vector<std::unique_ptr<T>>& owned,
+bool keepOrDrop(std::map<std::string, T*>& map, std::vector<std::unique_ptr<T>>& owned,
                 const std::string& name, T* loaded) {
     std::unique_ptr<T> object(loaded);
     if (!map.emplace(name, object.get()).second)
-        return;
+        return false;
     if (object)
         owned.push_back(std::move(object));
+    return true;
 }
 
 }  // namespace
@@ -87,10 +95,28 @@ Texture* AssetLibrary::texture(const std::string& name) const {
     return find(m_textures, name);
 }
 
+bool AssetLibrary::meshFailed(const std::string& name) const {
+    return m_failedMeshes.count(name) > 0;
+}
+
+std::vector<std::string> AssetLibrary::materialNames() const {
+    return names(m_materials);
+}
+
+std::vector<std::string> AssetLibrary::meshNames() const {
+    return names(m_meshes);
+}
+
+std::vector<std::string> AssetLibrary::textureNames() const {
+    return names(m_textures);
+}
+
 void AssetLibrary::loadAllFromScript(const std::string& filename) {
-    std::cout << "[AssetLibrary] Loading assets from " << filename << std::endl;
+    Diagnostics::note("AssetLibrary", "Loading assets from " + filename);
 
     LUCEParser parser;
+    // What the archive and the loaders report is placed at the asset's line.
+    parser.setScript(filename);
     parser.setIgnoredLineHandler(LUCEParser::printIgnoredLines("AssetLibrary", filename));
     // Registers a keyword whose lines name an asset and its path.
     const auto add = [&](const char* keyword,
@@ -98,8 +124,9 @@ void AssetLibrary::loadAllFromScript(const std::string& filename) {
         parser.addKeyword(
             keyword, [&parser, &filename, keyword, load](std::vector<std::string> args) {
                 if (args.size() < 2) {
-                    std::cout << "[AssetLibrary] " << filename << ":" << parser.lineNumber() << ": "
-                              << keyword << " needs a name and a path; line skipped" << std::endl;
+                    Diagnostics::problemAt("AssetLibrary", filename, parser.lineNumber(),
+                                           std::string(keyword) +
+                                               " needs a name and a path; line skipped");
                     return;
                 }
                 load(args[0], args[1]);
@@ -109,7 +136,9 @@ void AssetLibrary::loadAllFromScript(const std::string& filename) {
         keepOrDrop(m_materials, m_ownedMaterials, name, Graphics::Material::createFromScript(path));
     });
     add("mesh", [this](const std::string& name, const std::string& path) {
-        keepOrDrop(m_meshes, m_ownedMeshes, name, Graphics::MeshFactory::load(path, "assimp"));
+        Graphics::Mesh* mesh = Graphics::MeshFactory::load(path, "assimp");
+        if (keepOrDrop(m_meshes, m_ownedMeshes, name, mesh) && !mesh)
+            m_failedMeshes.insert(name);
     });
     add("imagetexture", [this](const std::string& name, const std::string& path) {
         keepOrDrop(m_textures, m_ownedTextures, name,
@@ -121,7 +150,7 @@ void AssetLibrary::loadAllFromScript(const std::string& filename) {
 
     VFS* vfs = VFS::tarnVFS;
     if (!vfs) {
-        std::cout << "[AssetLibrary] No archive to read " << filename << " from" << std::endl;
+        Diagnostics::problem("AssetLibrary", "No archive to read " + filename + " from");
         return;
     }
     std::string text;

@@ -104,7 +104,8 @@ protected:
     std::unique_ptr<VFS> m_vfs;
 };
 
-// A model that is not there is stored as null and keeps its name; short
+// A model that is not there is stored as null, keeps its name and counts as
+// failed; short
 // lines are reported with the script and line number; other words are
 // ignored.
 TEST_F(AssetLibraryScriptTest, MissingModelsAndShortLines) {
@@ -133,6 +134,8 @@ TEST_F(AssetLibraryScriptTest, MissingModelsAndShortLines) {
     EXPECT_EQ(library.mesh("ghost"), nullptr);
     EXPECT_EQ(library.material("onlyname"), nullptr);
     EXPECT_EQ(library.texture("sky"), nullptr);
+    EXPECT_TRUE(library.meshFailed("ghost"));
+    EXPECT_FALSE(library.meshFailed("onlyname"));  // the line was skipped
 
     // The null entry holds the name: a mesh added later under it is dropped.
     Mesh mesh(nullptr);

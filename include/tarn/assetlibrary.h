@@ -14,6 +14,7 @@
 
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,17 @@ public:
     Graphics::Material* material(const std::string& name) const;
     Graphics::Mesh* mesh(const std::string& name) const;
     Texture* texture(const std::string& name) const;
+    // Whether the name's first mesh line in a library script failed to load
+    // it (reported then, at that line): a scene line that uses it leaves
+    // its mesh out without a word. Materials and textures never fail this
+    // way: a missing script or image gives a default material or the
+    // magenta placeholder.
+    bool meshFailed(const std::string& name) const;
+    // Every name stored for that kind, in name order: the choices offered
+    // when a script misspells one.
+    std::vector<std::string> materialNames() const;
+    std::vector<std::string> meshNames() const;
+    std::vector<std::string> textureNames() const;
 
     // Prints "[AssetLibrary] Loading assets from <filename>" and loads every
     // line in order, each asset completely before the next line. A line
@@ -64,13 +76,15 @@ public:
     // dropped. A model that cannot be loaded is stored as null. A line with
     // fewer than two arguments is reported with the script's path and line
     // number and skipped; a missing script (reported by the archive) loads
-    // nothing.
+    // nothing. Reports made while a line loads (the archive missing a file)
+    // are placed at that line of the script.
     void loadAllFromScript(const std::string& filename);
 
 private:
     std::map<std::string, Graphics::Material*> m_materials;
     std::map<std::string, Graphics::Mesh*> m_meshes;
     std::map<std::string, Texture*> m_textures;
+    std::set<std::string> m_failedMeshes;
 
     // What this library's scripts created and kept.
     std::vector<std::unique_ptr<Graphics::Material>> m_ownedMaterials;

@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <iostream>
+#include <limits>
+#include <sstream>
+
+#include "tarn/diagnostics.h"
 
 namespace Tarn::Scenegraph {
 
@@ -27,25 +30,55 @@ Automation::Automation(Property& property) : m_property(property) {
 
 void Automation::addKeyframe(const std::string& valueName, InterpolationType type, double time,
                              float value) {
+    Track* track = f_trackForKey(valueName, time);
+    if (!track)
+        return;
+    if (!track->keys.empty() && time < track->keys.back().time) {
+        std::ostringstream what;
+        what << "\"" << m_property.name() << "\" value \"" << valueName << "\": key at " << time
+             << " s added after a key at " << track->keys.back().time
+             << " s; keys should come in time order";
+        Diagnostics::problem("Automation", what.str());
+        track->ascending = false;
+    }
+    track->keys.push_back(Keyframe{type, time, value});
+}
+
+void Automation::insertKeyframe(const std::string& valueName, InterpolationType type, double time,
+                                float value) {
+    Track* track = f_trackForKey(valueName, time);
+    if (!track)
+        return;
+    // After every key not later than it: keys at one time keep their order.
+    const auto later = std::upper_bound(track->keys.begin(), track->keys.end(), time,
+                                        [](double t, const Keyframe& key) { return t < key.time; });
+    track->keys.insert(later, Keyframe{type, time, value});
+    track->cachedSegmentEnd = 1;
+}
+
+double Automation::lastKeyTime(const std::string& valueName) const {
+    double last = -std::numeric_limits<double>::infinity();
+    for (const Keyframe& key : keyframes(valueName))
+        last = std::max(last, key.time);
+    return last;
+}
+
+Automation::Track* Automation::f_trackForKey(const std::string& valueName, double time) {
     const auto found = m_keyframes.find(valueName);
     if (found == m_keyframes.end()) {
-        std::cout << "[Automation] property \"" << m_property.name() << "\" has no value \""
-                  << valueName << "\"; key ignored" << std::endl;
-        return;
+        Diagnostics::problem("Automation", "property \"" + m_property.name() +
+                                               "\" has no value \"" + valueName +
+                                               "\"; key ignored");
+        return nullptr;
     }
     if (!std::isfinite(time)) {
-        std::cout << "[Automation] \"" << m_property.name() << "\" value \"" << valueName
-                  << "\": key time " << time << " is not finite; key ignored" << std::endl;
-        return;
+        std::ostringstream what;
+        what << "\"" << m_property.name() << "\" value \"" << valueName << "\": key time " << time
+             << " is not finite; key ignored";
+        Diagnostics::problem("Automation", what.str());
+        return nullptr;
     }
-    Track& track = found->second;
-    if (!track.keys.empty() && time < track.keys.back().time) {
-        std::cout << "[Automation] \"" << m_property.name() << "\" value \"" << valueName
-                  << "\": key at " << time << " s added after a key at " << track.keys.back().time
-                  << " s; keys should come in time order" << std::endl;
-        track.ascending = false;
-    }
-    track.keys.push_back(Keyframe{type, time, value});
+    return &found->second;
 }
 
 std::size_t Automation::removeKeyframe(const std::string& valueName, double time) {

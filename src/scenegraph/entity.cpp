@@ -1,7 +1,8 @@
 #include "tarn/scenegraph/entity.h"
 
 #include <algorithm>
-#include <iostream>
+
+#include "tarn/diagnostics.h"
 
 namespace Tarn::Scenegraph {
 
@@ -16,17 +17,23 @@ Entity::~Entity() {
 }
 
 void Entity::addComponent(Component* c) {
+    insertComponent(m_components.size(), c);
+}
+
+void Entity::insertComponent(std::size_t index, Component* c) {
     if (!c) {
-        std::cout << "[Entity] addComponent: null component ignored" << std::endl;
+        Diagnostics::problem("Entity", "addComponent: null component ignored");
         return;
     }
     if (c->m_entity && c->m_entity != this) {
-        std::cout << "[Entity] addComponent: component belongs to another entity, not added"
-                  << std::endl;
+        Diagnostics::problem("Entity",
+                             "addComponent: component belongs to another entity, not added");
         return;
     }
     c->m_entity = this;
-    m_components.push_back(c);
+    m_components.insert(m_components.begin() +
+                            static_cast<std::ptrdiff_t>(std::min(index, m_components.size())),
+                        c);
 }
 
 void Entity::process(ShaderProgram* program, double time) {

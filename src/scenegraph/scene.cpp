@@ -2,11 +2,13 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <iostream>
+#include <map>
+#include <sstream>
 
 #include <glm/gtc/type_ptr.hpp>
 
 #include "tarn/assetlibrary.h"
+#include "tarn/diagnostics.h"
 #include "tarn/graphics/camera.h"
 #include "tarn/graphics/light.h"
 #include "tarn/graphics/material.h"
@@ -32,28 +34,35 @@ float number(const std::string& text) {
     return static_cast<float>(std::atof(text.c_str()));
 }
 
-Graphics::Light::LightType lightType(const std::string& kind) {
-    if (kind == "ambient")
-        return Graphics::Light::LT_AMBIENT;
-    if (kind == "directional")
-        return Graphics::Light::LT_DIRECTIONAL;
-    if (kind == "spot")
-        return Graphics::Light::LT_SPOT;
-    if (kind == "area")
-        return Graphics::Light::LT_AREA;
-    return Graphics::Light::LT_POINT;
+// The words of each list the loader knows, for the nearest one offered when
+// a script misspells a word.
+const std::vector<std::string> kComponents = {"material", "mesh", "camera", "light"};
+const std::vector<std::string> kProperties = {"position", "rotation", "scale", "target", "up"};
+
+const std::map<std::string, Graphics::Light::LightType> kLightKinds = {
+    {"ambient", Graphics::Light::LT_AMBIENT}, {"directional", Graphics::Light::LT_DIRECTIONAL},
+    {"point", Graphics::Light::LT_POINT},     {"spot", Graphics::Light::LT_SPOT},
+    {"area", Graphics::Light::LT_AREA},
+};
+
+const std::map<std::string, Automation::InterpolationType> kInterpolations = {
+    {"hold", Automation::IT_HOLD},           {"linear", Automation::IT_LINEAR},
+    {"cosine", Automation::IT_COSINE},       {"spline", Automation::IT_SPLINE},
+    {"undefined", Automation::IT_UNDEFINED},
+};
+
+template <typename T> std::vector<std::string> keysOf(const std::map<std::string, T>& map) {
+    std::vector<std::string> out;
+    for (const auto& entry : map)
+        out.push_back(entry.first);
+    return out;
 }
 
-Automation::InterpolationType interpolationType(const std::string& word) {
-    if (word == "hold")
-        return Automation::IT_HOLD;
-    if (word == "cosine")
-        return Automation::IT_COSINE;
-    if (word == "spline")
-        return Automation::IT_SPLINE;
-    if (word == "undefined")
-        return Automation::IT_UNDEFINED;
-    return Automation::IT_LINEAR;
+// Seconds as a maker wrote them: "2", "2.5".
+std::string seconds(double time) {
+    std::ostringstream text;
+    text << time;
+    return text.str();
 }
 
 // The axis is used as written: a non-unit axis gives a non-unit quaternion.
@@ -71,6 +80,9 @@ public:
     SceneLoader(Scene& scene, const std::string& path) : m_scene(scene), m_path(path) {}
 
     void parse(const std::string& text) {
+        // Reports made deeper down (the archive, an automation) are placed
+        // at the line being read.
+        m_parser.setScript(m_path);
         m_parser.setIgnoredLineHandler(LUCEParser::printIgnoredLines("Scene", m_path));
         m_parser.addKeyword("begin:entity", [this](Args a) { f_beginEntity(a); });
         m_parser.addKeyword("end:entity", [this](Args) { f_endEntity(); });
@@ -87,11 +99,11 @@ public:
     }
 
 private:
-    // Prints the line's problem with the script and line number; returns
+    // Reports the line's problem with the script and line number; returns
     // false so callers can skip the line in one statement.
-    bool f_report(const std::string& what) {
-        std::cout << "[Scene] " << m_path << ":" << m_parser.lineNumber() << ": " << what
-                  << std::endl;
+    bool f_report(const std::string& what) { return f_reportAt(m_parser.lineNumber(), what); }
+    bool f_reportAt(int line, const std::string& what) {
+        Diagnostics::problemAt("Scene", m_path, line, what);
         return false;
     }
     bool f_needs(const Args& a, std::size_t count, const std::string& line) {
@@ -106,15 +118,14 @@ private:
     void f_leaveUnclosedEntity(const std::string& before) {
         if (!m_entity)
             return;
-        std::cout << "[Scene] " << m_path << ":" << m_entityLine << ": entity \"" << m_name
-                  << "\" has no end" << before << "; it is left out" << std::endl;
+        f_reportAt(m_entityLine,
+                   "entity \"" + m_name + "\" has no end" + before + "; it is left out");
         m_entity = nullptr;
     }
 
     void f_leaveUnclosedAutomation() {
         if (m_automationOpen && m_automation)
-            std::cout << "[Scene] " << m_path << ":" << m_automationLine
-                      << ": automation has no end; it is left out" << std::endl;
+            f_reportAt(m_automationLine, "automation has no end; it is left out");
         m_automation = nullptr;
     }
 
@@ -131,8 +142,8 @@ private:
 
     void f_endEntity() {
         if (m_entity && m_scene.entity(m_name))
-            std::cout << "[Scene] " << m_path << ":" << m_entityLine << ": entity \"" << m_name
-                      << "\" is already defined; this one is left out" << std::endl;
+            f_reportAt(m_entityLine,
+                       "entity \"" + m_name + "\" is already defined; this one is left out");
         else if (m_entity)
             m_scene.addEntity(m_name, m_type, m_entity);
         m_entity = nullptr;
@@ -161,10 +172,28 @@ private:
                 return;
             component = f_light(a);
         } else {
-            f_report("unknown component \"" + kind + "\"");
+            f_report("unknown component \"" + kind + "\"" +
+                     Diagnostics::suggestion(kind, kComponents));
         }
-        if (component)
+        if (!component)
+            return;
+        if (kind == "material" && !m_entity->getComponent<MaterialComponent>())
+            m_entity->insertComponent(f_firstMeshIndex(), component);
+        else
             m_entity->addComponent(component);
+    }
+
+    // A mesh draws with the material applied before it, so a mesh line above
+    // every material line would draw unlit. The entity's first material is
+    // therefore placed ahead of its meshes, wherever its line stands; later
+    // materials stay where they are and serve the meshes after them
+    // (SceneScriptTest.FirstMaterialGoesAheadOfTheMeshes).
+    std::size_t f_firstMeshIndex() const {
+        const std::vector<Component*>& components = m_entity->components();
+        for (std::size_t i = 0; i < components.size(); ++i)
+            if (dynamic_cast<MeshComponent*>(components[i]))
+                return i;
+        return components.size();
     }
 
     Component* f_assetComponent(const std::string& kind, const std::string& name) {
@@ -172,15 +201,21 @@ private:
         if (kind == "material") {
             if (Graphics::Material* material = library->material(name))
                 return new MaterialComponent(material);
-        } else if (Graphics::Mesh* mesh = library->mesh(name)) {
-            return new MeshComponent(mesh);
+            f_report("unknown material \"" + name + "\"" +
+                     Diagnostics::suggestion(name, library->materialNames()));
+            return nullptr;
         }
-        f_report("unknown " + kind + " \"" + name + "\"");
+        if (Graphics::Mesh* mesh = library->mesh(name))
+            return new MeshComponent(mesh);
+        // Its library line already said why; once is enough.
+        if (!library->meshFailed(name))
+            f_report("unknown mesh \"" + name + "\"" +
+                     Diagnostics::suggestion(name, library->meshNames()));
         return nullptr;
     }
 
     Component* f_camera(const Args& a) {
-        std::cout << "[Scene] Creating new camera" << std::endl;
+        Diagnostics::note("Scene", "Creating new camera");
         m_type = Scene::ET_CAMERA;
         auto camera = std::make_unique<Graphics::Camera>();
         camera->setFocalLength(number(a[1]));
@@ -194,9 +229,9 @@ private:
     // scripted light has radius 18 and a 2-radian cone with a 0.15 soft edge,
     // and an area light a 1 x 1 rectangle emitting white.
     Component* f_light(const Args& a) {
-        std::cout << "[Scene] Creating new " << a[1] << " light" << std::endl;
+        Diagnostics::note("Scene", "Creating new " + a[1] + " light");
         m_type = Scene::ET_LIGHT;
-        const Graphics::Light::LightType type = lightType(a[1]);
+        const Graphics::Light::LightType type = f_lightType(a[1]);
         auto light = std::make_unique<Graphics::Light>(type);
         light->setColor(glm::vec3(number(a[2]), number(a[3]), number(a[4])));
         light->setRadius(a.size() > 5 ? number(a[5]) : 18.0f);
@@ -208,6 +243,15 @@ private:
             f_areaShape(*light, a);
         m_scene.m_ownedLights.push_back(std::move(light));
         return new LightComponent(m_scene.m_ownedLights.back().get());
+    }
+
+    Graphics::Light::LightType f_lightType(const std::string& kind) {
+        const auto found = kLightKinds.find(kind);
+        if (found != kLightKinds.end())
+            return found->second;
+        f_report("unknown light kind \"" + kind + "\"; a point light is made instead" +
+                 Diagnostics::suggestion(kind, keysOf(kLightKinds)));
+        return Graphics::Light::LT_POINT;
     }
 
     void f_spotCone(Graphics::Light& light, const Args& a) {
@@ -225,7 +269,8 @@ private:
         if (Texture* texture = AssetLibrary::instance()->texture(a[8]))
             light.setAreaTexture(texture);
         else
-            f_report("unknown texture \"" + a[8] + "\"; the area light emits white");
+            f_report("unknown texture \"" + a[8] + "\"; the area light emits white" +
+                     Diagnostics::suggestion(a[8], AssetLibrary::instance()->textureNames()));
     }
 
     // Optional arguments come as a group from index `from` up to `to`: none,
@@ -257,36 +302,78 @@ private:
             if (f_needs(a, 5, "property rotation"))
                 transform->setRotation(rotationFromDegrees(
                     number(a[1]), glm::vec3(number(a[2]), number(a[3]), number(a[4]))));
+        } else if (name == "target") {
+            if (f_needs(a, 4, "property target"))
+                transform->setTarget(f_vector(a));
+        } else if (name == "up") {
+            if (f_needs(a, 4, "property up"))
+                transform->setUp(f_vector(a));
         } else {
-            m_parser.ignoreLine("unknown property \"" + name + "\"");
+            // The suggestion reads best last, after what was done.
+            f_report("unknown property \"" + name + "\"; line ignored" +
+                     Diagnostics::suggestion(name, kProperties));
         }
     }
 
+    static glm::vec3 f_vector(const Args& a) {
+        return glm::vec3(number(a[1]), number(a[2]), number(a[3]));
+    }
+
+    // An automation block inside another is a slip (a missing end): the
+    // outer one keeps its keys, and the inner one, its keys included, is
+    // skipped up to its own end (SceneScriptTest.NestedAutomationIsSkipped).
     void f_beginAutomation(const Args& a) {
-        f_leaveUnclosedAutomation();
+        if (m_automationOpen) {
+            ++m_nestedAutomations;
+            if (m_nestedAutomations == 1)
+                f_report("automation begins inside the automation opened on line " +
+                         std::to_string(m_automationLine) + "; it and its keys are skipped");
+            return;
+        }
         m_automationOpen = true;
         m_automationLine = m_parser.lineNumber();
+        m_latestKeys.clear();
         if (!f_needs(a, 3, "begin automation"))
             return;
         Entity* entity = m_scene.entity(a[1]);
         if (!entity) {
-            f_report("automation names unknown entity \"" + a[1] + "\"");
+            f_report("automation names unknown entity \"" + a[1] + "\"" +
+                     Diagnostics::suggestion(a[1], keysOf(m_scene.entities())));
             return;
         }
-        Transform* transform = entity->transform();
-        Property* property = a[2] == "position"   ? &transform->translation
-                             : a[2] == "rotation" ? &transform->rotation
-                             : a[2] == "scale"    ? &transform->scale
-                                                  : nullptr;
+        Property* property = f_automatable(*entity->transform(), a[2]);
         if (!property) {
-            f_report("automation names unknown property \"" + a[2] + "\"");
+            f_report("automation names unknown property \"" + a[2] + "\"" +
+                     Diagnostics::suggestion(a[2], kProperties));
             return;
         }
+        m_automationName = "\"" + a[1] + "\" " + a[2];
         m_scene.m_ownedAutomations.push_back(std::make_unique<Automation>(*property));
         m_automation = m_scene.m_ownedAutomations.back().get();
     }
 
+    static Property* f_automatable(Transform& transform, const std::string& name) {
+        if (name == "position")
+            return &transform.translation;
+        if (name == "rotation")
+            return &transform.rotation;
+        if (name == "scale")
+            return &transform.scale;
+        if (name == "target") {
+            // Keys write the target through its values, which turns nothing on.
+            transform.setAiming(true);
+            return &transform.target;
+        }
+        if (name == "up")
+            return &transform.up;
+        return nullptr;
+    }
+
     void f_endAutomation() {
+        if (m_nestedAutomations > 0) {
+            --m_nestedAutomations;
+            return;
+        }
         if (m_automation)
             m_scene.addAutomation(m_automation);
         m_automation = nullptr;
@@ -294,14 +381,40 @@ private:
     }
 
     void f_key(const Args& a) {
+        if (m_nestedAutomations > 0)
+            return;
         if (!m_automationOpen)
             return m_parser.ignoreLine("key outside an automation block");
         if (!m_automation)
             return m_parser.ignoreLine("key of an automation that was not made");
         if (!f_needs(a, 4, "key"))
             return;
-        m_automation->addKeyframe(a[0], interpolationType(a[1]), std::atof(a[2].c_str()),
-                                  number(a[3]));
+        const std::string& value = a[0];
+        const double time = std::atof(a[2].c_str());
+        const Automation::InterpolationType type = f_interpolation(a[1]);
+        // A key out of time order is put in its place; the lists stay sorted.
+        const double latest = m_automation->lastKeyTime(value);
+        if (time < latest) {
+            f_report("key at " + seconds(time) + " s for " + m_automationName + " " + value +
+                     " is earlier than the key at " + seconds(latest) + " s on line " +
+                     std::to_string(m_latestKeys[value]) +
+                     "; keys must be in time order; it is put in its place");
+            m_automation->insertKeyframe(value, type, time, number(a[3]));
+            return;
+        }
+        const std::size_t before = m_automation->keyframes(value).size();
+        m_automation->addKeyframe(value, type, time, number(a[3]));
+        if (m_automation->keyframes(value).size() > before)
+            m_latestKeys[value] = m_parser.lineNumber();
+    }
+
+    Automation::InterpolationType f_interpolation(const std::string& word) {
+        const auto found = kInterpolations.find(word);
+        if (found != kInterpolations.end())
+            return found->second;
+        f_report("unknown interpolation \"" + word + "\"; linear is used" +
+                 Diagnostics::suggestion(word, keysOf(kInterpolations)));
+        return Automation::IT_LINEAR;
     }
 
     Scene& m_scene;
@@ -313,17 +426,19 @@ private:
     Scene::EntityType m_type = Scene::ET_OPAQUE;
     bool m_automationOpen = false;
     int m_automationLine = 0;
+    int m_nestedAutomations = 0;  // open automation blocks inside the open one
     Automation* m_automation = nullptr;
+    std::string m_automationName;             // "\"cam\" position", for messages
+    std::map<std::string, int> m_latestKeys;  // value name to the line of its latest key
 };
 
 Scene* Scene::createFromScript(const std::string& path) {
-    std::cout << "[Scene] Creating scene from script: " << path << std::endl;
+    Diagnostics::note("Scene", "Creating scene from script: " + path);
     Scene* scene = new Scene();
     VFS* vfs = VFS::tarnVFS;
     std::string text;
     if (!vfs || !vfs->readScript(path, text)) {
-        std::cout << "[Scene] " << path << ": script cannot be read; the scene is empty"
-                  << std::endl;
+        Diagnostics::problemAt("Scene", path, 0, "script cannot be read; the scene is empty");
         return scene;
     }
     SceneLoader(*scene, path).parse(text);

@@ -1,14 +1,17 @@
 #include "tarn/scenegraph/transform.h"
 
-#include <iostream>
+#include <algorithm>
 
 #include <glm/gtc/matrix_transform.hpp>
+
+#include "tarn/diagnostics.h"
 
 namespace Tarn::Scenegraph {
 
 Transform::Transform(Entity* entity)
-    : translation("position"), rotation("rotation"), scale("scale"), m_entity(entity),
-      m_parent(nullptr), m_translation(0.0f), m_rotation(1.0f, 0.0f, 0.0f, 0.0f), m_scale(1.0f),
+    : translation("position"), rotation("rotation"), scale("scale"), target("target"), up("up"),
+      m_entity(entity), m_parent(nullptr), m_translation(0.0f), m_rotation(1.0f, 0.0f, 0.0f, 0.0f),
+      m_scale(1.0f), m_target(0.0f), m_up(0.0f, 1.0f, 0.0f), m_aiming(false),
       m_previousModelMatrix(1.0f), m_modelMatrix(1.0f), m_dirty(true) {
     translation.addValue("x", &m_translation.x);
     translation.addValue("y", &m_translation.y);
@@ -20,13 +23,18 @@ Transform::Transform(Entity* entity)
     scale.addValue("x", &m_scale.x);
     scale.addValue("y", &m_scale.y);
     scale.addValue("z", &m_scale.z);
+    target.addValue("x", &m_target.x);
+    target.addValue("y", &m_target.y);
+    target.addValue("z", &m_target.z);
+    up.addValue("x", &m_up.x);
+    up.addValue("y", &m_up.y);
+    up.addValue("z", &m_up.z);
 }
 
 void Transform::setParent(Transform* parent) {
     if (parent && f_isSelfOrAncestorOf(parent)) {
-        std::cout << "[Transform] setParent: the parent would be this transform or one of its "
-                     "descendants; parent unchanged"
-                  << std::endl;
+        Diagnostics::problem("Transform", "setParent: the parent would be this transform or one "
+                                          "of its descendants; parent unchanged");
         return;
     }
     m_parent = parent;
@@ -64,7 +72,43 @@ void Transform::rotate(const glm::quat& q) {
     m_dirty = true;
 }
 
+void Transform::setTarget(const glm::vec3& target) {
+    m_target = target;
+    m_aiming = true;
+    m_dirty = true;
+}
+
+void Transform::setUp(const glm::vec3& up) {
+    m_up = up;
+    m_dirty = true;
+}
+
+void Transform::setAiming(bool aiming) {
+    m_aiming = aiming;
+    m_dirty = true;
+}
+
+// The rotation's columns are where the local axes go: -Y to the view, -Z to
+// the up vector made square to it, X to their cross product (right-handed).
+// Both tolerances are relative, so tiny and huge scenes aim alike.
+void Transform::f_aim() {
+    const glm::vec3 view = m_target - m_translation;
+    const float viewLength = glm::length(view);
+    if (!(viewLength > 1e-6f * std::max(1.0f, glm::length(m_translation))))
+        return;
+    const glm::vec3 forward = view / viewLength;
+    const glm::vec3 square = m_up - glm::dot(m_up, forward) * forward;
+    const float squareLength = glm::length(square);
+    if (!(squareLength > 1e-4f * glm::length(m_up)))
+        return;
+    const glm::vec3 upward = square / squareLength;
+    const glm::mat3 axes(glm::cross(forward, upward), -forward, -upward);
+    m_rotation = glm::quat_cast(axes);
+}
+
 glm::mat4 Transform::localTransform() {
+    if (m_aiming)
+        f_aim();
     m_previousModelMatrix = m_modelMatrix;
     m_modelMatrix = glm::translate(glm::mat4(1.0f), m_translation) * glm::mat4_cast(m_rotation) *
                     glm::scale(glm::mat4(1.0f), m_scale);

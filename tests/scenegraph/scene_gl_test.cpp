@@ -46,9 +46,10 @@ using Tarn::Scenegraph::Scene;
 
 using SceneGLTest = Tarn::Test::GLTest;
 
-// Each kind word makes its light type, any other word a point light. Without
-// a shape a scripted light has radius 18, cone 2.0 and soft edge 0.15 (an
-// area light a 1 x 1 rectangle); the line may go on with its shape.
+// Each kind word makes its light type, any other word a point light with a
+// report that suggests the nearest kind. Without a shape a scripted light
+// has radius 18, cone 2.0 and soft edge 0.15 (an area light a 1 x 1
+// rectangle); the line may go on with its shape.
 TEST_F(SceneGLTest, ScriptedLights) {
     const struct {
         const char* kind;
@@ -67,7 +68,9 @@ TEST_F(SceneGLTest, ScriptedLights) {
         {"area", "", Light::LT_AREA, 18, 2, 0.15f, 1, ""},
         {"area", " 12 2 0.5 nowhere", Light::LT_AREA, 12, 2, 0.15f, 2,
          "[Scene] scene.tarn:3: unknown texture \"nowhere\"; the area light emits white\n"},
-        {"foo", "", Light::LT_POINT, 18, 2, 0.15f, 0, ""},
+        {"pont", "", Light::LT_POINT, 18, 2, 0.15f, 0,
+         "[Scene] scene.tarn:3: unknown light kind \"pont\"; a point light is made instead; did "
+         "you mean \"point\"?\n"},
     };
     Tarn::Test::ScratchFolder folder;
     Tarn::VFS vfs("absent.tarn", false);
@@ -211,8 +214,9 @@ const char* const kCube = "v -1 -1 1\nv 1 -1 1\nv 1 1 1\nv -1 1 1\n"
                           "f 4/1/5 3/2/5 7/3/5 8/4/5\nf 5/1/6 6/2/6 2/3/6 1/4/6\n";
 
 // The example scene, with the sun turned to shine along -Z onto the box's
-// front face, packed with its library, materials and model into an archive
-// and played through a scene clip: the box rises from y = 1 at 0 s to y = 3
+// front face and the box's material line after its mesh (the order does not
+// matter), packed with its library, materials and model into an archive and
+// played through a scene clip: the box rises from y = 1 at 0 s to y = 3
 // at 4 s, so it first covers the lower half of the picture's middle column
 // and then the upper half.
 TEST_F(SceneGLTest, ExampleSceneFromArchiveIsLitAndMoves) {
@@ -229,8 +233,8 @@ TEST_F(SceneGLTest, ExampleSceneFromArchiveIsLitAndMoves) {
         {"cube.obj", kCube},
         {"scenes/example.tarn", "begin world\n"
                                 "  begin entity box\n"
-                                "    component material stone\n"
                                 "    component mesh cube\n"
+                                "    component material stone\n"
                                 "    property position 0 1 0\n"
                                 "  end\n"
                                 "  begin entity cam\n"

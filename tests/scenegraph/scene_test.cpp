@@ -4,14 +4,17 @@
 
 #include "tarn/scenegraph/scene.h"
 
+#include <cmath>
 #include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "support/scratch_folder.h"
 #include "tarn/assetlibrary.h"
+#include "tarn/diagnostics.h"
 #include "tarn/graphics/camera.h"
 #include "tarn/graphics/mesh.h"
 #include "tarn/scenegraph/automation.h"
@@ -22,30 +25,38 @@
 
 namespace {
 
+using Tarn::Scenegraph::Automation;
 using Tarn::Scenegraph::CameraComponent;
 using Tarn::Scenegraph::Entity;
 using Tarn::Scenegraph::MeshComponent;
 using Tarn::Scenegraph::Scene;
 
-// Each test gets a folder of its own with a "cube" mesh in the shared
-// library; scripts are loose files read through an archive-less reader.
+// Each test gets a folder of its own with a "cube" mesh and a failed "ghost"
+// in the shared library; scripts are loose files read through an archive-less reader.
 class SceneScriptTest : public ::testing::Test {
 protected:
     void SetUp() override {
         m_vfs = std::make_unique<Tarn::VFS>("absent.tarn", false);
         Tarn::AssetLibrary::instance()->addMesh("cube", &m_cube);
+        std::ofstream("library.tarn", std::ios::binary) << "mesh ghost missing.obj\n";
+        testing::internal::CaptureStdout();
+        Tarn::AssetLibrary::instance()->loadAllFromScript("library.tarn");
+        testing::internal::GetCapturedStdout();
     }
     void TearDown() override {
         Tarn::AssetLibrary::destroyInstance();
         m_vfs.reset();
     }
 
-    // Builds the scene from text and keeps what it printed in m_output.
+    // Builds the scene from text; keeps what it printed and its problems.
     std::unique_ptr<Scene> build(const std::string& text) {
         std::ofstream("scene.tarn", std::ios::binary) << text;
+        Tarn::Diagnostics::ProblemList problems;
+        Tarn::Diagnostics::ScopedCollector collect(problems);
         testing::internal::CaptureStdout();
         std::unique_ptr<Scene> scene(Scene::createFromScript("scene.tarn"));
         m_output = testing::internal::GetCapturedStdout();
+        m_problems = problems.lines();
         return scene;
     }
 
@@ -53,6 +64,7 @@ protected:
     std::unique_ptr<Tarn::VFS> m_vfs;
     Tarn::Graphics::Mesh m_cube{nullptr};
     std::string m_output;
+    std::vector<std::string> m_problems;
 };
 
 const char* const kHeader = "[Scene] Creating scene from script: scene.tarn\n";
@@ -188,9 +200,13 @@ TEST_F(SceneScriptTest, FaultyLinesAreReportedAndSkipped) {
         {"begin entity e\ncomponent material stone\nend\n",
          "[Scene] scene.tarn:3: unknown material \"stone\"\n", 1, 0},
         {"begin entity e\ncomponent mesh sphere\nend\n",
-         "[Scene] scene.tarn:3: unknown mesh \"sphere\"\n", 1, 0},
+         "[Scene] scene.tarn:3: unknown mesh \"sphere\"; valid names: cube, ghost\n", 1, 0},
+        // Its library line said why; the mesh is left out quietly.
+        {"begin entity e\ncomponent mesh ghost\nend\n", "", 1, 0},
         {"begin entity e\ncomponent sound x\nend\n",
-         "[Scene] scene.tarn:3: unknown component \"sound\"\n", 1, 0},
+         "[Scene] scene.tarn:3: unknown component \"sound\"; valid names: material, mesh, camera, "
+         "light\n",
+         1, 0},
         {"begin entity e\ncomponent\nend\n",
          "[Scene] scene.tarn:3: component needs 1 arguments; line skipped\n", 1, 0},
         {"begin entity e\ncomponent mesh\nend\n",
@@ -215,8 +231,13 @@ TEST_F(SceneScriptTest, FaultyLinesAreReportedAndSkipped) {
          "[Scene] scene.tarn:2: automation names unknown entity \"ghost\"\n"
          "[Scene] scene.tarn:3: key of an automation that was not made; line ignored\n",
          0, 0},
+        {"begin entity box\nend\nbegin automation a bx position\nkey x linear 0 1\nend\n",
+         "[Scene] scene.tarn:4: automation names unknown entity \"bx\"; did you mean \"box\"?\n"
+         "[Scene] scene.tarn:5: key of an automation that was not made; line ignored\n",
+         1, 0},
         {"begin entity e\nend\nbegin automation a e colour\nkey x linear 0 1\nend\n",
-         "[Scene] scene.tarn:4: automation names unknown property \"colour\"\n"
+         "[Scene] scene.tarn:4: automation names unknown property \"colour\"; valid names: "
+         "position, rotation, scale, target, up\n"
          "[Scene] scene.tarn:5: key of an automation that was not made; line ignored\n",
          1, 0},
         {"frobnicate 1\nbegin:entity e\n",
@@ -224,7 +245,9 @@ TEST_F(SceneScriptTest, FaultyLinesAreReportedAndSkipped) {
          "[Scene] scene.tarn:3: unknown keyword \"begin:entity\"; line ignored\n",
          0, 0},
         {"begin entity e\nproperty colour 1 0 0\nend\n",
-         "[Scene] scene.tarn:3: unknown property \"colour\"; line ignored\n", 1, 0},
+         "[Scene] scene.tarn:3: unknown property \"colour\"; line ignored; valid names: position, "
+         "rotation, scale, target, up\n",
+         1, 0},
         {"component camera 35 1.6 0.1 100\nproperty position 1 0 0\nkey x linear 0 1\n",
          "[Scene] scene.tarn:2: component outside an entity block; line ignored\n"
          "[Scene] scene.tarn:3: property outside an entity block; line ignored\n"
@@ -265,6 +288,76 @@ TEST_F(SceneScriptTest, MissingScriptGivesAnEmptyScene) {
     ASSERT_NE(scene, nullptr);
     EXPECT_TRUE(scene->entities().empty());
     EXPECT_TRUE(scene->automations().empty());
+}
+
+// Each fault at its line: a nested block is skipped with its keys, the outer
+// one keeps its own; a key out of time order is put in its place.
+TEST_F(SceneScriptTest, AutomationBlocksKeepTheirKeysInTimeOrder) {
+    const struct {
+        const char* keys;  // from line 5, in "begin automation a box position" on line 4
+        std::vector<std::string> problems;
+        std::vector<double> xTimes;  // in list order, negative for a linear key
+    } cases[] = {
+        {"key x hold 0 1\nbegin automation b box scale\nkey x hold 0 9\nend\nkey x hold 2 3\n",
+         {"scene.tarn:6: automation begins inside the automation opened on line 4; it and its "
+          "keys are skipped"},
+         {0, 2}},
+        {"key x hold 3 1\nkey x hold 5 1\nkey x hold 2 0\nkey x hold 5 2\nkey x hold 4 0\n",
+         {"scene.tarn:7: key at 2 s for \"box\" position x is earlier than the key at 5 s on line "
+          "6; keys must be in time order; it is put in its place",
+          "scene.tarn:9: key at 4 s for \"box\" position x is earlier than the key at 5 s on line "
+          "8; keys must be in time order; it is put in its place"},
+         {2, 3, 4, 5, 5}},
+        {"key x hld 1 1\nkey w hold 0 1\n",
+         {"scene.tarn:5: unknown interpolation \"hld\"; linear is used; did you mean \"hold\"?",
+          "scene.tarn:6: property \"position\" has no value \"w\"; key ignored"},
+         {-1}},
+    };
+    for (const auto& c : cases) {
+        auto scene = build(std::string("begin world\nbegin entity box\nend\nbegin automation a box "
+                                       "position\n") +
+                           c.keys + "end\nend\n");
+        EXPECT_EQ(m_problems, c.problems) << c.keys;
+        std::vector<double> times;
+        for (const Automation::Keyframe& key : scene->automations().at(0)->keyframes("x"))
+            times.push_back(key.interpolationType == Automation::IT_LINEAR ? -key.time : key.time);
+        EXPECT_EQ(times, c.xTimes) << c.keys;
+    }
+}
+
+// The camera at (0, 0, 10), turned to look along -Z, looks at the row's point
+// at 1 s, the row's up vector up; a target at its position keeps the turn.
+TEST_F(SceneScriptTest, CamerasAimAtTheirTarget) {
+    const struct {
+        const char* lines;
+        glm::vec3 looksAt, up;
+    } cases[] = {
+        {"property target 3 -2 4\n", {3, -2, 4}, {0, 1, 0}},
+        {"property target 0 0 0\nproperty up 1 1 0\n", {0, 0, 0}, {1, 1, 0}},
+        {"property target 0 0 10\n", {0, 0, -50}, {0, 1, 0}},
+        {"end\nbegin automation a cam target\nkey x hold 0 0\nkey x linear 4 8\n",
+         {2, 0, 0},
+         {0, 1, 0}},
+        {"property target 0 0 0\nend\nbegin automation a cam position\nkey y hold 0 8\nend\n"
+         "begin automation b cam up\nkey x hold 0 1\nkey y hold 0 0\n",
+         {0, 0, 0},
+         {1, 0, 0}},
+    };
+    for (const auto& c : cases) {
+        auto scene =
+            build(std::string("begin world\nbegin entity cam\ncomponent camera 35 1 0.1 100\n"
+                              "property position 0 0 10\nproperty rotation 90 1 0 0\n") +
+                  c.lines + "end\nend\n");
+        EXPECT_TRUE(m_problems.empty()) << c.lines;
+        for (Automation* automation : scene->automations())
+            automation->process(1.0);
+        scene->entity("cam")->process(nullptr, 0.0);
+        auto* camera = scene->entity("cam")->getComponent<CameraComponent>()->camera();
+        const glm::vec3 point(camera->viewMatrix() * glm::vec4(c.looksAt, 1.0f));
+        const glm::vec3 up(camera->viewMatrix() * glm::vec4(c.up, 0.0f));
+        EXPECT_TRUE(glm::length(glm::vec2(point)) < 1e-4f && point.z < 0.0f) << c.lines;
+        EXPECT_TRUE(std::abs(up.x) < 1e-4f && up.y > 0.0f) << c.lines;
+    }
 }
 
 }  // namespace

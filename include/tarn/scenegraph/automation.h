@@ -42,6 +42,15 @@ public:
     // not finite is reported and ignored.
     void addKeyframe(const std::string& valueName, InterpolationType type, double time,
                      float value);
+    // Puts a key in its place by time, after the keys at the same time, and
+    // says nothing about the order: for script readers that report a key out
+    // of order at its line themselves (compare with lastKeyTime first).
+    // Otherwise as addKeyframe.
+    void insertKeyframe(const std::string& valueName, InterpolationType type, double time,
+                        float value);
+    // The latest time among the keys of a value; minus infinity when it has
+    // none or the name has no list. A key earlier than this is out of order.
+    double lastKeyTime(const std::string& valueName) const;
     // Removes the keys of that value at exactly that time; returns how many.
     std::size_t removeKeyframe(const std::string& valueName, double time);
     // The keys of a value in the order they were added; empty for other names.
@@ -62,6 +71,9 @@ private:
         std::size_t cachedSegmentEnd = 1;
     };
 
+    // The list a new key goes to; null, with a report, for a name without a
+    // list or a time that is not finite.
+    Track* f_trackForKey(const std::string& valueName, double time);
     static float f_valueAt(Track& track, double time);
     static std::size_t f_findSegmentEnd(Track& track, double time);
     static std::size_t f_scanSegmentEnd(const std::vector<Keyframe>& keys, double time);

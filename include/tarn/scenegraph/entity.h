@@ -5,6 +5,7 @@
 // processing runs one after another. Created by the scene loader and kept by
 // its scene; it owns its transform and its components.
 
+#include <cstddef>
 #include <memory>
 #include <vector>
 
@@ -32,10 +33,14 @@ public:
     // twice (it then runs twice); a null component, or one that belongs to
     // another entity, is refused with a message.
     void addComponent(Component* c);
+    // As addComponent, but placed before the component at index (at the end
+    // when index is past the last one).
+    void insertComponent(std::size_t index, Component* c);
     const std::vector<Component*>& components() const { return m_components; }
 
     // For each component in order: apply, then at once revert, before the
-    // next one. A material component must therefore come before its mesh.
+    // next one. A material component must therefore come before its mesh
+    // (the scene loader moves an entity's first material ahead of its meshes).
     void process(ShaderProgram* program, double time);
 
     // The first component, in list order, whose dynamic type is T or derives
