@@ -9,13 +9,16 @@
 // The scene script is LUCE, wrapped in one outer block of any other type
 // (parsing stops after the outermost end):
 //   begin entity NAME ... end                one entity, registered at its end
-//   component material NAME | mesh NAME      from the asset library
+//   component material NAME | mesh NAME      from the asset library; the first
+//                                            material goes ahead of the meshes
 //   component camera FOCAL ASPECT NEAR FAR   makes the entity a camera
 //   component light KIND R G B [RADIUS]      makes the entity a light (radius 18)
 //   component light spot R G B RADIUS CONE SOFT       cone half-angle, soft edge in degrees
 //   component light area R G B RADIUS HALFW HALFH [TEXTURE]   rectangle and image
 //   property position X Y Z | scale X Y Z | rotation DEGREES AX AY AZ
-//   begin automation LABEL ENTITY PROPERTY ... end   over a registered entity
+//   property target X Y Z | up X Y Z         aims the entity (Transform::setTarget)
+//   begin automation LABEL ENTITY PROPERTY ... end   over a registered entity;
+//                                            position, rotation, scale, target or up
 //   key VALUE INTERPOLATION TIME VALUE       inside an automation block
 
 #include <map>
@@ -52,8 +55,10 @@ public:
     // lines no keyword takes (component and property lines outside an entity,
     // key lines outside an automation), entities and automations without an
     // end, and entities under a name already used are reported with the
-    // script and line number and left out; a script that cannot be read gives
-    // an empty scene. Never returns null.
+    // script and line number and left out; a misspelt word gets the nearest
+    // valid one; a key out of time order is reported and put in its place; a
+    // mesh whose library line failed is left out without a word. A script
+    // that cannot be read gives an empty scene. Never returns null.
     static Scene* createFromScript(const std::string& path);
 
     Scene();
