@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <functional>
+#include <sstream>
 #include <string_view>
 
 #include <tarn/demo/sceneclip.h>
@@ -51,6 +52,13 @@ bool finiteNumber(const std::string& text, double& value) {
     char* end = nullptr;
     value = std::strtod(text.c_str(), &end);
     return !text.empty() && end == text.c_str() + text.size() && std::isfinite(value);
+}
+
+// Seconds as a script would write them: 0.5, 2, 14.9511.
+std::string formatSeconds(double seconds) {
+    std::ostringstream text;
+    text << seconds;
+    return text.str();
 }
 
 bool isIndex(const std::string& word) {
@@ -437,19 +445,27 @@ void DemoScript::f_key(const std::vector<std::string>& arguments) {
         return;
     }
     const int line = m_parser->lineNumber();
+    // A key back in time is kept, in its place, as in scene scripts.
     const auto last = m_lastKeys.find(arguments[0]);
-    if (last != m_lastKeys.end() && time < last->second.first) {
-        f_skip("the key at " + arguments[2] + " s for " + m_automationTarget + " value \"" +
-               arguments[0] + "\" comes before the key on line " +
-               std::to_string(last->second.second) + "; keys must be in time order");
-        return;
-    }
+    const bool late = last != m_lastKeys.end() && time < last->second.first;
+    if (late)
+        Tarn::Diagnostics::problemAt(
+            "Demo", m_path, line,
+            "key at " + arguments[2] + " s for " + m_automationTarget + " value \"" +
+                arguments[0] + "\" is earlier than the key at " +
+                formatSeconds(last->second.first) + " s on line " +
+                std::to_string(last->second.second) +
+                "; keys must be in time order; it is put in its place");
     Automation::InterpolationType type;
     if (!interpolation(arguments[1], type))
         Tarn::Diagnostics::problemAt(
             "Demo", m_path, line,
             "unknown interpolation \"" + arguments[1] + "\"; linear is used" +
                 Tarn::Diagnostics::suggestion(arguments[1], interpolationNames()));
+    if (late) {
+        m_fxautomation->insertKeyframe(arguments[0], type, time, static_cast<float>(value));
+        return;
+    }
     m_lastKeys[arguments[0]] = {time, line};
     m_fxautomation->addKeyframe(arguments[0], type, time, static_cast<float>(value));
 }

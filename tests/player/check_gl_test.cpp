@@ -61,7 +61,8 @@ protected:
 };
 
 TEST_F(CheckTest, EveryMistakeIsNamedAtItsScriptLine) {
-    // {LINE} stands for the line the change lands on.
+    // {LINE} stands for the line the change lands on. No find: the file is
+    // removed; an empty find: the whole file is replaced.
     struct Row {
         const char* file;
         const char* find;
@@ -98,8 +99,9 @@ TEST_F(CheckTest, EveryMistakeIsNamedAtItsScriptLine) {
          "assets/demo.tarn:{LINE+2}: an automation block inside the one opened on line {LINE} "
          "(close that one with \"end\" first); its keys are skipped; line skipped"},
         {"assets/demo.tarn", "key f hold 2 2.5", "key f hold 0.2 2.5",
-         "assets/demo.tarn:{LINE}: the key at 0.2 s for effect 1 parameter \"Power\" value "
-         "\"f\" comes before the key on line {LINE-1}; keys must be in time order; line skipped"},
+         "assets/demo.tarn:{LINE}: key at 0.2 s for effect 1 parameter \"Power\" value \"f\" is "
+         "earlier than the key at 0.5 s on line {LINE-1}; keys must be in time order; it is "
+         "put in its place"},
         {"assets/demo.tarn", "key f linear 0.5 0.8", "key f lineer 0.5 0.8",
          "assets/demo.tarn:{LINE}: unknown interpolation \"lineer\"; linear is used; did you "
          "mean \"linear\"?"},
@@ -111,20 +113,44 @@ TEST_F(CheckTest, EveryMistakeIsNamedAtItsScriptLine) {
         {"assets/demo.tarn", "windowtitle", "preloader logo assets/none.png\nwindowtitle",
          "assets/demo.tarn:{LINE}: the preloader's logo \"assets/none.png\" is neither in the "
          "archive nor a loose file; line skipped"},
+        {"assets/scenes/stage.tarn", "light point", "light pont",
+         "assets/scenes/stage.tarn:{LINE}: unknown light kind \"pont\"; a point light is made "
+         "instead; did you mean \"point\"?"},
+        {"assets/meshes/cube.obj", "", "garbage\n",
+         "assets/library.tarn:10: Cannot import assets/meshes/cube.obj: No suitable reader found "
+         "for the file format of file \"$$$___magic___$$$.\"."},
+        // Files left out: the line that asked for each is named.
+        {"assets/textures/checker.png", nullptr, nullptr,
+         "assets/materials/floor.tarn:3: File assets/textures/checker.png not found in archive "
+         "nor in real FS.\nassets/materials/floor.tarn:3: diffuse_map assets/textures/checker.png "
+         "gave no image; the magenta placeholder is used"},
+        {"assets/materials/cube.tarn", nullptr, nullptr,
+         "assets/library.tarn:6: File assets/materials/cube.tarn not found in archive nor in real "
+         "FS."},
     };
     int number = 0;
     for (const Row& row : rows) {
         const fs::path folder = copy("row" + std::to_string(number++));
-        const int line = edit(folder / row.file, row.find, row.replace);
-        ASSERT_GT(line, 0) << row.find;
+        int line = 0;
+        if (row.find && !*row.find) {
+            writeText(folder / row.file, row.replace);  // the whole file
+        } else if (row.find) {
+            line = edit(folder / row.file, row.find, row.replace);
+            ASSERT_GT(line, 0) << row.find;
+        } else {
+            ASSERT_TRUE(fs::remove(folder / row.file)) << row.file;
+        }
         std::string expected = row.expected;
         for (const auto& [mark, offset] : {std::pair{"{LINE}", 0}, {"{LINE-1}", -1}, {"{LINE+2}", 2}})
             for (std::size_t at; (at = expected.find(mark)) != std::string::npos;)
                 expected.replace(at, std::string(mark).size(), std::to_string(line + offset));
+        const auto count = 1 + std::count(expected.begin(), expected.end(), '\n');
+        const std::string problems =
+            std::to_string(count) + (count == 1 ? " problem" : " problems");
         const Tarn::Test::ProgramRun run = runProgram(demo(folder.string() + " --check"));
-        EXPECT_EQ(run.status, 1) << row.replace;
-        EXPECT_EQ(run.out, expected + "\n1 problem\n") << row.replace;
-        EXPECT_EQ(run.err, "tarn-demo: 1 problem in the content\n") << row.replace;
+        EXPECT_EQ(run.status, 1) << row.file;
+        EXPECT_EQ(run.out, expected + "\n" + problems + "\n") << row.file;
+        EXPECT_EQ(run.err, "tarn-demo: " + problems + " in the content\n") << row.file;
     }
 }
 
