@@ -82,7 +82,9 @@ Tarn::PostFX::Effect* OverlayEffect::create() {
     auto* effect = new Tarn::PostFX::Effect();
     auto image = std::make_shared<OverlayImage>();
     // Without the fixed file (a demo of one's own), no image and no line.
-    if (Tarn::VFS::tarnVFS && Tarn::VFS::tarnVFS->exists(kFixedImage)) {
+    const bool fixedImage = Tarn::VFS::tarnVFS ? Tarn::VFS::tarnVFS->exists(kFixedImage)
+                                               : Tarn::VFS("", false).exists(kFixedImage);
+    if (fixedImage) {
         image->texture = std::make_unique<Tarn::ImageTexture>(kFixedImage);
         image->mode = kAsStored;
     }

@@ -225,7 +225,7 @@ TEST_F(DemoEffectsGLTest, OverlayClampsGradesOverlaysThenFadesWhiteThenBlack) {
                 {{0.3f, 0.6f, 0.9f}, {1, 1, 0, 1}, 0, {1, 1, 1}},
                 {{0.3f, 0.6f, 0.9f}, {1, 1, 1, 1}, 0, {0, 0, 0}},
                 {{0.5f, 0.5f, 0.5f}, {0, 0.5f, 2, 0}, 7, {-0.75f, -0.75f, -0.75f}}};
-    const auto overlay = create<OverlayEffect>("Overlay");
+    auto overlay = create<OverlayEffect>("Overlay");
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::PrintToString(row.levels));
         for (int i = 0; i < 4; ++i)
@@ -235,6 +235,21 @@ TEST_F(DemoEffectsGLTest, OverlayClampsGradesOverlaysThenFadesWhiteThenBlack) {
         for (int c = 0; c < 4; ++c)
             EXPECT_NEAR(out.at(3, row.y)[c], c < 3 ? row.expected[c] : 1.0f, 1e-5f);
     }
+    // An image the demo script names is read upright: its first row (the
+    // opaque one here) at the top, y 0; without the fixed file and without
+    // a named one, the overlay adds nothing.
+    write("assets/title.png", makeImage(1, 2, [](int, int y) { return y ? Rgba{} : kOverlay; }));
+    ASSERT_TRUE(overlay->setImage("image", "assets/title.png"));
+    EXPECT_FALSE(overlay->setImage("mask", "assets/title.png"));
+    for (int i = 0; i < 4; ++i)
+        overlay->setProperty(names[i], i == 0 ? 1.0f : 0.0f);
+    const Image upright = apply(*overlay, flat(8, 8, {0.5f, 0.5f, 0.5f, 1}));
+    EXPECT_NEAR(upright.at(3, 0)[2], kOverlay[2], 1e-5f);
+    EXPECT_NEAR(upright.at(3, 7)[2], 0.5f, 1e-5f);
+    std::filesystem::remove("assets/velmoralogo.png");
+    overlay = create<OverlayEffect>("Overlay");
+    overlay->setProperty("Overlay_level", 1.0f);
+    EXPECT_NEAR(apply(*overlay, flat(8, 8, {0.5f, 0.5f, 0.5f, 1})).at(3, 0)[2], 0.5f, 1e-5f);
 }
 
 }  // namespace
