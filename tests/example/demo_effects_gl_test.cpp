@@ -235,8 +235,8 @@ TEST_F(DemoEffectsGLTest, OverlayClampsGradesOverlaysThenFadesWhiteThenBlack) {
         for (int c = 0; c < 4; ++c)
             EXPECT_NEAR(out.at(3, row.y)[c], c < 3 ? row.expected[c] : 1.0f, 1e-5f);
     }
-    // An image the demo script names is read upright: its first row (the
-    // opaque one here) at the top, y 0; without the fixed file and without
+    // An image the demo script names is read upright: its top row (clear
+    // here) at the top, y 7, its bottom row (opaque) at y 0; without the fixed file and without
     // a named one, the overlay adds nothing.
     write("assets/title.png", makeImage(1, 2, [](int, int y) { return y ? Rgba{} : kOverlay; }));
     ASSERT_TRUE(overlay->setImage("image", "assets/title.png"));
