@@ -50,6 +50,9 @@ public:
     void intro(Tarn::Application& app, const std::function<bool()>& stop);
     void outro(Tarn::Application& app, const std::function<bool()>& stop);
 
+    // One frame of a phase at its own time, into the bound frame buffer.
+    void drawFrame(bool intro, double seconds);
+
 private:
     void f_play(Tarn::Application& app, bool intro, double seconds,
                 const std::function<bool()>& stop);

@@ -38,7 +38,7 @@ void main() {
         // The built-in animation: a bar filling over the intro, full in the
         // outro; its track light grey, its fill the demo's opening cyan.
         float filled = uBefore == 1 ? clamp(uTime / 5.0, 0.0, 1.0) : 1.0;
-        vec2 bar = (v_uv - vec2(0.3, 0.46)) / vec2(0.4, 0.02);
+        vec2 bar = (v_uv - vec2(0.3, 0.14)) / vec2(0.4, 0.02);
         if (all(greaterThanEqual(bar, vec2(0.0))) && all(lessThan(bar, vec2(1.0))))
             anim = bar.x < filled ? vec4(0.2627, 0.9529, 1.0, 1.0) : vec4(0.85, 0.85, 0.85, 1.0);
     } else if (uBefore == 1) {
@@ -97,6 +97,15 @@ void Preloader::outro(Tarn::Application& app, const std::function<bool()>& stop)
 
 void Preloader::f_play(Tarn::Application& app, bool intro, double seconds,
                        const std::function<bool()>& stop) {
+    Tarn::Clock clock;
+    while (clock.elapsed() < seconds && !stop()) {
+        drawFrame(intro, clock.elapsed());
+        app.swapBuffers();
+    }
+}
+
+void Preloader::drawFrame(bool intro, double seconds) {
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     m_program->bind();
     if (m_program->linked()) {
         m_program->uniform("uAnim", 0);
@@ -104,23 +113,16 @@ void Preloader::f_play(Tarn::Application& app, bool intro, double seconds,
         m_program->uniform("uBefore", intro ? 1 : 0);
         m_program->uniform("uHasAnim", m_animation ? 1 : 0);
         m_program->uniform("uHasLogo", m_logo ? 1 : 0);
+        m_program->uniform("uTime", static_cast<float>(seconds));
+        if (m_animation)
+            m_animation->bind(0);
+        if (m_logo)
+            m_logo->bind(1);
+        Tarn::Graphics::FullscreenQuad::draw();
+        if (m_logo)
+            m_logo->release();
+        if (m_animation)
+            m_animation->release();
     }
-    if (m_animation)
-        m_animation->bind(0);
-    if (m_logo)
-        m_logo->bind(1);
-    Tarn::Clock clock;
-    while (clock.elapsed() < seconds && !stop()) {
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        if (m_program->linked()) {
-            m_program->uniform("uTime", static_cast<float>(clock.elapsed()));
-            Tarn::Graphics::FullscreenQuad::draw();
-        }
-        app.swapBuffers();
-    }
-    if (m_logo)
-        m_logo->release();
-    if (m_animation)
-        m_animation->release();
     m_program->release();
 }
