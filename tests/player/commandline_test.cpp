@@ -2,10 +2,14 @@
 #include "extensions.h"
 #include "framesink.h"
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include "support/scratch_folder.h"
 
 namespace {
 
@@ -48,6 +52,49 @@ TEST(CommandLineTest, FirstCharacterFormsAndRefusals) {
         EXPECT_EQ(line.fullscreen, row.fullscreen);
         EXPECT_EQ(line.help, row.help);
         EXPECT_EQ(!line.error.empty(), row.refused) << line.error;
+    }
+}
+
+// An argument naming an existing file or folder is the content; every other
+// keeps the first-character rule, so "hills.tarn" is a height only when no
+// such file exists. --check and --new stand apart from playing.
+TEST(CommandLineTest, ContentArgumentsAndTheirModes) {
+    Tarn::Test::ScratchFolder scratch;
+    std::filesystem::create_directory("warehouse");
+    std::ofstream("hills.tarn") << "x";
+    const struct {
+        std::vector<const char*> arguments;
+        const char* error;  // empty: accepted
+        const char* content;
+        int width, height;
+        bool check;
+        const char* newFolder;
+    } rows[] = {
+        {{"hills.tarn", "h720"}, "", "hills.tarn", 1024, 720, false, ""},
+        {{"w800", "warehouse"}, "", "warehouse", 800, 600, false, ""},
+        {{"warehouse", "--check"}, "", "warehouse", 1024, 600, true, ""},
+        {{"--render", "a.mp4", "warehouse"}, "", "warehouse", 1024, 600, false, ""},
+        {{"--new", "mine"}, "", "", 1024, 600, false, "mine"},
+        {{"hills2.tarn"}, "\"hills2.tarn\" does not give a size", "", 1024, 0, false, ""},
+        {{"hills.tarn", "warehouse"}, "two contents given", "hills.tarn", 1024, 600, false, ""},
+        {{"--check", "--render", "a.mp4"}, "--check loads the content without playing", "",
+         1024, 600, true, ""},
+        {{"--check", "--dev"}, "--check loads the content without playing", "", 1024, 600, true,
+         ""},
+        {{"--new", "mine", "warehouse"}, "--new writes a demo folder", "warehouse", 1024, 600,
+         false, "mine"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::PrintToString(row.arguments));
+        const CommandLine line = parse(row.arguments);
+        if (refused(line, row.error))
+            continue;
+        EXPECT_EQ(line.error, "");
+        EXPECT_EQ(line.content, row.content);
+        EXPECT_EQ(line.width, row.width);
+        EXPECT_EQ(line.height, row.height);
+        EXPECT_EQ(line.check, row.check);
+        EXPECT_EQ(line.newFolder, row.newFolder);
     }
 }
 
