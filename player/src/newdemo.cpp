@@ -294,10 +294,19 @@ int writeNewDemo(const std::string& name, std::ostream& out, std::ostream& err) 
     out << "[NewDemo] wrote a new demo in " << folder.string() << ":\n";
     for (const std::string& line : written)
         out << line << "\n";
+    // Quoted where a shell would split or expand the name.
+    std::string shown = folder.string();
+    if (shown.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789"
+                               "._-/+") != std::string::npos) {
+        std::string quoted = "'";
+        for (char c : shown)
+            quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        shown = quoted + "'";
+    }
     out << "Next:\n"
-        << "  tarn-demo " << folder.string() << "                     play it\n"
-        << "  tarn-demo " << folder.string() << " --check             list any problem\n"
-        << "  tarn-demo " << folder.string() << " --render demo.mp4   render it to a video\n"
+        << "  tarn-demo " << shown << "                     play it\n"
+        << "  tarn-demo " << shown << " --check             list any problem\n"
+        << "  tarn-demo " << shown << " --render demo.mp4   render it to a video\n"
         << "Every line of the scripts is explained in docs/content.md." << std::endl;
     return 0;
 }

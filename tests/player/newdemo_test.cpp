@@ -114,7 +114,6 @@ TEST(NewDemoGLTest, WritesADemoThatPlaysWithoutProblems) {
     // Played from the written folder, with no device for the music.
     setenv("ALSOFT_DRIVERS", "none", 1);
     registerStockExtensions();
-    std::filesystem::current_path("demo");
     Tarn::Diagnostics::ProblemList problems(false);
     double shownAt = -1.0, duration = 0.0;
     Tarn::Test::Image frame;
@@ -126,6 +125,7 @@ TEST(NewDemoGLTest, WritesADemoThatPlaysWithoutProblems) {
         settings.width = settings.height = 64;
         settings.preloader = false;
         settings.start = 4.0;  // the middle of the clip
+        settings.content = "demo";
         DemoProgram program(settings);
         program.attach(app);
         app.frame.connect([&](double, double now) {
