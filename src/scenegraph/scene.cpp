@@ -8,6 +8,7 @@
 #include <glm/gtc/type_ptr.hpp>
 
 #include "tarn/assetlibrary.h"
+#include "tarn/audio/tempogrid.h"
 #include "tarn/diagnostics.h"
 #include "tarn/graphics/camera.h"
 #include "tarn/graphics/light.h"
@@ -77,7 +78,8 @@ glm::quat rotationFromDegrees(float degrees, const glm::vec3& axis) {
 // The state of one createFromScript call, with one operation per keyword.
 class SceneLoader {
 public:
-    SceneLoader(Scene& scene, const std::string& path) : m_scene(scene), m_path(path) {}
+    SceneLoader(Scene& scene, const std::string& path, const Audio::TempoGrid* tempo)
+        : m_scene(scene), m_path(path), m_tempo(tempo) {}
 
     void parse(const std::string& text) {
         // Reports made deeper down (the archive, an automation) are placed
@@ -390,7 +392,9 @@ private:
         if (!f_needs(a, 4, "key"))
             return;
         const std::string& value = a[0];
-        const double time = std::atof(a[2].c_str());
+        double time = 0.0;
+        if (!f_keyTime(a[2], time))
+            return;
         const Automation::InterpolationType type = f_interpolation(a[1]);
         // A key out of time order is put in its place; the lists stay sorted.
         const double latest = m_automation->lastKeyTime(value);
@@ -408,6 +412,22 @@ private:
             m_latestKeys[value] = m_parser.lineNumber();
     }
 
+    // Seconds are read as they always were (atof: a word that is not a
+    // number is 0); a bar time counts from the scene's time 0.
+    bool f_keyTime(const std::string& word, double& time) {
+        if (!Audio::TempoGrid::isBarTime(word)) {
+            time = std::atof(word.c_str());
+            return true;
+        }
+        std::string error;
+        if (Audio::TempoGrid::readTime(word, m_tempo, Audio::TempoGrid::Reading::SceneTime, time,
+                                       error))
+            return true;
+        return f_report("the key's time: " + error +
+                        (m_tempo ? "" : " (in the demo script, before the scene lines)") +
+                        "; line skipped");
+    }
+
     Automation::InterpolationType f_interpolation(const std::string& word) {
         const auto found = kInterpolations.find(word);
         if (found != kInterpolations.end())
@@ -419,6 +439,7 @@ private:
 
     Scene& m_scene;
     const std::string& m_path;
+    const Audio::TempoGrid* m_tempo;
     LUCEParser m_parser;
     Entity* m_entity = nullptr;
     std::string m_name;
@@ -432,7 +453,7 @@ private:
     std::map<std::string, int> m_latestKeys;  // value name to the line of its latest key
 };
 
-Scene* Scene::createFromScript(const std::string& path) {
+Scene* Scene::createFromScript(const std::string& path, const Audio::TempoGrid* tempo) {
     Diagnostics::note("Scene", "Creating scene from script: " + path);
     Scene* scene = new Scene();
     VFS* vfs = VFS::tarnVFS;
@@ -441,7 +462,7 @@ Scene* Scene::createFromScript(const std::string& path) {
         Diagnostics::problemAt("Scene", path, 0, "script cannot be read; the scene is empty");
         return scene;
     }
-    SceneLoader(*scene, path).parse(text);
+    SceneLoader(*scene, path, tempo).parse(text);
     return scene;
 }
 

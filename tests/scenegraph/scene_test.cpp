@@ -14,6 +14,7 @@
 
 #include "support/scratch_folder.h"
 #include "tarn/assetlibrary.h"
+#include "tarn/audio/tempogrid.h"
 #include "tarn/diagnostics.h"
 #include "tarn/graphics/camera.h"
 #include "tarn/graphics/mesh.h"
@@ -49,12 +50,13 @@ protected:
     }
 
     // Builds the scene from text; keeps what it printed and its problems.
-    std::unique_ptr<Scene> build(const std::string& text) {
+    std::unique_ptr<Scene> build(const std::string& text,
+                                 const Tarn::Audio::TempoGrid* tempo = nullptr) {
         std::ofstream("scene.tarn", std::ios::binary) << text;
         Tarn::Diagnostics::ProblemList problems;
         Tarn::Diagnostics::ScopedCollector collect(problems);
         testing::internal::CaptureStdout();
-        std::unique_ptr<Scene> scene(Scene::createFromScript("scene.tarn"));
+        std::unique_ptr<Scene> scene(Scene::createFromScript("scene.tarn", tempo));
         m_output = testing::internal::GetCapturedStdout();
         m_problems = problems.lines();
         return scene;
@@ -322,6 +324,46 @@ TEST_F(SceneScriptTest, AutomationBlocksKeepTheirKeysInTimeOrder) {
         for (const Automation::Keyframe& key : scene->automations().at(0)->keyframes("x"))
             times.push_back(key.interpolationType == Automation::IT_LINEAR ? -key.time : key.time);
         EXPECT_EQ(times, c.xTimes) << c.keys;
+    }
+}
+
+// A key's bar time counts from the scene's time 0 on the demo's tempo (120
+// bpm, 3 beats a bar: 1.5 s), without the tempo's offset; without a tempo, or
+// off the bar, the key is reported and skipped. Seconds read as before.
+TEST_F(SceneScriptTest, KeyTimesOnTheTempoGrid) {
+    const Tarn::Audio::TempoGrid waltz(120.0, 7.0, 3);
+    const struct {
+        const Tarn::Audio::TempoGrid* tempo;
+        const char* time;
+        std::vector<double> xTimes;
+        std::vector<std::string> problems;
+    } rows[] = {
+        {&waltz, "2:1.5", {0, 3.75}, {}},
+        {&waltz, "0:0", {0, 0}, {}},
+        {&waltz, "0.25", {0, 0.25}, {}},
+        {nullptr, "4", {0, 4}, {}},
+        {nullptr,
+         "2:1",
+         {0},
+         {"scene.tarn:6: the key's time: bar time \"2:1\" needs a tempo line before it (in the "
+          "demo script, before the scene lines); line skipped"}},
+        {&waltz,
+         "2:3",
+         {0},
+         {"scene.tarn:6: the key's time: bar time \"2:3\" has beat 3; a bar has 3 beats; line "
+          "skipped"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.time);
+        auto scene = build(std::string("begin world\nbegin entity box\nend\nbegin automation a "
+                                       "box position\nkey x hold 0 1\nkey x linear ") +
+                               row.time + " 2\nend\nend\n",
+                           row.tempo);
+        EXPECT_EQ(m_problems, row.problems);
+        std::vector<double> times;
+        for (const Automation::Keyframe& key : scene->automations().at(0)->keyframes("x"))
+            times.push_back(key.time);
+        EXPECT_EQ(times, row.xTimes);
     }
 }
 

@@ -19,7 +19,9 @@
 //   property target X Y Z | up X Y Z         aims the entity (Transform::setTarget)
 //   begin automation LABEL ENTITY PROPERTY ... end   over a registered entity;
 //                                            position, rotation, scale, target or up
-//   key VALUE INTERPOLATION TIME VALUE       inside an automation block
+//   key VALUE INTERPOLATION TIME VALUE       inside an automation block; TIME in
+//                                            seconds, or BAR:BEAT on the demo's tempo
+//                                            counted from the scene's time 0
 
 #include <map>
 #include <memory>
@@ -27,6 +29,9 @@
 #include <vector>
 
 namespace Tarn {
+namespace Audio {
+class TempoGrid;
+}
 namespace Graphics {
 class Camera;
 class Light;
@@ -58,8 +63,12 @@ public:
     // script and line number and left out; a misspelt word gets the nearest
     // valid one; a key out of time order is reported and put in its place; a
     // mesh whose library line failed is left out without a word. A script
-    // that cannot be read gives an empty scene. Never returns null.
-    static Scene* createFromScript(const std::string& path);
+    // that cannot be read gives an empty scene. Never returns null. With a
+    // tempo, key times may be bar times (12:2.5), read without the tempo's
+    // offset; without one a bar time is reported and its key skipped. The
+    // tempo is read during the call only.
+    static Scene* createFromScript(const std::string& path,
+                                   const Audio::TempoGrid* tempo = nullptr);
 
     Scene();
     // Frees what its script created, cameras and lights included: a renderer
