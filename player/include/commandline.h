@@ -35,6 +35,13 @@ struct CommandLine {
     // --loop A:B: playing wraps from B back to A; negative: no loop.
     double loopStart = -1.0;
     double loopEnd = -1.0;
+    // Bar times (--start 36:0, --loop 8:0..12:0) wait for the content's
+    // tempo: the words are kept, checked for their form only, and read once
+    // the content is loaded; the seconds above stay as they were. A loop's
+    // word may be seconds beside a bar time ("4..12:0").
+    std::string startWord;
+    std::string loopStartWord;
+    std::string loopEndWord;
     // --dev: the authoring keys, no preloader; --watch: reload on changes.
     bool dev = false;
     bool watch = false;
@@ -45,6 +52,8 @@ struct CommandLine {
     // argument, for the program to print before exiting with code 2.
     std::string error;
 
+    // --loop was given, in seconds or in bar times.
+    bool looping() const { return loopEnd > 0.0 || !loopEndWord.empty(); }
     // Rendering to files without a window.
     bool offline() const { return !render.empty() || !png.empty(); }
     // The output is PNG files rather than a video.

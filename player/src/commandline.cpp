@@ -1,10 +1,13 @@
 #include "commandline.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
+
+#include <tarn/audio/tempogrid.h>
 
 namespace {
 
@@ -37,6 +40,48 @@ bool readSpan(const char* text, double& from, double& to) {
         return false;
     from = a;
     to = b;
+    return true;
+}
+
+// One side of "START..END": seconds from 0, or a bar time in its form.
+struct LoopEnd {
+    bool bar = false;
+    double seconds = 0.0;
+    double barNumber = 0.0, beat = 0.0;
+};
+
+bool readLoopEnd(const std::string& word, LoopEnd& end) {
+    std::string error;
+    end.bar = Tarn::Audio::TempoGrid::isBarTime(word);
+    if (end.bar)
+        return Tarn::Audio::TempoGrid::readBarTime(word, end.barNumber, end.beat, error);
+    return readNumber(word.c_str(), end.seconds) && end.seconds >= 0.0;
+}
+
+// "START..END" in bar times or seconds. END must come after START where that
+// is known without the tempo: both seconds, or both bar times (a beat is
+// below the bar's beats, so bars and beats compare in that order).
+bool readBarSpan(const std::string& text, CommandLine& line) {
+    const std::size_t dots = text.find("..");
+    if (dots == std::string::npos)
+        return false;
+    LoopEnd from, to;
+    if (!readLoopEnd(text.substr(0, dots), from) || !readLoopEnd(text.substr(dots + 2), to))
+        return false;
+    if (from.bar != to.bar) {
+        line.loopStartWord = text.substr(0, dots);
+        line.loopEndWord = text.substr(dots + 2);
+        return true;
+    }
+    if (!from.bar) {
+        line.loopStart = from.seconds;
+        line.loopEnd = to.seconds;
+        return to.seconds > from.seconds;
+    }
+    if (to.barNumber < from.barNumber || (to.barNumber == from.barNumber && to.beat <= from.beat))
+        return false;
+    line.loopStartWord = text.substr(0, dots);
+    line.loopEndWord = text.substr(dots + 2);
     return true;
 }
 
@@ -93,6 +138,19 @@ struct Parser {
         }
     }
 
+    // Seconds, or a bar time kept as its word for the content's tempo.
+    void startTime(int& i) {
+        if (i + 1 >= argc || !Tarn::Audio::TempoGrid::isBarTime(argv[i + 1]))
+            return number(i, line.start, 0.0, true);
+        const char* text = value(i);
+        double bar = 0.0, beat = 0.0;
+        std::string error;
+        if (Tarn::Audio::TempoGrid::readBarTime(text, bar, beat, error))
+            line.startWord = text;
+        else
+            refuse("--start: " + error);
+    }
+
     void option(int& i) {
         const std::string name = argv[i];
         if (name == "--help") {
@@ -106,16 +164,23 @@ struct Parser {
             number(i, line.fps, 0.0, false);
             timing = true;
         } else if (name == "--start") {
-            number(i, line.start, 0.0, true);
+            startTime(i);
             started = true;
         } else if (name == "--end") {
             number(i, line.end, 0.0, false);
             timing = true;
         } else if (name == "--loop") {
             const char* text = value(i);
-            if (text && !readSpan(text, line.loopStart, line.loopEnd))
+            if (text && std::strstr(text, "..")) {
+                if (!readBarSpan(text, line))
+                    refuse(std::string("--loop \"") + text +
+                           "\" is not START..END in bar times, with END after START (as "
+                           "8:0..12:0)");
+            } else if (text && !readSpan(text, line.loopStart, line.loopEnd)) {
                 refuse(std::string("--loop \"") + text +
-                       "\" is not START:END in seconds, with END after START (as 10:20)");
+                       "\" is not START:END in seconds, with END after START (as 10:20), nor "
+                       "START..END in bar times (as 8:0..12:0)");
+            }
         } else if (name == "--check") {
             line.check = true;
         } else if (name == "--new") {
@@ -137,15 +202,15 @@ struct Parser {
 
     void content(const char* argument) {
         if (!line.content.empty())
-            refuse(std::string("two contents given, \"") + line.content + "\" and \"" +
-                   argument + "\"; give one");
+            refuse(std::string("two contents given, \"") + line.content + "\" and \"" + argument +
+                   "\"; give one");
         else
             line.content = argument;
     }
 
     void check() {
         const bool frame = line.frame >= 0.0;
-        const bool playing = line.offline() || line.dev || line.loopEnd > 0.0 || started;
+        const bool playing = line.offline() || line.dev || line.looping() || started;
         if (!line.newFolder.empty() && (line.check || playing || !line.content.empty()))
             refuse("--new writes a demo folder; it takes no content and no other option");
         else if (line.check && playing)
@@ -159,11 +224,11 @@ struct Parser {
             refuse("--fps and --end go with --render");
         else if (started && frame)
             refuse("--start goes with --render or playing; --frame gives its own time");
-        else if (line.offline() && (line.dev || line.watch || line.loopEnd > 0.0))
+        else if (line.offline() && (line.dev || line.watch || line.looping()))
             refuse("--dev, --watch and --loop are for playing in a window, not for rendering");
         else if (line.watch && !line.dev)
             refuse("--watch goes with --dev");
-        else if (line.end >= 0.0 && line.end <= line.start)
+        else if (line.end >= 0.0 && line.end <= line.start && line.startWord.empty())
             refuse("--end must come after --start");
         else if (!line.render.empty() && !line.pngOutput() &&
                  (line.width % 2 != 0 || line.height % 2 != 0))
@@ -215,13 +280,16 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
     }
     if (line.error.empty())
         parser.check();
-    if (line.loopEnd > 0.0 && !parser.started)
-        line.start = line.loopStart;
+    if (line.looping() && !parser.started) {
+        line.start = std::max(line.loopStart, 0.0);
+        line.startWord = line.loopStartWord;
+    }
     return line;
 }
 
 std::string usage() {
-    return "usage: tarn-demo [CONTENT] [f] [w<width>] [h<height>] [--start S] [--loop A:B]\n"
+    return "usage: tarn-demo [CONTENT] [f] [w<width>] [h<height>] [--start S]\n"
+           "                 [--loop A:B | --loop A..B]\n"
            "                 [--dev [--watch]] [--profile]\n"
            "       tarn-demo [CONTENT] --render FILE [--fps N] [--size WxH] [--start S] "
            "[--end E]\n"
@@ -240,9 +308,11 @@ std::string usage() {
            "  w<width>      window width in pixels (default 1024)\n"
            "  h<height>     window height in pixels (default 600)\n"
            "  --profile     time every pass on the GPU; print a table at exit\n"
-           "  --start S     start playing at demo time S in seconds\n"
-           "  --loop A:B    play from A to B over and over, the music with it; starts at\n"
-           "                A unless --start says otherwise\n"
+           "  --start S     start playing at demo time S: seconds, or BAR:BEAT on the\n"
+           "                content's tempo (36:0, 12:2.5)\n"
+           "  --loop A:B    play from A to B seconds over and over, the music with it;\n"
+           "                starts at A unless --start says otherwise\n"
+           "  --loop A..B   the same in bar times (8:0..12:0: bars 8 to 11)\n"
            "  --dev         authoring: no preloader, the demo waits at its end, loose files\n"
            "                come before the archive, and these keys work:\n"
            "                  Space       pause and resume, picture and music\n"
@@ -262,9 +332,11 @@ std::string usage() {
            "                holds a frame number (shot%05d.png)\n"
            "  --fps N       frames per second (default 60)\n"
            "  --size WxH    picture size (default 1024x600)\n"
-           "  --start S     first frame's demo time in seconds (default 0)\n"
+           "  --start S     first frame's demo time in seconds or BAR:BEAT (default 0)\n"
            "  --end E       demo time to stop before (default the end of the demo)\n"
            "  --frame T --png FILE  the one frame at demo time T as a PNG file\n"
            "Frame i shows demo time S + i/N exactly; spans that start on frames of one\n"
-           "rate join into the whole.\n";
+           "rate join into the whole.\n"
+           "Bar times count bars and beats from 0 on the tempo line of the demo script\n"
+           "(tempo BPM [OFFSET] [BEATS_PER_BAR]); content without one takes seconds only.\n";
 }

@@ -100,7 +100,8 @@ TEST(CommandLineTest, ContentArgumentsAndTheirModes) {
 
 // Rendering and playing options read with their values; what cannot be
 // done is refused before anything starts. A loop starts playing at its start
-// unless --start says otherwise.
+// unless --start says otherwise. Bar times are kept as words for the
+// content's tempo, their form checked at once.
 TEST(CommandLineTest, RenderingAndPlayingOptions) {
     const struct {
         std::vector<const char*> arguments;
@@ -110,6 +111,7 @@ TEST(CommandLineTest, RenderingAndPlayingOptions) {
         int width = 1024, height = 600;
         double loopStart = -1, loopEnd = -1;
         bool dev = false, watch = false;
+        const char *startWord = "", *loopStartWord = "", *loopEndWord = "";
     } rows[] = {
         {{"--render", "a.mp4"}, "", true, false, 60, 0, -1, -1, 1024, 600},
         {{"--render", "f%04d.PNG", "--fps", "24", "--start", "2.5", "--end", "4", "--size",
@@ -169,6 +171,28 @@ TEST(CommandLineTest, RenderingAndPlayingOptions) {
         {{"--loop", "5"}, "--loop \"5\" is not START:END"},
         {{"--render", "a.mp4", "--dev"}, "--dev, --watch and --loop are for playing in a window"},
         {{"--frame", "1", "--png", "a.png", "--loop", "1:2"}, "--dev, --watch and --loop are for"},
+        {{"--start", "36:0"}, "", false, false, 60, 0, -1, -1, 1024, 600, -1, -1, false, false,
+         "36:0"},
+        {{"--render", "a.mp4", "--start", "12:2.5", "--end", "1"}, "", true, false, 60, 0, 1, -1,
+         1024, 600, -1, -1, false, false, "12:2.5"},
+        {{"--loop", "8:0..12:0"}, "", false, false, 60, 0, -1, -1, 1024, 600, -1, -1, false,
+         false, "8:0", "8:0", "12:0"},
+        {{"--loop", "8:0..8:0.5", "--start", "3:1"}, "", false, false, 60, 0, -1, -1, 1024, 600,
+         -1, -1, false, false, "3:1", "8:0", "8:0.5"},
+        {{"--loop", "4..12:0"}, "", false, false, 60, 0, -1, -1, 1024, 600, -1, -1, false, false,
+         "4", "4", "12:0"},
+        {{"--loop", "4..10.5"}, "", false, false, 60, 4, -1, -1, 1024, 600, 4, 10.5},
+        {{"--start", "3:x"},
+         "--start: bar time \"3:x\" has beat \"x\"; a beat is a number from 0 (as 12:2.5)"},
+        {{"--start", "1.5:0"}, "--start: bar time \"1.5:0\" has bar \"1.5\""},
+        {{"--loop", "12:0..8:0"}, "--loop \"12:0..8:0\" is not START..END in bar times"},
+        {{"--loop", "8:1..8:1"}, "--loop \"8:1..8:1\" is not START..END in bar times"},
+        {{"--loop", "10..4"}, "--loop \"10..4\" is not START..END in bar times"},
+        {{"--loop", "8:0..x"}, "--loop \"8:0..x\" is not START..END in bar times"},
+        {{"--loop", "8:0"}, "--loop \"8:0\" is not START:END in seconds, with END after START "
+                            "(as 10:20), nor START..END in bar times (as 8:0..12:0)"},
+        {{"--render", "a.mp4", "--loop", "1:0..2:0"}, "--dev, --watch and --loop are for"},
+        {{"--check", "--start", "1:0"}, "--check loads the content without playing"},
     };
     for (const auto& row : rows) {
         const CommandLine line = parse(row.arguments);
@@ -188,6 +212,9 @@ TEST(CommandLineTest, RenderingAndPlayingOptions) {
         EXPECT_EQ(line.loopEnd, row.loopEnd);
         EXPECT_EQ(line.dev, row.dev);
         EXPECT_EQ(line.watch, row.watch);
+        EXPECT_EQ(line.startWord, row.startWord);
+        EXPECT_EQ(line.loopStartWord, row.loopStartWord);
+        EXPECT_EQ(line.loopEndWord, row.loopEndWord);
     }
 }
 
