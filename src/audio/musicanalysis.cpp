@@ -20,6 +20,8 @@
 // power, so every frequency is counted once. Long windows change slowly,
 // so a band's window is placed on every hop only while a hop is under a
 // quarter of it; in between, its mapped values are linear between windows.
+// The four bands are read from the same FFTs, at the lowest rate whose
+// window is at most 50 ms long.
 
 namespace Tarn::Audio {
 

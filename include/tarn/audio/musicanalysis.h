@@ -11,11 +11,13 @@
 //
 // Values are 0..1. The spectrum and the level are decibels below the
 // track's loudest moment mapped linearly, 0 dB to 1 and -60 dB or below to
-// 0. A band is the power of its bins in decibels below that band's own
-// loudest moment, mapped the same way, so each band spans the whole range
-// (a band never within 60 dB of the loudest bin stays 0). Onset is the rise
-// of the mapped spectrum from one hop to the next, summed over the bins
-// where it rises, divided by the track's largest such rise.
+// 0. A band is the power of everything between its edges, measured over at
+// most 50 ms (so bass follows each kick, which the spectrum's 1.5 s window
+// at 30 Hz cannot), in decibels below that band's own loudest moment,
+// mapped the same way; no band is lifted more than 30 dB above the loudest
+// band's loudest moment, so a nearly silent band stays low. Onset is the
+// rise of the mapped spectrum from one hop to the next, summed over the
+// bins where it rises, divided by the track's largest such rise.
 
 #include <cstddef>
 #include <cstdint>
