@@ -33,6 +33,8 @@ constexpr double BandEdges[Bands + 1] = {30.0, 150.0, 600.0, 3000.0, 16000.0};
 constexpr double RangeDb = 60.0;
 // No band is lifted more than this above the loudest band's loudest moment.
 constexpr double MostLiftDb = 30.0;
+// Readings are floored at -300 dB; nothing louder than this is silence.
+constexpr double SilenceDb = -250.0;
 constexpr double LevelWindow = 0.04;
 constexpr double BandWindow = 0.05;
 constexpr int WindowSize = 256;
@@ -405,10 +407,12 @@ void spreadOverHops(const std::vector<Octave>& octaves,
     const std::vector<double> loudest = loudestReadings(octaves, measured);
     const double loudestBin = *std::max_element(loudest.begin(), loudest.begin() + Bins);
     const double loudestBand = *std::max_element(loudest.begin() + Bins, loudest.end());
-    std::vector<float> reference(loudest.size());
+    // Silence has no loudest moment: every reading then maps to 0.
+    std::vector<float> reference(loudest.size(), 1e30f);
     for (std::size_t id = 0; id < loudest.size(); ++id)
-        reference[id] = static_cast<float>(
-            id < Bins ? loudestBin : std::max(loudest[id], loudestBand - MostLiftDb));
+        if (loudestBin > SilenceDb)
+            reference[id] = static_cast<float>(
+                id < Bins ? loudestBin : std::max(loudest[id], loudestBand - MostLiftDb));
     // Hop by hop, so the spectrum is written in order; an octave's output
     // is its own at the octave's windows, linear between them.
     for (std::size_t h = 0; h < hops; ++h)
@@ -452,7 +456,7 @@ void fillLevel(const std::vector<double>& db, float* out) {
     const double loudest = *std::max_element(db.begin(), db.end());
     const std::size_t hops = db.size();
     for (std::size_t h = 0; h < hops; ++h)
-        out[h] = loudest > -300.0 ? mapDb(static_cast<float>(db[h] - loudest)) : 0.0f;
+        out[h] = loudest > SilenceDb ? mapDb(static_cast<float>(db[h] - loudest)) : 0.0f;
 }
 
 void fillIntegrals(const float* bands, std::size_t hops, double* integrals) {

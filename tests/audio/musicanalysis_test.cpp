@@ -131,6 +131,7 @@ TEST(MusicAnalysisTest, PeakBinIsTheTonesBin) {
 }
 
 // A full-scale sine then one at half amplitude: -6.02 dB of 60 mapped.
+// Silence has no loudest moment and reads 0.
 TEST(MusicAnalysisTest, LevelIsDecibelsBelowTheLoudestMoment) {
     std::vector<float> tone(2 * Rate);
     for (std::size_t i = 0; i < tone.size(); ++i)
@@ -140,6 +141,9 @@ TEST(MusicAnalysisTest, LevelIsDecibelsBelowTheLoudestMoment) {
     ASSERT_TRUE(a.analyse(tone.data(), tone.size(), 1, Rate));
     EXPECT_NEAR(a.value(Feature::Level, 0.5), 1.0f, 1e-3);
     EXPECT_NEAR(a.value(Feature::Level, 1.5), 1.0 + 20.0 * std::log10(0.5) / 60.0, 1e-3);
+    const std::vector<float> silence(Rate);
+    ASSERT_TRUE(a.analyse(silence.data(), silence.size(), 1, Rate));
+    EXPECT_EQ(a.value(Feature::Level, 0.5) + a.value(Feature::Bass, 0.5) + a.bin(100, 50), 0.0f);
 }
 
 TEST(MusicAnalysisTest, ValuesDependOnTimeAloneNotOnQueryOrder) {
