@@ -101,12 +101,28 @@ const std::vector<Automation::Keyframe>& Automation::keyframes(const std::string
     return found == m_keyframes.end() ? none : found->second.keys;
 }
 
+bool Automation::addTerm(const std::string& valueName, Term term) {
+    const auto found = m_keyframes.find(valueName);
+    if (found == m_keyframes.end() || !term)
+        return false;
+    Track& track = found->second;
+    if (track.terms.empty())
+        track.base = m_property.get(valueName);
+    track.terms.push_back(std::move(term));
+    return true;
+}
+
 void Automation::process(double time) {
     if (std::isnan(time))
         return;
-    for (auto& entry : m_keyframes)
-        if (!entry.second.keys.empty())
-            m_property.set(entry.first, f_valueAt(entry.second, time));
+    for (auto& [name, track] : m_keyframes) {
+        if (track.keys.empty() && track.terms.empty())
+            continue;
+        float value = track.keys.empty() ? track.base : f_valueAt(track, time);
+        for (const Term& term : track.terms)
+            value += term();
+        m_property.set(name, value);
+    }
 }
 
 float Automation::f_valueAt(Track& track, double time) {

@@ -9,6 +9,7 @@
 #include "tarn/scenegraph/property.h"
 
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -56,8 +57,17 @@ public:
     // The keys of a value in the order they were added; empty for other names.
     const std::vector<Keyframe>& keyframes(const std::string& valueName) const;
 
-    // Writes every value that has keys, evaluated at time. A time that is not
-    // a number writes nothing.
+    // A term added to a value on every process: the value becomes its keys
+    // at the time (or, without keys, what it held when its first term was
+    // added) plus the sum of its terms. Terms are how a value follows the
+    // music; each reads what it needs itself (the demo time, not the
+    // automation's own time, which is scene-local in scenes). False, and
+    // nothing added, for a name without a list or an empty term.
+    using Term = std::function<float()>;
+    bool addTerm(const std::string& valueName, Term term);
+
+    // Writes every value that has keys or terms, evaluated at time. A time
+    // that is not a number writes nothing.
     void process(double time);
 
 private:
@@ -69,6 +79,8 @@ private:
         // End key of the segment found last; play usually stays in it or
         // moves to the next one.
         std::size_t cachedSegmentEnd = 1;
+        std::vector<Term> terms;
+        float base = 0.0f;  // the value before its first term, for a list without keys
     };
 
     // The list a new key goes to; null, with a report, for a name without a
