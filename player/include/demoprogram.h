@@ -24,6 +24,9 @@
 
 namespace Tarn {
 class Application;
+namespace Audio {
+class TempoGrid;
+}
 class FrameBuffer;
 class Profiler;
 class Soundtrack;
@@ -66,6 +69,14 @@ public:
         // with both negative there is no loop.
         double loopStart = -1.0;
         double loopEnd = -1.0;
+        // Time words of the command line (seconds or BAR:BEAT) read on the
+        // content's tempo once it is loaded; each one given replaces its
+        // number above. One that cannot be read (a bar time and no tempo
+        // line) prints one line on standard output and standard error and
+        // ends the run before the first frame: see refusedTimes().
+        std::string startWord;
+        std::string loopStartWord;
+        std::string loopEndWord;
         // Authoring: the DevControls keys and title, loose files before the
         // archive, and at the timeline's end the demo waits instead of
         // ending. With watch, changed content files reload.
@@ -91,6 +102,15 @@ public:
         std::string looseRoot;
     };
     static ContentSource contentSource(const std::string& content);
+
+    // A time word given to option ("--start") read as demo time on the
+    // content's tempo (null: none); false with the line to print, which says
+    // what to do ("tarn-demo: --start 36:0 is a bar time, and ...").
+    static bool readCommandTime(const std::string& option, const std::string& word,
+                                const Tarn::Audio::TempoGrid* tempo, double& seconds,
+                                std::string& error);
+    // Prints readCommandTime's line on standard output and standard error.
+    static void printRefusal(const std::string& error);
 
     explicit DemoProgram(const Settings& settings);
     // Releases what the loop's end did not (nothing after a normal run).
@@ -152,6 +172,9 @@ public:
     // Problems reported while loading the content last time (the summary
     // line's count).
     std::size_t contentProblems() const { return m_contentProblems; }
+    // True when a time word of the settings could not be read after loading:
+    // nothing played, and the run should end with exit code 2.
+    bool refusedTimes() const { return m_refusedTimes; }
 
 private:
     void f_onKey(int key);
@@ -166,6 +189,9 @@ private:
                                                Tarn::PostFX::Chain& chain,
                                                Tarn::Signal<double>& progress,
                                                DemoScript* previous);
+    // The settings' time words on the loaded content's tempo; false after
+    // printing why.
+    bool f_readTimeWords();
     void f_onStarted();
     void f_onFrame(double delta, double now);
     double f_wrapLoop(double now);
@@ -176,6 +202,7 @@ private:
     Settings m_settings;
     ContentSource m_source;
     std::size_t m_contentProblems = 0;
+    bool m_refusedTimes = false;
     Tarn::Application* m_app = nullptr;
     bool m_closing = false;
     bool m_launched = false;

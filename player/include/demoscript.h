@@ -5,6 +5,8 @@
 // the clips that place them on the timeline, and the post-processing chain
 // with keyframed effect parameters. The script is LUCE:
 //   windowtitle WORDS...                      words joined by single spaces
+//   tempo BPM [OFFSET] [BEATS_PER_BAR]        the music's grid (offset 0, 4 beats);
+//                                             before the scene lines
 //   soundtrack PATH                           the music; a later line replaces it
 //   scene NAME PATH                           a scene script; a repeated name replaces it
 //   sceneclip SCENE START OFFSET DURATION CAMERA
@@ -17,6 +19,12 @@
 //       key VALUE INTERPOLATION TIME V        hold, linear, cosine, spline, undefined
 //     end
 //   end
+// After a tempo line every time may be a bar time, BAR:BEAT (36:0, 12:2.5): a
+// clip's START and the key times are demo time (the tempo's offset added), a
+// clip's OFFSET and DURATION and the scenes' key times count from 0. The
+// tempo reaches the scenes through Scene::createFromScript, so it must come
+// before them: a tempo line after a line that read times, or a second one,
+// is skipped, and so is a line with a bar time and no tempo.
 // A faulty line prints "[Demo] <script>:<line>: <what>; line skipped" (through
 // Tarn::Diagnostics) and the rest loads: clip times that are not finite
 // numbers, negative, ending before they start or past MaxDemoLength; a camera
@@ -29,9 +37,11 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include <tarn/audio/tempogrid.h>
 #include <tarn/signal.h>
 
 #include "preloader.h"
@@ -97,6 +107,9 @@ public:
     Tarn::Soundtrack* soundtrack() const { return m_soundtrack.get(); }
     // Effect automations closed by their end line, in script order.
     std::size_t automationCount() const { return m_automations.size(); }
+    const std::vector<Tarn::Scenegraph::Automation*>& automations() const { return m_automations; }
+    // The grid of the tempo line, or null without one.
+    const Tarn::Audio::TempoGrid* tempo() const { return m_tempo ? &*m_tempo : nullptr; }
 
 private:
     void f_registerKeywords(Tarn::LUCEParser& parser, Tarn::Signal<double>& progress);
@@ -109,6 +122,11 @@ private:
     // reporting why.
     Tarn::PostFX::Effect* f_automatedEffect(const std::string& target);
 
+    void f_tempo(const std::vector<std::string>& arguments);
+    // A time word of the line (seconds or a bar time) read as reading, or
+    // false after "<what> <why>; line skipped".
+    bool f_time(const std::string& word, Tarn::Audio::TempoGrid::Reading reading,
+                const std::string& what, double& seconds);
     void f_soundtrack(const std::vector<std::string>& arguments);
     void f_scene(const std::vector<std::string>& arguments, Tarn::Signal<double>& progress);
     void f_sceneClip(const std::vector<std::string>& arguments);
@@ -128,6 +146,10 @@ private:
     const Tarn::LUCEParser* m_parser = nullptr;
     double m_progressValue = 0.0;
     bool m_isPostFXMode = false;
+    // The first line that read times (a scene, clip or key line), after which
+    // a tempo line comes too late; 0 before it.
+    int m_firstTimedLine = 0;
+    int m_tempoLine = 0;
     bool m_inAutomation = false;
     // Line of the open automation block, and how many blocks were opened
     // inside it (reported, their keys skipped).
@@ -147,6 +169,7 @@ private:
 
     DemoScript* m_previous = nullptr;
     Preloader::Assets m_preloader;
+    std::optional<Tarn::Audio::TempoGrid> m_tempo;
     bool m_hasTitle = false;
     std::string m_title;
     std::unique_ptr<Tarn::Soundtrack> m_soundtrack;

@@ -33,6 +33,9 @@ public:
         std::string output;
         double fps = 60.0;
         double start = 0.0;
+        // --start as a time word (seconds or BAR:BEAT), read on the content's
+        // tempo when open() is called; replaces start when given.
+        std::string startWord;
         // Negative: the end of the timeline; later ends stop there too.
         double end = -1.0;
         // Exactly one frame, at start, whatever end says.
@@ -58,6 +61,10 @@ public:
     void attach(Tarn::Application& app);
     // True once every frame was written and the output finished.
     bool succeeded() const { return m_succeeded; }
+    // True when open() could not read the start word (a bar time and no
+    // tempo line): one line went to standard output and standard error,
+    // nothing was written, and the run should end with exit code 2.
+    bool refusedTimes() const { return m_refusedTimes; }
 
     // The steps attach connects, for a driver of its own (the benchmark),
     // with the content loaded and the GL context current. open returns
@@ -82,6 +89,7 @@ private:
     std::size_t m_done = 0;
     bool m_failed = false;
     bool m_succeeded = false;
+    bool m_refusedTimes = false;
     std::unique_ptr<Tarn::FrameBuffer> m_target;
     std::unique_ptr<Tarn::FrameReader> m_reader;
     std::unique_ptr<FrameSink> m_sink;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <filesystem>
 #include <iostream>
+#include <sstream>
 
 #include <GL/glew.h>
 
@@ -12,6 +13,7 @@
 
 #include <tarn/application.h>
 #include <tarn/assetlibrary.h>
+#include <tarn/audio/tempogrid.h>
 #include <tarn/demo/timeline.h>
 #include <tarn/diagnostics.h>
 #include <tarn/graphics/renderer.h>
@@ -97,6 +99,58 @@ void DemoProgram::f_loadContent(Tarn::Signal<double>& progress) {
     m_script = f_buildContent(*m_timeline, *m_fxchain, progress, nullptr);
     if (m_script && m_script->hasTitle())
         m_app->setWindowTitle(m_script->title());
+    // Closing here skips the preloader's outro, the start and every frame.
+    if (!f_readTimeWords()) {
+        m_refusedTimes = true;
+        m_app->closed.emit();
+    }
+}
+
+bool DemoProgram::readCommandTime(const std::string& option, const std::string& word,
+                                  const Tarn::Audio::TempoGrid* tempo, double& seconds,
+                                  std::string& error) {
+    using Tarn::Audio::TempoGrid;
+    if (TempoGrid::readTime(word, tempo, TempoGrid::Reading::DemoTime, seconds, error))
+        return true;
+    if (!tempo && TempoGrid::isBarTime(word))
+        error = "tarn-demo: " + option + " " + word +
+                " is a bar time, and the content has no tempo line; give the time in seconds, "
+                "or write \"tempo BPM\" at the top of " +
+                DemoScriptPath;
+    else
+        error = "tarn-demo: " + option + " " + word + ": " + error;
+    return false;
+}
+
+void DemoProgram::printRefusal(const std::string& error) {
+    std::cout << error << std::endl;
+    std::cerr << error << std::endl;
+}
+
+bool DemoProgram::f_readTimeWords() {
+    const Tarn::Audio::TempoGrid* tempo = m_script ? m_script->tempo() : nullptr;
+    const struct {
+        const std::string& word;
+        const char* option;
+        double& seconds;
+    } words[] = {{m_settings.startWord, "--start", m_settings.start},
+                 {m_settings.loopStartWord, "--loop", m_loopStart},
+                 {m_settings.loopEndWord, "--loop", m_loopEnd}};
+    std::string error;
+    for (const auto& word : words)
+        if (!word.word.empty() &&
+            !readCommandTime(word.option, word.word, tempo, word.seconds, error)) {
+            printRefusal(error);
+            return false;
+        }
+    if (m_settings.loopEndWord.empty() || (m_loopStart >= 0.0 && m_loopEnd > m_loopStart))
+        return true;
+    std::ostringstream line;
+    line << "tarn-demo: --loop " << m_settings.loopStartWord << ".." << m_settings.loopEndWord
+         << " is the span from " << m_loopStart << " s to " << m_loopEnd
+         << " s on the content's tempo; give an END after START, from 0 s";
+    printRefusal(line.str());
+    return false;
 }
 
 std::unique_ptr<DemoScript> DemoProgram::f_buildContent(Tarn::Demo::Timeline& timeline,

@@ -22,6 +22,7 @@
 #include <tarn/soundtrack.h>
 #include <tarn/vfs.h>
 
+using Tarn::Audio::TempoGrid;
 using Tarn::Scenegraph::Automation;
 
 namespace {
@@ -59,6 +60,14 @@ std::string formatSeconds(double seconds) {
     std::ostringstream text;
     text << seconds;
     return text.str();
+}
+
+// A key's time as written, with its seconds when it is a bar time: "0.2 s",
+// "3:1 (7.5 s)".
+std::string atSeconds(const std::string& word, double seconds) {
+    if (!TempoGrid::isBarTime(word))
+        return word + " s";
+    return word + " (" + formatSeconds(seconds) + " s)";
 }
 
 bool isIndex(const std::string& word) {
@@ -110,6 +119,9 @@ bool DemoScript::load(const std::string& path, Tarn::Signal<double>& progress,
     m_parser = &parser;
     m_progressValue = progressStart;
     m_isPostFXMode = false;
+    m_firstTimedLine = 0;
+    m_tempoLine = 0;
+    m_tempo.reset();
     m_inAutomation = false;
     m_fxautomation = nullptr;
     m_nestedAutomations = 0;
@@ -153,6 +165,7 @@ void DemoScript::f_registerKeywords(Tarn::LUCEParser& parser, Tarn::Signal<doubl
         m_title = joined(arguments, 0);
         m_hasTitle = true;
     });
+    parser.addKeyword("tempo", [this](Arguments arguments) { f_tempo(arguments); });
     parser.addKeyword("soundtrack", [this](Arguments arguments) { f_soundtrack(arguments); });
     parser.addKeyword("preloader", [this](Arguments arguments) { f_preloader(arguments); });
     parser.addKeyword("scene",
@@ -190,6 +203,41 @@ bool DemoScript::f_hasArguments(const std::vector<std::string>& arguments, std::
     return false;
 }
 
+// Scenes read their key times on the tempo when their line is read, and a
+// grid that changed half way would place the times before and after it on
+// different bars: one tempo, before every line that reads times.
+void DemoScript::f_tempo(const std::vector<std::string>& arguments) {
+    if (m_tempoLine > 0) {
+        f_skip("a second tempo line; the tempo of line " + std::to_string(m_tempoLine) +
+               " is kept");
+        return;
+    }
+    if (m_firstTimedLine > 0) {
+        f_skip("the tempo line comes after line " + std::to_string(m_firstTimedLine) +
+               ", which reads times without it; put it before the scene lines");
+        return;
+    }
+    TempoGrid grid(120.0);
+    std::string error;
+    if (!TempoGrid::readTempo(arguments, grid, error)) {
+        f_skip(error);
+        return;
+    }
+    m_tempo = grid;
+    m_tempoLine = m_parser->lineNumber();
+}
+
+bool DemoScript::f_time(const std::string& word, TempoGrid::Reading reading,
+                        const std::string& what, double& seconds) {
+    if (m_firstTimedLine == 0)
+        m_firstTimedLine = m_parser->lineNumber();
+    std::string error;
+    if (TempoGrid::readTime(word, tempo(), reading, seconds, error))
+        return true;
+    f_skip(what + " " + error);
+    return false;
+}
+
 // The music is decoded whole when the Soundtrack is made, so its File can
 // go back to the archive at once.
 void DemoScript::f_soundtrack(const std::vector<std::string>& arguments) {
@@ -218,7 +266,9 @@ void DemoScript::f_scene(const std::vector<std::string>& arguments,
                          Tarn::Signal<double>& progress) {
     if (!f_hasArguments(arguments, 2, "scene NAME PATH"))
         return;
-    m_scenes.emplace_back(Tarn::Scenegraph::Scene::createFromScript(arguments[1]));
+    if (m_firstTimedLine == 0)
+        m_firstTimedLine = m_parser->lineNumber();
+    m_scenes.emplace_back(Tarn::Scenegraph::Scene::createFromScript(arguments[1], tempo()));
     m_sceneNames[arguments[0]] = m_scenes.back().get();
     m_progressValue += 0.1;
     progress.emit(m_progressValue);
@@ -235,14 +285,15 @@ void DemoScript::f_sceneClip(const std::vector<std::string>& arguments) {
         return;
     }
     static const char* const names[] = {"start", "offset", "duration"};
+    // The start is on the demo's clock; the offset is scene time and the
+    // duration a length, both counted from 0.
+    static const TempoGrid::Reading readings[] = {
+        TempoGrid::Reading::DemoTime, TempoGrid::Reading::SceneTime, TempoGrid::Reading::Length};
     double times[3] = {};
     for (int i = 0; i < 3; ++i) {
         const std::string& word = arguments[static_cast<std::size_t>(i) + 1];
-        if (!finiteNumber(word, times[i])) {
-            f_skip(std::string("the clip's ") + names[i] + " \"" + word +
-                   "\" is not a number of seconds");
+        if (!f_time(word, readings[i], std::string("the clip's ") + names[i], times[i]))
             return;
-        }
         if (times[i] < 0.0 && i < 2) {
             f_skip(std::string("the clip's ") + names[i] + " " + word + " is negative");
             return;
@@ -254,8 +305,7 @@ void DemoScript::f_sceneClip(const std::vector<std::string>& arguments) {
     }
     if (times[0] + times[2] > MaxDemoLength) {
         f_skip("the clip (start " + arguments[1] + ", duration " + arguments[3] + ") ends after " +
-               std::to_string(static_cast<int>(MaxDemoLength)) +
-               " s, the longest a demo may be");
+               std::to_string(static_cast<int>(MaxDemoLength)) + " s, the longest a demo may be");
         return;
     }
     f_checkCamera(*scene->second, arguments[0], arguments[4]);
@@ -316,8 +366,8 @@ void DemoScript::f_effect(const std::vector<std::string>& arguments) {
     std::size_t word = 0;
     while (word < arguments.size() && arguments[word] != "as" && arguments[word] != "image")
         ++word;
-    const std::string name = joined(std::vector<std::string>(arguments.begin(),
-                                                             arguments.begin() + long(word)), 0);
+    const std::string name =
+        joined(std::vector<std::string>(arguments.begin(), arguments.begin() + long(word)), 0);
     std::string alias;
     std::vector<std::string> images;
     for (; word < arguments.size(); word += 2) {
@@ -394,7 +444,8 @@ void DemoScript::f_beginAutomation(const std::vector<std::string>& arguments) {
         // come; the nested block is skipped whole instead.
         ++m_nestedAutomations;
         f_skip("an automation block inside the one opened on line " +
-               std::to_string(m_automationLine) + " (close that one with \"end\" first); its "
+               std::to_string(m_automationLine) +
+               " (close that one with \"end\" first); its "
                "keys are skipped");
         return;
     }
@@ -436,10 +487,8 @@ void DemoScript::f_key(const std::vector<std::string>& arguments) {
     if (!f_hasArguments(arguments, 4, "key VALUE INTERPOLATION TIME V"))
         return;
     double time = 0.0, value = 0.0;
-    if (!finiteNumber(arguments[2], time)) {
-        f_skip("the key's time \"" + arguments[2] + "\" is not a number of seconds");
+    if (!f_time(arguments[2], TempoGrid::Reading::DemoTime, "the key's time", time))
         return;
-    }
     if (!finiteNumber(arguments[3], value)) {
         f_skip("the key's value \"" + arguments[3] + "\" is not a number");
         return;
@@ -449,13 +498,13 @@ void DemoScript::f_key(const std::vector<std::string>& arguments) {
     const auto last = m_lastKeys.find(arguments[0]);
     const bool late = last != m_lastKeys.end() && time < last->second.first;
     if (late)
-        Tarn::Diagnostics::problemAt(
-            "Demo", m_path, line,
-            "key at " + arguments[2] + " s for " + m_automationTarget + " value \"" +
-                arguments[0] + "\" is earlier than the key at " +
-                formatSeconds(last->second.first) + " s on line " +
-                std::to_string(last->second.second) +
-                "; keys must be in time order; it is put in its place");
+        Tarn::Diagnostics::problemAt("Demo", m_path, line,
+                                     "key at " + atSeconds(arguments[2], time) + " for " +
+                                         m_automationTarget + " value \"" + arguments[0] +
+                                         "\" is earlier than the key at " +
+                                         formatSeconds(last->second.first) + " s on line " +
+                                         std::to_string(last->second.second) +
+                                         "; keys must be in time order; it is put in its place");
     Automation::InterpolationType type;
     if (!interpolation(arguments[1], type))
         Tarn::Diagnostics::problemAt(

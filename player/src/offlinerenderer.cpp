@@ -89,6 +89,18 @@ void OfflineRenderer::f_onFrame(Tarn::Application& app, double, double) {
 }
 
 bool OfflineRenderer::open() {
+    if (!m_settings.startWord.empty()) {
+        const DemoScript* script = m_program.script();
+        std::string error;
+        if (!DemoProgram::readCommandTime("--start", m_settings.startWord,
+                                          script ? script->tempo() : nullptr, m_settings.start,
+                                          error)) {
+            DemoProgram::printRefusal(error);
+            m_refusedTimes = m_failed = true;
+            return false;
+        }
+        m_settings.startWord.clear();
+    }
     const Tarn::Demo::Timeline* timeline = m_program.timeline();
     const double duration = timeline ? timeline->duration() : 0.0;
     const auto refuse = [this](const std::string& why) {

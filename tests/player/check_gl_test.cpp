@@ -80,6 +80,9 @@ TEST_F(CheckTest, EveryMistakeIsNamedAtItsScriptLine) {
          "skipped"},
         {"assets/demo.tarn", "sceneclip stage 0 0 8", "sceneclip stage -1 0 8",
          "assets/demo.tarn:{LINE}: the clip's start -1 is negative; line skipped"},
+        {"assets/demo.tarn", "sceneclip stage 0 0 8", "sceneclip stage 0:0 0 4:0",
+         "assets/demo.tarn:{LINE}: the clip's start bar time \"0:0\" needs a tempo line before "
+         "it; line skipped"},
         {"assets/demo.tarn", "sceneclip stage 0 0 8", "sceneclip stage 0 0 -8",
          "assets/demo.tarn:{LINE}: the clip's duration is -8: it ends before it starts; line "
          "skipped"},
@@ -200,6 +203,17 @@ TEST_F(CheckTest, AFolderPlaysAsItsArchiveAndAliasesSurviveReordering) {
         ASSERT_GT(edit(script, from, to), 0) << from;
     EXPECT_EQ(runProgram(demo("aliased --check")).out, "");
     EXPECT_EQ(frame("aliased", "aliased.png"), folder);
+
+    // The times written in bars on a tempo of 120 (a bar is 2 s), as the
+    // docs' Tempo section writes them, place everything where it was.
+    const fs::path bars = copy("bars") / "assets/demo.tarn";
+    for (const auto& [from, to] :
+         {std::pair{"windowtitle", "tempo 120\nwindowtitle"},
+          {"sceneclip stage 0 0 8 cam", "sceneclip stage 0:0 0 4:0 cam"},
+          {"key f hold 2 2.5", "key f hold 1:0 2.5"}})
+        ASSERT_GT(edit(bars, from, to), 0) << from;
+    EXPECT_EQ(runProgram(demo("bars --check")).out, "");
+    EXPECT_EQ(frame("bars", "bars.png"), folder);
 }
 
 }  // namespace

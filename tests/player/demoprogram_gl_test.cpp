@@ -22,6 +22,7 @@
 #include "amigascene.h"
 #include "demoscript.h"
 #include "devcontrols.h"
+#include "offlinerenderer.h"
 #include "raymarchedscene.h"
 #include "support/gl_test.h"
 #include "support/scratch_folder.h"
@@ -425,6 +426,87 @@ TEST_F(DemoProgramGLTest, ReloadShowsEditsAndFreesWhatItReplaces) {
     const std::array<int, 4> released = liveObjects();
     for (int i = 0; i < 4; ++i)
         EXPECT_LT(released[i], counts[i]) << i;
+}
+
+// Time words of the command line are read on the content's tempo once it
+// is loaded (120 bpm from 0.5 s: a beat is 0.5 s), for playing and for
+// rendering alike. One that cannot be read ends the run before any frame,
+// with one line on standard output and standard error.
+TEST_F(DemoProgramGLTest, TimeWordsAreReadOnTheContentsTempo) {
+    const struct {
+        const char* tempo;
+        bool render;
+        const char *start, *loopStart, *loopEnd;
+        double first, loopFrom, loopTo;  // the first frame's time, the loop played
+        const char* refusal;             // empty: plays
+    } rows[] = {
+        {"tempo 120 0.5\n", false, "1:2", "", "", 3.5, 0, 8, ""},
+        {"tempo 120 0.5\n", false, "0:1", "0:1", "1:0", 1.0, 1.0, 2.5, ""},
+        {"tempo 120 0.5\n", true, "1:0.5", "", "", 2.75, 0, 8, ""},
+        {"tempo 120 0.5\n", true, "2.25", "", "", 2.25, 0, 8, ""},
+        {"", false, "1:2", "", "", 0, 0, 0,
+         "tarn-demo: --start 1:2 is a bar time, and the content has no tempo line; give the time "
+         "in seconds, or write \"tempo BPM\" at the top of assets/demo.tarn"},
+        {"", true, "0:1", "", "", 0, 0, 0,
+         "tarn-demo: --start 0:1 is a bar time, and the content has no tempo line; give the time "
+         "in seconds, or write \"tempo BPM\" at the top of assets/demo.tarn"},
+        {"tempo 120\n", false, "1:5", "", "", 0, 0, 0,
+         "tarn-demo: --start 1:5: bar time \"1:5\" has beat 5; a bar has 4 beats"},
+        {"tempo 120\n", false, "3", "3", "0:1", 0, 0, 0,
+         "tarn-demo: --loop 3..0:1 is the span from 3 s to 0.5 s on the content's tempo; give an "
+         "END after START, from 0 s"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.start);
+        Tarn::Test::writeLooseFiles(
+            {kLibrary, kCube, {"stone.mat", "diffuse 1 1 1\n"}, {"scenes/box.tarn", scene("1 1 1")},
+             {"assets/demo.tarn",
+              std::string(row.tempo) + "scene box scenes/box.tarn\nsceneclip box 0 0 8 cam\n"}});
+        Application app;
+        app.setHidden(true);
+        g_step = 0.25;
+        app.started.connect([] { g_step = 0.0; });
+        DemoProgram::Settings settings = authoring();
+        settings.playsFrames = !row.render;
+        settings.startWord = row.render ? "" : row.start;
+        settings.loopStartWord = row.loopStart;
+        settings.loopEndWord = row.loopEnd;
+        DemoProgram program(settings);
+        program.attach(app);
+        OfflineRenderer::Settings offline;
+        offline.output = "x.png";
+        offline.png = offline.singleFrame = true;
+        offline.startWord = row.start;
+        OfflineRenderer renderer(program, offline);
+        if (row.render)
+            renderer.attach(app);
+        // The renderer closes after its one frame.
+        std::vector<double> frames, loop;
+        app.frame.connect([&](double, double) {
+            if (!frames.empty())
+                return;
+            frames.push_back(row.render ? renderer.frameTime(0) : program.time());
+            loop = {program.loopFrom(), program.loopTo()};
+            if (!row.render)
+                app.closed.emit();
+        });
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(app.run(), 0);
+        const std::string out = testing::internal::GetCapturedStdout();
+        const std::string err = testing::internal::GetCapturedStderr();
+        if (*row.refusal) {
+            EXPECT_TRUE(frames.empty());
+            EXPECT_TRUE(program.refusedTimes() || renderer.refusedTimes());
+            EXPECT_NE(out.find(std::string(row.refusal) + "\n"), std::string::npos) << out;
+            EXPECT_EQ(err, std::string(row.refusal) + "\n");
+            continue;
+        }
+        EXPECT_EQ(frames, std::vector<double>{row.first});
+        EXPECT_EQ(renderer.succeeded(), row.render);
+        EXPECT_FALSE(program.refusedTimes() || renderer.refusedTimes());
+        EXPECT_EQ(loop, (std::vector<double>{row.loopFrom, row.loopTo}));
+    }
 }
 
 }  // namespace
