@@ -6,7 +6,7 @@
 // starfield that takes quantised plasma colours from scene time 14.22, a
 // wobbling scroller over 32 text lines, a running sprite and scanlines. Its
 // one pass ignores the chain's input and writes a whole new picture; the
-// scene's clock is the demo time (demotime.h) minus 67.28 s, so it starts on
+// scene's clock is the demo time (the chain's FrameInfo) minus 67.28 s, so it starts on
 // the bar where the retro break begins. Each effect loads its own images,
 // sampled nearest and repeating: "assets/amiga_logo.png",
 // "assets/runner.png" (the sprite sheet; its first column shows wherever the

@@ -4,7 +4,7 @@
 // The ray-marched scene, registered as "Raymarcher": six animated metaballs
 // lit by a low sun and mirroring a warm-tinted sky, over a painted backdrop
 // and under a foreground image. Its one pass ignores the chain's input and
-// writes a whole new picture at the demo time (demotime.h); bypassing it lets
+// writes a whole new picture at the demo time (the chain's FrameInfo); bypassing it lets
 // the chain's image through. Each effect loads its own images: the backdrop
 // "assets/raymarchedscene/back.png" (where no ball is hit), the foreground
 // "assets/raymarchedscene/front.png" (over everything, by its alpha), both

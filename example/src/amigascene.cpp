@@ -7,7 +7,6 @@
 #include <tarn/postfx/effectfactory.h>
 #include <tarn/postfx/pass.h>
 
-#include "demotime.h"
 
 bool AmigaScene::ms_shadersInitialized = false;
 Tarn::ShaderProgram* AmigaScene::ms_amigaShader = nullptr;
@@ -151,7 +150,7 @@ Tarn::PostFX::Effect* AmigaScene::create() {
         using Tarn::PostFX::Pass;
         Pass pass(buffers, Pass::Full, ms_amigaShader);  // images -> full[fullCnt]; in is not read
         // The difference in double: the clock is exact at the start bar.
-        pass.uniform("time", static_cast<float>(demoTime() - AmigaScene::kStartTime));
+        pass.uniform("time", static_cast<float>(buffers.frame.time - AmigaScene::kStartTime));
         pass.input(kLogoUnit, &images->logo);
         pass.input(kRunnerUnit, &images->runner);
         pass.input(kScrollerUnit, &images->scroller);

@@ -8,7 +8,6 @@
 #include <tarn/postfx/effectfactory.h>
 #include <tarn/postfx/pass.h>
 
-#include "demotime.h"
 
 bool RaymarchedScene::ms_shadersInitialized = false;
 Tarn::ShaderProgram* RaymarchedScene::ms_rmShader = nullptr;
@@ -135,7 +134,7 @@ Tarn::PostFX::Effect* RaymarchedScene::create() {
     effect->addPass([images = std::make_shared<Images>()](Tarn::PostFX::Chain::Buffers& buffers) {
         using Tarn::PostFX::Pass;
         Pass pass(buffers, Pass::Full, ms_rmShader);  // images -> full[fullCnt]; in is not read
-        pass.uniform("time", static_cast<float>(demoTime()));
+        pass.uniform("time", static_cast<float>(buffers.frame.time));
         pass.input(kBackUnit, &images->back);
         pass.input(kFrontUnit, &images->front);
         pass.input(kSkyUnit, &images->sky);

@@ -20,6 +20,7 @@
 #include <memory>
 #include <string>
 
+#include <tarn/postfx/frameinfo.h>
 #include <tarn/signal.h>
 
 namespace Tarn {
@@ -126,8 +127,9 @@ public:
     // Plays one frame at demo time now, the one per-frame entry point of
     // the windowed loop and of offline rendering: the effect automations,
     // the timeline, the chain, and the picture drawn into target (null: the
-    // window). now must be what the application's demo clock reads, as the
-    // demo's own effects read that clock (demoTime()): to choose the time,
+    // window). Effects see now, delta and what follows from them through
+    // the chain's FrameInfo; now must still be what the application's demo
+    // clock reads, which seeking and the music follow: to choose the time,
     // move the clock (setDemoTime). Draws nothing and returns false before
     // loading and from the timeline's end on.
     bool renderFrame(double now, double delta, Tarn::FrameBuffer* target = nullptr);
@@ -157,6 +159,10 @@ public:
     // all, what plays stays. Prints how long it took. False when nothing
     // was swapped, or before the demo has started.
     bool reload();
+
+    // How many times content was loaded and put in place: 1 after loading,
+    // then one more for each reload that swapped.
+    std::size_t contentVersion() const { return m_contentVersion; }
 
     const Settings& settings() const { return m_settings; }
     // Null before launch and after release.
@@ -198,10 +204,13 @@ private:
     // Moves the music to the clock's time and pause.
     void f_followClock();
     void f_release();
+    Tarn::PostFX::FrameInfo f_frameInfo(double now, double delta);
 
     Settings m_settings;
     ContentSource m_source;
     std::size_t m_contentProblems = 0;
+    std::int64_t m_framesDrawn = 0;
+    std::size_t m_contentVersion = 0;
     bool m_refusedTimes = false;
     Tarn::Application* m_app = nullptr;
     bool m_closing = false;

@@ -85,8 +85,8 @@ void DemoProgram::f_onLoading(Tarn::Signal<double>& progress) {
     // --check makes the preloader too, for the problems of its files.
     std::unique_ptr<Preloader> preloader;
     if (m_settings.preloader || m_settings.check)
-        preloader = std::make_unique<Preloader>(Preloader::resolve(
-            DemoScript::preloaderAssets(DemoScriptPath), Tarn::VFS::tarnVFS));
+        preloader = std::make_unique<Preloader>(
+            Preloader::resolve(DemoScript::preloaderAssets(DemoScriptPath), Tarn::VFS::tarnVFS));
     if (m_settings.preloader)
         preloader->intro(*m_app, stop);
     if (!m_closing)
@@ -97,6 +97,7 @@ void DemoProgram::f_onLoading(Tarn::Signal<double>& progress) {
 
 void DemoProgram::f_loadContent(Tarn::Signal<double>& progress) {
     m_script = f_buildContent(*m_timeline, *m_fxchain, progress, nullptr);
+    ++m_contentVersion;
     if (m_script && m_script->hasTitle())
         m_app->setWindowTitle(m_script->title());
     // Closing here skips the preloader's outro, the start and every frame.
@@ -167,8 +168,8 @@ std::unique_ptr<DemoScript> DemoProgram::f_buildContent(Tarn::Demo::Timeline& ti
     m_contentProblems = Tarn::Diagnostics::problemCount() - problemsBefore;
     if (m_contentProblems > 0 && !m_settings.check)
         std::cout << "[Demo] " << m_contentProblems << " content problem"
-                  << (m_contentProblems == 1 ? "" : "s")
-                  << "; run with --check to list them" << std::endl;
+                  << (m_contentProblems == 1 ? "" : "s") << "; run with --check to list them"
+                  << std::endl;
     if (!loaded)
         script.reset();
     return script;
@@ -276,12 +277,14 @@ bool DemoProgram::reload() {
     std::unique_ptr<Tarn::AssetLibrary> library =
         Tarn::AssetLibrary::replaceInstance(std::make_unique<Tarn::AssetLibrary>());
     Tarn::Signal<double> progress;  // nobody waits for a reload's progress
-    std::unique_ptr<DemoScript> script = f_buildContent(*timeline, *chain, progress, m_script.get());
+    std::unique_ptr<DemoScript> script =
+        f_buildContent(*timeline, *chain, progress, m_script.get());
     const bool loaded = script != nullptr;
     if (loaded) {
         // The renderer's camera belongs to a scene about to go.
         m_renderer->setCamera(nullptr);
         std::swap(m_script, script);
+        ++m_contentVersion;
         std::swap(m_fxchain, chain);
         std::swap(m_timeline, timeline);
         if (m_script->soundtrack() != music)
@@ -313,10 +316,26 @@ bool DemoProgram::renderFrame(double now, double delta, Tarn::FrameBuffer* targe
         m_profiler->beginFrame();
     m_script->runAutomations(now);
     m_timeline->doFrame(now, delta);
+    m_fxchain->setFrameInfo(f_frameInfo(now, delta));
     m_fxchain->applyAndDraw(m_renderer->renderOutput(), target);
     if (m_profiler)
         m_profiler->endFrame();
     return true;
+}
+
+// Everything in it follows from the time; the frame number counts the
+// frames drawn since the content was loaded.
+Tarn::PostFX::FrameInfo DemoProgram::f_frameInfo(double now, double delta) {
+    Tarn::PostFX::FrameInfo frame;
+    frame.time = now;
+    frame.delta = delta;
+    frame.frame = m_framesDrawn++;
+    if (const Tarn::Audio::TempoGrid* tempo = m_script ? m_script->tempo() : nullptr) {
+        frame.beat = tempo->beat(now);
+        frame.bar = tempo->bar(now);
+        frame.bpm = static_cast<float>(tempo->bpm());
+    }
+    return frame;
 }
 
 // Once, with the GL context current: what the script built (clips before

@@ -30,6 +30,9 @@ DemoProgram::Settings programSettings(const CommandLine& line) {
     settings.start = line.start;
     settings.loopStart = line.loopStart;
     settings.loopEnd = line.loopEnd;
+    settings.startWord = line.startWord;
+    settings.loopStartWord = line.loopStartWord;
+    settings.loopEndWord = line.loopEndWord;
     settings.dev = line.dev;
     settings.watch = line.watch;
     settings.preloader = !line.dev;
@@ -47,6 +50,7 @@ OfflineRenderer::Settings offlineSettings(const CommandLine& line) {
         settings.output = line.render;
         settings.fps = line.fps;
         settings.start = line.start;
+        settings.startWord = line.startWord;
         settings.end = line.end;
     }
     return settings;
@@ -133,12 +137,16 @@ int runPlayer(int argc, char** argv, const std::function<void()>& registerExtens
     Tarn::Application app;
     DemoProgram program(programSettings(line));
     program.attach(app);
-    if (!line.offline())
-        return app.run();
+    if (!line.offline()) {
+        const int status = app.run();
+        return program.refusedTimes() ? 2 : status;
+    }
 
     app.setHeadless(true);
     OfflineRenderer renderer(program, offlineSettings(line));
     renderer.attach(app);
     const int status = app.run();
-    return status != 0 ? status : (renderer.succeeded() ? 0 : 1);
+    if (status != 0)
+        return status;
+    return renderer.refusedTimes() ? 2 : (renderer.succeeded() ? 0 : 1);
 }

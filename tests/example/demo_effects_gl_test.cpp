@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <memory>
 
-#include <tarn/application.h>
 #include <tarn/framebuffer.h>
 #include <tarn/postfx/effect.h>
 #include <tarn/postfx/effectfactory.h>
@@ -59,11 +58,6 @@ class DemoEffectsGLTest : public Tarn::Test::GLTest {
 protected:
     void SetUp() override {
         GLTest::SetUp();
-        // Never freed: its destructor would end GLFW, and the test's context.
-        static Tarn::Application* const application = new Tarn::Application();
-        Tarn::Clock::setTimeSource([] { return ms_now; });
-        ms_now = 0.0;
-        application->time.reset();
         write("assets/raymarchedscene/back.png", makeImage(4, 4, back));
         write("assets/raymarchedscene/front.png", makeImage(4, 4, front));
         write("assets/raymarchedscene/cubemap.jpg", flat(4, 3, {1, 1, 1, 1}));
@@ -75,11 +69,6 @@ protected:
         write("assets/velmoralogo.png",
               makeImage(1, 2, [](int, int y) { return y ? kOverlay : Rgba{}; }));
     }
-    void TearDown() override {
-        Tarn::Clock::setTimeSource(nullptr);
-        GLTest::TearDown();
-    }
-
     // A PNG file whatever the extension; the image's top row is its first.
     static void write(const std::filesystem::path& path, const Image& image) {
         std::filesystem::create_directories(path.parent_path());
@@ -92,9 +81,11 @@ protected:
     }
     // The effect alone in a chain of the input's size, at that demo time.
     static Image apply(Effect& effect, const Image& input, double demoTime = 0.0) {
-        ms_now = demoTime;
         const auto buffer = Tarn::Test::makeFloatBuffer(input);
         Tarn::PostFX::Chain chain(input.width, input.height, nullptr);
+        Tarn::PostFX::FrameInfo frame;
+        frame.time = demoTime;
+        chain.setFrameInfo(frame);
         chain.addEffect(&effect);
         return Tarn::Test::readTexture(chain.apply(buffer.get())->target(0)->id());
     }
@@ -112,7 +103,6 @@ protected:
         return Tarn::Test::writePng(image, (m_scratch.previous() / name).string());
     }
 
-    static inline double ms_now = 0.0;
     Tarn::Test::ScratchFolder m_scratch;
 };
 

@@ -13,6 +13,8 @@
 #include <memory>
 #include <vector>
 
+#include "tarn/postfx/frameinfo.h"
+
 namespace Tarn {
 
 class FrameBuffer;
@@ -47,6 +49,8 @@ public:
         Graphics::Camera* camera = nullptr;  // the renderer's current camera, or null
         int fullCnt = 0;
         int lowCnt = 0;
+        // The frame being drawn: its demo time and what follows from it.
+        FrameInfo frame;
     };
 
     // Makes full[0], full[1], low[0], low[1] (at least 1x1), scratch[0] and
@@ -66,6 +70,11 @@ public:
     // negative or not below effectCount().
     Effect* effect(int i) const;
     std::size_t effectCount() const { return m_effects.size(); }
+
+    // What the next apply's effects read as Buffers::frame; kept until set
+    // again.
+    void setFrameInfo(const FrameInfo& frame) { m_buffers.frame = frame; }
+    const FrameInfo& frameInfo() const { return m_buffers.frame; }
 
     // Runs every effect over input and returns the buffer holding the final
     // image: input itself when there is no effect or all are bypassed.
