@@ -41,6 +41,8 @@
 #include <string>
 #include <vector>
 
+#include <tarn/audio/musicanalysis.h>
+#include <tarn/audio/musictime.h>
 #include <tarn/audio/tempogrid.h>
 #include <tarn/signal.h>
 
@@ -105,6 +107,9 @@ public:
     const std::string& title() const { return m_title; }
     // The music of the last soundtrack line, or null.
     Tarn::Soundtrack* soundtrack() const { return m_soundtrack.get(); }
+    // The music's analysis, made once with the soundtrack; null without
+    // music.
+    const Tarn::Audio::MusicAnalysis* analysis() const { return m_analysis.get(); }
     // Effect automations closed by their end line, in script order.
     std::size_t automationCount() const { return m_automations.size(); }
     const std::vector<Tarn::Scenegraph::Automation*>& automations() const { return m_automations; }
@@ -123,6 +128,7 @@ private:
     Tarn::PostFX::Effect* f_automatedEffect(const std::string& target);
 
     void f_tempo(const std::vector<std::string>& arguments);
+    void f_follow(const std::vector<std::string>& arguments);
     // A time word of the line (seconds or a bar time) read as reading, or
     // false after "<what> <why>; line skipped".
     bool f_time(const std::string& word, Tarn::Audio::TempoGrid::Reading reading,
@@ -173,6 +179,10 @@ private:
     bool m_hasTitle = false;
     std::string m_title;
     std::unique_ptr<Tarn::Soundtrack> m_soundtrack;
+    std::unique_ptr<Tarn::Audio::MusicAnalysis> m_analysis;
+    // What follow lines read; runAutomations sets its time first. Its
+    // address is what their terms hold, so it never moves.
+    Tarn::Audio::MusicTime m_music;
     // What the music was made from: its path and a hash of its bytes.
     std::string m_musicPath;
     std::size_t m_musicHash = 0;

@@ -122,6 +122,7 @@ bool DemoScript::load(const std::string& path, Tarn::Signal<double>& progress,
     m_firstTimedLine = 0;
     m_tempoLine = 0;
     m_tempo.reset();
+    m_music.tempo = nullptr;
     m_inAutomation = false;
     m_fxautomation = nullptr;
     m_nestedAutomations = 0;
@@ -154,6 +155,7 @@ Preloader::Assets DemoScript::preloaderAssets(const std::string& path) {
 }
 
 void DemoScript::runAutomations(double now) {
+    m_music.now = now;
     for (Automation* automation : m_automations)
         automation->process(now);
 }
@@ -166,6 +168,7 @@ void DemoScript::f_registerKeywords(Tarn::LUCEParser& parser, Tarn::Signal<doubl
         m_hasTitle = true;
     });
     parser.addKeyword("tempo", [this](Arguments arguments) { f_tempo(arguments); });
+    parser.addKeyword("follow", [this](Arguments arguments) { f_follow(arguments); });
     parser.addKeyword("soundtrack", [this](Arguments arguments) { f_soundtrack(arguments); });
     parser.addKeyword("preloader", [this](Arguments arguments) { f_preloader(arguments); });
     parser.addKeyword("scene",
@@ -224,6 +227,7 @@ void DemoScript::f_tempo(const std::vector<std::string>& arguments) {
         return;
     }
     m_tempo = grid;
+    m_music.tempo = &*m_tempo;
     m_tempoLine = m_parser->lineNumber();
 }
 
@@ -253,11 +257,20 @@ void DemoScript::f_soundtrack(const std::vector<std::string>& arguments) {
     const std::size_t hash =
         std::hash<std::string_view>()(std::string_view(file->ptr(), file->size()));
     if (m_previous && m_previous->m_soundtrack && m_previous->m_musicPath == arguments[0] &&
-        m_previous->m_musicHash == hash)
+        m_previous->m_musicHash == hash) {
         m_soundtrack = std::move(m_previous->m_soundtrack);
-    else
+        m_analysis = std::move(m_previous->m_analysis);
+    } else {
         m_soundtrack = std::make_unique<Tarn::Soundtrack>(file, arguments[0]);
+        m_analysis = std::make_unique<Tarn::Audio::MusicAnalysis>();
+        const std::vector<float>& samples = m_soundtrack->samples();
+        const int channels = m_soundtrack->channels();
+        if (!samples.empty() && channels > 0)
+            m_analysis->analyse(samples.data(), samples.size() / std::size_t(channels), channels,
+                                m_soundtrack->sampleRate());
+    }
     Tarn::VFS::tarnVFS->close(file);
+    m_music.analysis = m_analysis.get();
     m_musicPath = arguments[0];
     m_musicHash = hash;
 }
@@ -268,7 +281,7 @@ void DemoScript::f_scene(const std::vector<std::string>& arguments,
         return;
     if (m_firstTimedLine == 0)
         m_firstTimedLine = m_parser->lineNumber();
-    m_scenes.emplace_back(Tarn::Scenegraph::Scene::createFromScript(arguments[1], tempo()));
+    m_scenes.emplace_back(Tarn::Scenegraph::Scene::createFromScript(arguments[1], tempo(), &m_music));
     m_sceneNames[arguments[0]] = m_scenes.back().get();
     m_progressValue += 0.1;
     progress.emit(m_progressValue);
@@ -474,6 +487,18 @@ void DemoScript::f_beginAutomation(const std::vector<std::string>& arguments) {
         std::make_unique<Automation>(effect->automatableProperty(property)));
     m_fxautomation = m_ownedAutomations.back().get();
     m_automationTarget = "effect " + arguments[1] + " parameter \"" + property + "\"";
+}
+
+void DemoScript::f_follow(const std::vector<std::string>& arguments) {
+    if (!m_isPostFXMode || !m_inAutomation) {
+        f_skip("\"follow\" outside an automation block of the postfx block");
+        return;
+    }
+    if (!m_fxautomation || m_nestedAutomations > 0)  // the block's own line was reported
+        return;
+    std::string error;
+    if (!m_music.follow(arguments, *m_fxautomation, error))
+        f_skip(error);
 }
 
 void DemoScript::f_key(const std::vector<std::string>& arguments) {

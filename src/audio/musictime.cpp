@@ -63,7 +63,7 @@ bool MusicTime::follow(const std::vector<std::string>& words,
         };
     } else if (featureByName(name, feature)) {
         if (!analysis) {
-            error = "\"" + name + "\" follows the music, and the demo has no soundtrack";
+            error = "\"" + name + "\" follows the music, and no soundtrack line comes before";
             return false;
         }
         auto track = std::make_shared<FeatureTrack>(

@@ -8,6 +8,7 @@
 #include <glm/gtc/type_ptr.hpp>
 
 #include "tarn/assetlibrary.h"
+#include "tarn/audio/musictime.h"
 #include "tarn/audio/tempogrid.h"
 #include "tarn/diagnostics.h"
 #include "tarn/graphics/camera.h"
@@ -78,8 +79,9 @@ glm::quat rotationFromDegrees(float degrees, const glm::vec3& axis) {
 // The state of one createFromScript call, with one operation per keyword.
 class SceneLoader {
 public:
-    SceneLoader(Scene& scene, const std::string& path, const Audio::TempoGrid* tempo)
-        : m_scene(scene), m_path(path), m_tempo(tempo) {}
+    SceneLoader(Scene& scene, const std::string& path, const Audio::TempoGrid* tempo,
+                const Audio::MusicTime* music)
+        : m_scene(scene), m_path(path), m_tempo(tempo), m_music(music) {}
 
     void parse(const std::string& text) {
         // Reports made deeper down (the archive, an automation) are placed
@@ -93,6 +95,7 @@ public:
         m_parser.addKeyword("begin:automation", [this](Args a) { f_beginAutomation(a); });
         m_parser.addKeyword("end:automation", [this](Args) { f_endAutomation(); });
         m_parser.addKeyword("key", [this](Args a) { f_key(a); });
+        m_parser.addKeyword("follow", [this](Args a) { f_follow(a); });
         m_parser.addKeyword("LUCE:parseEnd", [this](Args) {
             f_leaveUnclosedEntity("");
             f_leaveUnclosedAutomation();
@@ -382,6 +385,17 @@ private:
         m_automationOpen = false;
     }
 
+    void f_follow(const Args& a) {
+        if (!m_automationOpen)
+            return m_parser.ignoreLine("follow outside an automation block");
+        if (!m_automation || m_nestedAutomations > 0)
+            return;
+        const Audio::MusicTime silent;
+        std::string error;
+        if (!(m_music ? *m_music : silent).follow(a, *m_automation, error))
+            f_report(error + "; line skipped");
+    }
+
     void f_key(const Args& a) {
         if (m_nestedAutomations > 0)
             return;
@@ -440,6 +454,7 @@ private:
     Scene& m_scene;
     const std::string& m_path;
     const Audio::TempoGrid* m_tempo;
+    const Audio::MusicTime* m_music;
     LUCEParser m_parser;
     Entity* m_entity = nullptr;
     std::string m_name;
@@ -453,7 +468,8 @@ private:
     std::map<std::string, int> m_latestKeys;  // value name to the line of its latest key
 };
 
-Scene* Scene::createFromScript(const std::string& path, const Audio::TempoGrid* tempo) {
+Scene* Scene::createFromScript(const std::string& path, const Audio::TempoGrid* tempo,
+                               const Audio::MusicTime* music) {
     Diagnostics::note("Scene", "Creating scene from script: " + path);
     Scene* scene = new Scene();
     VFS* vfs = VFS::tarnVFS;
@@ -462,7 +478,7 @@ Scene* Scene::createFromScript(const std::string& path, const Audio::TempoGrid* 
         Diagnostics::problemAt("Scene", path, 0, "script cannot be read; the scene is empty");
         return scene;
     }
-    SceneLoader(*scene, path, tempo).parse(text);
+    SceneLoader(*scene, path, tempo, music).parse(text);
     return scene;
 }
 

@@ -87,7 +87,7 @@ TEST(MusicTimeTest, WhatCannotBeFollowedIsRefusedWithItsReason) {
         {&full, {"x", "bas", "1"}, "unknown music feature \"bas\"; did you mean \"bass\"?"},
         {&full, {"y", "bass", "1"}, "the automated property has no value \"y\""},
         {&silent, {"x", "onset", "1"},
-         "\"onset\" follows the music, and the demo has no soundtrack"},
+         "\"onset\" follows the music, and no soundtrack line comes before"},
         {&silent, {"x", "beat", "1"}, "\"beat\" follows the tempo, and no tempo line comes before"},
     };
     for (const auto& row : rows) {

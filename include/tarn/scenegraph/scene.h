@@ -30,6 +30,7 @@
 
 namespace Tarn {
 namespace Audio {
+struct MusicTime;
 class TempoGrid;
 }
 namespace Graphics {
@@ -66,9 +67,12 @@ public:
     // that cannot be read gives an empty scene. Never returns null. With a
     // tempo, key times may be bar times (12:2.5), read without the tempo's
     // offset; without one a bar time is reported and its key skipped. The
-    // tempo is read during the call only.
+    // tempo is read during the call only. With music, automation blocks
+    // may hold follow lines (Audio::MusicTime): the music must outlive the
+    // scene, and its values then follow the music at demo time.
     static Scene* createFromScript(const std::string& path,
-                                   const Audio::TempoGrid* tempo = nullptr);
+                                   const Audio::TempoGrid* tempo = nullptr,
+                                   const Audio::MusicTime* music = nullptr);
 
     Scene();
     // Frees what its script created, cameras and lights included: a renderer
