@@ -43,6 +43,7 @@
 
 #include <tarn/audio/musicanalysis.h>
 #include <tarn/audio/musictime.h>
+#include <tarn/audio/spectrumtexture.h>
 #include <tarn/audio/tempogrid.h>
 #include <tarn/signal.h>
 
@@ -110,6 +111,8 @@ public:
     // The music's analysis, made once with the soundtrack; null without
     // music.
     const Tarn::Audio::MusicAnalysis* analysis() const { return m_analysis.get(); }
+    // Its log spectrum as a texture, for effects; null without music.
+    Tarn::Audio::SpectrumTexture* spectrum() const { return m_spectrum.get(); }
     // Effect automations closed by their end line, in script order.
     std::size_t automationCount() const { return m_automations.size(); }
     const std::vector<Tarn::Scenegraph::Automation*>& automations() const { return m_automations; }
@@ -180,6 +183,7 @@ private:
     std::string m_title;
     std::unique_ptr<Tarn::Soundtrack> m_soundtrack;
     std::unique_ptr<Tarn::Audio::MusicAnalysis> m_analysis;
+    std::unique_ptr<Tarn::Audio::SpectrumTexture> m_spectrum;
     // What follow lines read; runAutomations sets its time first. Its
     // address is what their terms hold, so it never moves.
     Tarn::Audio::MusicTime m_music;

@@ -13,6 +13,8 @@
 
 #include <tarn/application.h>
 #include <tarn/assetlibrary.h>
+#include <tarn/audio/musicanalysis.h>
+#include <tarn/audio/spectrumtexture.h>
 #include <tarn/audio/tempogrid.h>
 #include <tarn/demo/timeline.h>
 #include <tarn/diagnostics.h>
@@ -334,6 +336,25 @@ Tarn::PostFX::FrameInfo DemoProgram::f_frameInfo(double now, double delta) {
         frame.beat = tempo->beat(now);
         frame.bar = tempo->bar(now);
         frame.bpm = static_cast<float>(tempo->bpm());
+    }
+    const Tarn::Audio::MusicAnalysis* music = m_script ? m_script->analysis() : nullptr;
+    if (!music || music->hopCount() == 0)
+        return frame;
+    using Tarn::Audio::Feature;
+    static constexpr Feature bands[4] = {Feature::Bass, Feature::LowMids, Feature::HighMids,
+                                         Feature::Highs};
+    static constexpr Feature integrals[4] = {Feature::BassIntegral, Feature::LowMidsIntegral,
+                                             Feature::HighMidsIntegral, Feature::HighsIntegral};
+    frame.music = music;
+    for (int i = 0; i < 4; ++i) {
+        frame.bands[i] = music->value(bands[i], now);
+        frame.integrals[i] = music->value(integrals[i], now);
+    }
+    frame.onset = music->value(Feature::Onset, now);
+    frame.level = music->value(Feature::Level, now);
+    if (Tarn::Audio::SpectrumTexture* spectrum = m_script->spectrum()) {
+        spectrum->update(now);
+        frame.spectrum = spectrum;
     }
     return frame;
 }

@@ -260,6 +260,7 @@ void DemoScript::f_soundtrack(const std::vector<std::string>& arguments) {
         m_previous->m_musicHash == hash) {
         m_soundtrack = std::move(m_previous->m_soundtrack);
         m_analysis = std::move(m_previous->m_analysis);
+        m_spectrum = std::move(m_previous->m_spectrum);
     } else {
         m_soundtrack = std::make_unique<Tarn::Soundtrack>(file, arguments[0]);
         m_analysis = std::make_unique<Tarn::Audio::MusicAnalysis>();
@@ -268,6 +269,7 @@ void DemoScript::f_soundtrack(const std::vector<std::string>& arguments) {
         if (!samples.empty() && channels > 0)
             m_analysis->analyse(samples.data(), samples.size() / std::size_t(channels), channels,
                                 m_soundtrack->sampleRate());
+        m_spectrum = std::make_unique<Tarn::Audio::SpectrumTexture>(*m_analysis);
     }
     Tarn::VFS::tarnVFS->close(file);
     m_music.analysis = m_analysis.get();

@@ -232,6 +232,94 @@ TEST_F(DemoProgramGLTest, PlaysAPackedDemoToItsEnd) {
     EXPECT_EQ(program.renderer(), nullptr) << "released when the loop ended";
 }
 
+// Everything the music gives a frame is a function of its time alone: the
+// values of a parameter that follows the music, the FrameInfo's bands,
+// onset, level and integrals, its beat and bar, and the spectrum texture's
+// rows are bit-identical at 0.5, 1 and 1.5 s whether the frames before came
+// at 24 or 60 a second, after a seek back, or repeated while paused.
+TEST_F(DemoProgramGLTest, MusicValuesDependOnTheTimeAlone) {
+    std::vector<float> drums(3 * 8000);
+    for (std::size_t i = 0; i < drums.size(); ++i) {
+        const double t = i / 8000.0, sinceHit = std::fmod(t, 0.37);
+        drums[i] =
+            static_cast<float>(0.8 * std::exp(-sinceHit * 20) * std::sin(2 * M_PI * 70 * sinceHit) +
+                               0.1 * std::sin(2 * M_PI * (300 + 200 * t) * t));
+    }
+    ASSERT_TRUE(Tarn::Test::packArchive(
+        "demo.tarn",
+        {kLibrary,
+         kCube,
+         {"stone.mat", "diffuse 1 1 1\n"},
+         {"scenes/box.tarn", scene("1 1 1")},
+         {"music.wav", Tarn::Test::waveFile(8000, drums)},
+         {"assets/demo.tarn", "tempo 100 0.1\nsoundtrack music.wav\nscene box scenes/box.tarn\n"
+                              "sceneclip box 0 0 3 cam\nbegin postfx\n  effect Glow as glow\n"
+                              "  begin automation g glow Power\n    key f linear 0 1\n"
+                              "    key f linear 3 2\n    follow f onset 2 0.05 0.2\n"
+                              "    follow f bass 1\n    follow f beat 0.5\n  end\nend\n"}}));
+    DemoProgram::Settings settings;
+    settings.width = settings.height = 64;
+    settings.preloader = settings.music = settings.playsFrames = false;
+    DemoProgram program(settings);
+    program.attach(m_app);
+    using Record = std::vector<float>;
+    const auto record = [&] {
+        const Tarn::PostFX::FrameInfo& f = program.chain()->frameInfo();
+        Record values = {program.chain()->effect(0)->property("Power").value.f, float(f.beat),
+                         float(f.bar), f.onset, f.level};
+        values.insert(values.end(), f.bands, f.bands + 4);
+        values.insert(values.end(), f.integrals, f.integrals + 4);
+        const Tarn::Test::Image spectrum = Tarn::Test::readTexture(f.spectrum->id());
+        values.insert(values.end(), spectrum.rgba.begin(), spectrum.rgba.end());
+        return values;
+    };
+    // Each run: the times of its frames; the records kept at the checked times.
+    const std::vector<std::vector<double>> runs = {
+        [] {
+            std::vector<double> t;
+            for (int i = 0; i <= 40; ++i)
+                t.push_back(i / 24.0);
+            return t;
+        }(),
+        [] {
+            std::vector<double> t;
+            for (int i = 0; i <= 102; ++i)
+                t.push_back(i / 60.0);  // to 1.7 s
+            for (int i = 0; i < 5; ++i)
+                t.push_back(1.0);  // paused at 1 s, after a seek
+            for (int i = 18; i <= 90; ++i)
+                t.push_back(i / 60.0);  // from 0.3 s on again
+            return t;
+        }()};
+    std::vector<std::map<double, std::vector<Record>>> kept(runs.size());
+    m_app.started.connect([&] {
+        for (std::size_t run = 0; run < runs.size(); ++run) {
+            double previous = 0.0;
+            for (double t : runs[run]) {
+                ASSERT_TRUE(program.renderFrame(t, t - previous));
+                previous = t;
+                for (double checked : {0.5, 1.0, 1.5})
+                    if (std::abs(t - checked) < 1e-9)
+                        kept[run][checked].push_back(record());
+            }
+        }
+        m_app.closed.emit();
+    });
+    EXPECT_EQ(m_app.run(), 0);
+    for (double checked : {0.5, 1.0, 1.5}) {
+        SCOPED_TRACE(checked);
+        ASSERT_EQ(kept[0][checked].size(), 1u);
+        ASSERT_GE(kept[1][checked].size(), 2u);
+        for (const Record& other : kept[1][checked])
+            EXPECT_TRUE(other == kept[0][checked][0]);
+    }
+    // The music moves them: not the same record at every time.
+    EXPECT_FALSE(kept[0][0.5][0] == kept[0][1.0][0]);
+    EXPECT_NE(kept[0][1.0][0][0], 1.0f + 1.0f / 3.0f) << "Power is more than its keys";
+    EXPECT_FLOAT_EQ(kept[0][1.0][0][1], float((1.0 - 0.1) * 100 / 60)) << "beats since 0.1 s";
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
 // Escape during the preloader's intro (pressed when the clock passes 102 s,
 // from inside a frame of the intro) stops it: nothing is loaded, the loop
 // never runs, a second close changes nothing and all is released once.
@@ -463,7 +551,10 @@ TEST_F(DemoProgramGLTest, TimeWordsAreReadOnTheContentsTempo) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.start);
         Tarn::Test::writeLooseFiles(
-            {kLibrary, kCube, {"stone.mat", "diffuse 1 1 1\n"}, {"scenes/box.tarn", scene("1 1 1")},
+            {kLibrary,
+             kCube,
+             {"stone.mat", "diffuse 1 1 1\n"},
+             {"scenes/box.tarn", scene("1 1 1")},
              {"assets/demo.tarn",
               std::string(row.tempo) + "scene box scenes/box.tarn\nsceneclip box 0 0 8 cam\n"}});
         Application app;

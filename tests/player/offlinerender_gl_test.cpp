@@ -42,7 +42,7 @@ std::string clickWav() {
 }
 
 // A lit square sliding from left to right for four seconds under a Glow
-// whose power rises with time.
+// whose power rises with time and follows the music's level.
 bool packDemo() {
     return Tarn::Test::packArchive(
         "demo.tarn",
@@ -61,7 +61,7 @@ bool packDemo() {
          {"assets/demo.tarn", "soundtrack music.wav\nscene box scene.tarn\n"
                               "sceneclip box 0 0 4 cam\nbegin postfx\n  effect Glow\n"
                               "  begin automation power 0 Power\n    key f linear 0 0\n"
-                              "    key f linear 4 3\n  end\nend\n"}});
+                              "    key f linear 4 3\n    follow f level 2 0.1 0.3\n  end\nend\n"}});
 }
 
 // environment: assignments for the shell to put before the command.

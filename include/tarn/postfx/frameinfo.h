@@ -10,6 +10,13 @@
 
 #include <cstdint>
 
+namespace Tarn {
+class Texture;
+namespace Audio {
+class MusicAnalysis;
+}
+}  // namespace Tarn
+
 namespace Tarn::PostFX {
 
 struct FrameInfo {
@@ -21,6 +28,18 @@ struct FrameInfo {
     double beat = 0.0;
     double bar = 0.0;
     float bpm = 0.0f;
+    // The music's analysis at time; all 0 without music. Bands in the order
+    // bass, low mids, high mids, highs; each 0 to 1, as are onset and level.
+    // The integrals are each band summed over the seconds before time.
+    const Audio::MusicAnalysis* music = nullptr;
+    float bands[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    float onset = 0.0f;
+    float level = 0.0f;
+    float integrals[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    // The log spectrum: Audio::MusicAnalysis::Bins texels across, one row
+    // per hop back in time from time (row 0 is time itself); null without
+    // music.
+    Texture* spectrum = nullptr;
 };
 
 }  // namespace Tarn::PostFX
