@@ -21,6 +21,8 @@ struct CommandLine {
     std::string content;
     // --check: load everything without playing and list the problems.
     bool check = false;
+    // --analyse: write the music's analysis as a table and a picture.
+    bool analyse = false;
     // --new DIR: write a small demo folder there.
     std::string newFolder;
     // --profile: time every pass and print the table at exit.

@@ -183,6 +183,8 @@ struct Parser {
             }
         } else if (name == "--check") {
             line.check = true;
+        } else if (name == "--analyse" || name == "--analyze") {
+            line.analyse = true;
         } else if (name == "--new") {
             if (const char* text = value(i))
                 line.newFolder = text;
@@ -211,11 +213,14 @@ struct Parser {
     void check() {
         const bool frame = line.frame >= 0.0;
         const bool playing = line.offline() || line.dev || line.looping() || started;
-        if (!line.newFolder.empty() && (line.check || playing || !line.content.empty()))
+        if (!line.newFolder.empty() &&
+            (line.check || line.analyse || playing || !line.content.empty()))
             refuse("--new writes a demo folder; it takes no content and no other option");
         else if (line.check && playing)
             refuse("--check loads the content without playing it; it takes no playing "
                    "or rendering option");
+        else if (line.analyse && (playing || line.check))
+            refuse("--analyse writes the music's analysis; it takes only the content");
         else if (!line.render.empty() && (frame || !line.png.empty()))
             refuse("--render and --frame/--png make different outputs; give one");
         else if (frame != !line.png.empty())
@@ -295,6 +300,7 @@ std::string usage() {
            "[--end E]\n"
            "       tarn-demo [CONTENT] --frame T --png FILE [--size WxH]\n"
            "       tarn-demo [CONTENT] --check\n"
+           "       tarn-demo [CONTENT] --analyse\n"
            "       tarn-demo --new FOLDER\n"
            "Plays a demo with its music, then quits at the end of its timeline. CONTENT\n"
            "is an archive made by tarn-pack or a folder of loose files (default:\n"
@@ -302,6 +308,9 @@ std::string usage() {
            "loose files beside it; the demo script is assets/demo.tarn inside it.\n"
            "  --check       load everything without playing; list each problem as\n"
            "                script:line: what, then a count; exit 1 if there is any\n"
+           "  --analyse     write the music's analysis to music-analysis.csv (bands,\n"
+           "                onsets, level every 5 ms) and music-analysis.png (spectrum,\n"
+           "                bands, onsets and the tempo's bars) in the working folder\n"
            "  --new FOLDER  write a small, complete demo there to start from; play it\n"
            "                with tarn-demo FOLDER\n"
            "  f             full screen\n"

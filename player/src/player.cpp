@@ -8,6 +8,7 @@
 
 #include "commandline.h"
 #include "demoprogram.h"
+#include "musicreport.h"
 #include "newdemo.h"
 #include "offlinerenderer.h"
 
@@ -121,8 +122,10 @@ int runPlayer(int argc, char** argv, const std::function<void()>& registerExtens
     // back end opens without looking for a sound card.
     if (!line.newFolder.empty())
         return writeNewDemo(line.newFolder, std::cout, std::cerr);
-    if (line.offline() || line.check)
+    if (line.offline() || line.check || line.analyse)
         setenv("ALSOFT_DRIVERS", "null", 1);
+    if (line.analyse)
+        return writeMusicReport(line.content, std::cout, std::cerr);
     if (line.check) {
         // The registration lines are the program's, not the content's.
         Tarn::Diagnostics::ProblemList quiet(false);

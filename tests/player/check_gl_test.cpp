@@ -4,6 +4,7 @@
 // The content is what `tarn-demo --new` writes, changed one mistake a row.
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <stb_image.h>
 
 #include "support/scratch_folder.h"
 #include "support/subprocess.h"
@@ -214,6 +216,57 @@ TEST_F(CheckTest, AFolderPlaysAsItsArchiveAndAliasesSurviveReordering) {
         ASSERT_GT(edit(bars, from, to), 0) << from;
     EXPECT_EQ(runProgram(demo("bars --check")).out, "");
     EXPECT_EQ(frame("bars", "bars.png"), folder);
+}
+
+// --analyse writes the music's table and picture for the new demo's eight
+// seconds; with a tempo its bars are lines in the picture. Without music it
+// writes nothing and says why.
+TEST_F(CheckTest, AnalyseWritesTheMusicsTableAndPicture) {
+    ASSERT_GT(edit("base/assets/demo.tarn", "windowtitle", "tempo 120\nwindowtitle"), 0);
+    const Tarn::Test::ProgramRun run = runProgram(demo("base --analyse"));
+    ASSERT_EQ(run.status, 0) << run.out;
+    std::istringstream csv(readText("music-analysis.csv"));
+    std::string row;
+    std::getline(csv, row);
+    EXPECT_EQ(row, "time,bass,lowmids,highmids,highs,onset,level");
+    int rows = 0;
+    float loudestOnset = 0.0f;
+    for (; std::getline(csv, row); ++rows) {
+        float t = -1, bass, lowmids, highmids, highs, onset = -1, level = -1;
+        ASSERT_EQ(std::sscanf(row.c_str(), "%f,%f,%f,%f,%f,%f,%f", &t, &bass, &lowmids, &highmids,
+                              &highs, &onset, &level),
+                  7)
+            << row;
+        EXPECT_NEAR(t, rows * 0.005f, 1e-4f);
+        EXPECT_TRUE(onset >= 0 && onset <= 1 && level >= 0 && level <= 1) << row;
+        loudestOnset = std::max(loudestOnset, onset);
+    }
+    EXPECT_EQ(rows, 1601) << "8 s every 5 ms, the end included";
+    EXPECT_EQ(loudestOnset, 1.0f);
+    int width = 0, height = 0, channels = 0;
+    unsigned char* png = stbi_load("music-analysis.png", &width, &height, &channels, 3);
+    ASSERT_NE(png, nullptr);
+    EXPECT_EQ(width, 400);  // 50 columns a second
+    // A bar every 2 s at 120 beats a minute: columns 100, 200, 300 are
+    // lightened from top to bottom, their neighbours are not.
+    const auto sum = [&](int x) {
+        long total = 0;
+        for (int y = 0; y < height; ++y)
+            for (int c = 0; c < 3; ++c)
+                total += png[(y * width + x) * 3 + c];
+        return total / height;
+    };
+    for (int x : {100, 200, 300})
+        EXPECT_GT(sum(x), std::max(sum(x - 1), sum(x + 1)) + 100) << x;
+    stbi_image_free(png);
+
+    ASSERT_GT(edit("base/assets/demo.tarn", "soundtrack assets/music.wav", ""), 0);
+    fs::remove("music-analysis.csv");
+    const Tarn::Test::ProgramRun silent = runProgram(demo("base --analyse"));
+    EXPECT_EQ(silent.status, 1);
+    EXPECT_EQ(silent.err,
+              "tarn-demo: the demo script has no soundtrack line: there is no music to analyse\n");
+    EXPECT_FALSE(fs::exists("music-analysis.csv"));
 }
 
 }  // namespace
