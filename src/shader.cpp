@@ -47,6 +47,7 @@ void Shader::compile(const std::string& progName) {
     if (m_shaderId)
         glDeleteShader(m_shaderId);
     m_compiled = false;
+    m_log.clear();
     m_shaderId = info.glType ? glCreateShader(info.glType) : 0;
     if (m_shaderId) {
         const char* source = m_source.c_str();
@@ -59,8 +60,6 @@ void Shader::compile(const std::string& progName) {
     if (m_compiled)
         return;
 
-    std::cout << m_typeString << " Shader for program \"" << progName
-              << "\" failed to compile :" << std::endl;
     std::string log;
     if (m_shaderId) {
         GLint length = 0;
@@ -71,6 +70,11 @@ void Shader::compile(const std::string& progName) {
     } else {
         log = "no shader object could be created for this stage";
     }
+    m_log = log;
+    if (m_quiet)
+        return;
+    std::cout << m_typeString << " Shader for program \"" << progName
+              << "\" failed to compile :" << std::endl;
     std::cout << log << std::endl;
 }
 

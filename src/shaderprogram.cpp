@@ -78,7 +78,7 @@ void ShaderProgram::release() {
     glUseProgram(0);
 }
 
-int ShaderProgram::f_location(std::string_view name, const char* tag) {
+int ShaderProgram::f_lookup(std::string_view name) {
     auto found = m_uniforms.find(name);
     if (found == m_uniforms.end()) {
         // An unlinked program has no uniforms, and asking GL would be an error.
@@ -87,11 +87,16 @@ int ShaderProgram::f_location(std::string_view name, const char* tag) {
         variable.location = m_linked ? glGetUniformLocation(m_programId, key.c_str()) : -1;
         found = m_uniforms.emplace(std::move(key), variable).first;
     }
-    if (found->second.location < 0)
+    return found->second.location;
+}
+
+int ShaderProgram::f_location(std::string_view name, const char* tag) {
+    const int location = f_lookup(name);
+    if (location < 0)
         Diagnostics::note(std::string("!!!!!!!!!!!!!!! ") + tag,
                           "Cannot find location for uniform \"" + std::string(name) +
                               "\" in shader \"" + m_name + "\"");
-    return found->second.location;
+    return location;
 }
 
 void ShaderProgram::uniform(std::string_view name, float x) {

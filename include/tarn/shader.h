@@ -33,6 +33,13 @@ public:
     ShaderType type() const { return m_type; }
     // "Vertex", "Fragment", ... once compile has run; empty before.
     std::string typeString() const { return m_typeString; }
+    // The driver's log of the last failed compile; empty otherwise.
+    const std::string& log() const { return m_log; }
+    // Quiet: a failed compile is not printed, only kept in log(), for
+    // callers that report it themselves (content shaders map it back to
+    // their files and lines).
+    void setQuiet(bool quiet) { m_quiet = quiet; }
+
     // The GL shader object, or 0 unless the last compile succeeded.
     unsigned int id() const { return m_compiled ? m_shaderId : 0; }
 
@@ -42,6 +49,8 @@ private:
     std::string m_source;
     unsigned int m_shaderId;
     bool m_compiled;
+    bool m_quiet = false;
+    std::string m_log;
 };
 
 }  // namespace Tarn

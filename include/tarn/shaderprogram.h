@@ -55,12 +55,17 @@ public:
     void uniform(std::string_view name, int x, int y, int z, int w);
     // 16 floats, a column-major 4x4 matrix as GLM stores it.
     void uniform(std::string_view name, const float* matrix);
+    // Whether the linked program has the uniform (compilers drop the ones
+    // a shader declares and never reads); looked up once, prints nothing.
+    bool hasUniform(std::string_view name) { return f_lookup(name) >= 0; }
 
     // Location of a named attribute record; attributes are placed with
     // layout qualifiers, so nothing fills the records and this returns 0.
     int attribute(const std::string& name);
 
 private:
+    // The location from the cache, looked up once per link; never prints.
+    int f_lookup(std::string_view name);
     // The uniform's location, looked up once per link; -1 (after printing
     // the tagged line) when the program has no such uniform.
     int f_location(std::string_view name, const char* tag);

@@ -14,6 +14,8 @@
 //   begin postfx                              the chain; parsing ends at its end
 //     effect NAME [as ALIAS] [image PATH]     appended to the chain; an effect that
 //                                             reads an image (Overlay) takes PATH
+//     shader PATH [as ALIAS]                  a GLSL fragment shader from content,
+//                                             appended as an effect
 //     begin automation LABEL EFFECT PROPERTY  keys for an effect: its ALIAS, or its
 //                                             index (0 is the first effect line)
 //       key VALUE INTERPOLATION TIME V        hold, linear, cosine, spline, undefined
@@ -111,6 +113,8 @@ public:
     // The music's analysis, made once with the soundtrack; null without
     // music.
     const Tarn::Audio::MusicAnalysis* analysis() const { return m_analysis.get(); }
+    // The shader lines whose shader could not be made, by path.
+    const std::vector<std::string>& failedShaders() const { return m_failedShaders; }
     // Its log spectrum as a texture, for effects; null without music.
     Tarn::Audio::SpectrumTexture* spectrum() const { return m_spectrum.get(); }
     // Effect automations closed by their end line, in script order.
@@ -143,6 +147,9 @@ private:
                        const std::string& camera) const;
     void f_effect(const std::vector<std::string>& arguments);
     void f_preloader(const std::vector<std::string>& arguments);
+    void f_shader(const std::vector<std::string>& arguments);
+    // Puts a made effect on the chain, under its alias when it has one.
+    void f_append(Tarn::PostFX::Effect* effect, const std::string& alias);
     void f_beginAutomation(const std::vector<std::string>& arguments);
     void f_key(const std::vector<std::string>& arguments);
 
@@ -178,6 +185,7 @@ private:
 
     DemoScript* m_previous = nullptr;
     Preloader::Assets m_preloader;
+    std::vector<std::string> m_failedShaders;
     std::optional<Tarn::Audio::TempoGrid> m_tempo;
     bool m_hasTitle = false;
     std::string m_title;

@@ -15,6 +15,7 @@
 #include <tarn/postfx/chain.h>
 #include <tarn/postfx/effect.h>
 #include <tarn/postfx/effectfactory.h>
+#include <tarn/postfx/shadereffect.h>
 #include <tarn/scenegraph/automation.h>
 #include <tarn/scenegraph/cameracomponent.h>
 #include <tarn/scenegraph/entity.h>
@@ -169,6 +170,7 @@ void DemoScript::f_registerKeywords(Tarn::LUCEParser& parser, Tarn::Signal<doubl
     });
     parser.addKeyword("tempo", [this](Arguments arguments) { f_tempo(arguments); });
     parser.addKeyword("follow", [this](Arguments arguments) { f_follow(arguments); });
+    parser.addKeyword("shader", [this](Arguments arguments) { f_shader(arguments); });
     parser.addKeyword("soundtrack", [this](Arguments arguments) { f_soundtrack(arguments); });
     parser.addKeyword("preloader", [this](Arguments arguments) { f_preloader(arguments); });
     parser.addKeyword("scene",
@@ -413,13 +415,43 @@ void DemoScript::f_effect(const std::vector<std::string>& arguments) {
             m_effectAliases.emplace(alias, nullptr);
         return;
     }
-    m_effects.emplace_back(effect);
-    m_chain->addEffect(effect);
     for (const std::string& image : images)
         if (!effect->setImage("image", image))
             Tarn::Diagnostics::problemAt("Demo", m_path, m_parser->lineNumber(),
                                          "effect \"" + name + "\" reads no image; \"" + image +
                                              "\" is ignored");
+    f_append(effect, alias);
+}
+
+// A shader's problems are reported at its own files and lines; this line
+// only says that the effect was left out, as an unknown effect name does.
+void DemoScript::f_shader(const std::vector<std::string>& arguments) {
+    if (!m_isPostFXMode) {
+        f_skip("\"shader\" outside the postfx block");
+        return;
+    }
+    const bool aliased = arguments.size() == 3 && arguments[1] == "as";
+    if (arguments.size() != 1 && !aliased) {
+        f_skip("write the line as \"shader PATH [as ALIAS]\"");
+        return;
+    }
+    Tarn::PostFX::Effect* effect = Tarn::PostFX::createShaderEffect(arguments[0]);
+    m_effectLines.push_back(effect);
+    const std::string alias = aliased ? arguments[2] : std::string();
+    if (!effect) {
+        m_failedShaders.push_back(arguments[0]);
+        f_skip("the shader " + arguments[0] + " was not made; the automations of effect " +
+               std::to_string(m_effectLines.size() - 1) + " are skipped too");
+        if (!alias.empty())
+            m_effectAliases.emplace(alias, nullptr);
+        return;
+    }
+    f_append(effect, alias);
+}
+
+void DemoScript::f_append(Tarn::PostFX::Effect* effect, const std::string& alias) {
+    m_effects.emplace_back(effect);
+    m_chain->addEffect(effect);
     if (alias.empty())
         return;
     if (isIndex(alias))

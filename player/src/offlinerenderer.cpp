@@ -105,9 +105,15 @@ bool OfflineRenderer::open() {
     const double duration = timeline ? timeline->duration() : 0.0;
     const auto refuse = [this](const std::string& why) {
         std::cout << "[OfflineRenderer] " << why << std::endl;
+        std::cerr << "tarn-demo: " << why << std::endl;
         m_failed = true;
         return false;
     };
+    // Never a video without an effect its author wrote: a shader that did
+    // not compile was reported at its file and line while loading.
+    if (const DemoScript* script = m_program.script(); script && !script->failedShaders().empty())
+        return refuse("the shader " + script->failedShaders().front() +
+                      " does not compile (see above); nothing is rendered until it does");
     if (duration <= 0.0)
         return refuse("the demo's timeline is empty: nothing to render");
     if (!(m_settings.fps > 0.0))

@@ -51,9 +51,7 @@ int edit(const fs::path& file, const std::string& find, const std::string& repla
 
 class CheckTest : public testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_EQ(runProgram(demo("--new base")).status, 0);
-    }
+    void SetUp() override { ASSERT_EQ(runProgram(demo("--new base")).status, 0); }
     // A copy of the new demo to change.
     fs::path copy(const std::string& name) {
         fs::copy("base", name, fs::copy_options::recursive);
@@ -146,7 +144,8 @@ TEST_F(CheckTest, EveryMistakeIsNamedAtItsScriptLine) {
             ASSERT_TRUE(fs::remove(folder / row.file)) << row.file;
         }
         std::string expected = row.expected;
-        for (const auto& [mark, offset] : {std::pair{"{LINE}", 0}, {"{LINE-1}", -1}, {"{LINE+2}", 2}})
+        for (const auto& [mark, offset] :
+             {std::pair{"{LINE}", 0}, {"{LINE-1}", -1}, {"{LINE+2}", 2}})
             for (std::size_t at; (at = expected.find(mark)) != std::string::npos;)
                 expected.replace(at, std::string(mark).size(), std::to_string(line + offset));
         const auto count = 1 + std::count(expected.begin(), expected.end(), '\n');
@@ -178,9 +177,8 @@ TEST_F(CheckTest, AFolderPlaysAsItsArchiveAndAliasesSurviveReordering) {
     ASSERT_FALSE(folder.empty());
 
     fs::create_directory("packed");
-    ASSERT_EQ(runProgram(std::string("'") + TARN_PACK_PATH + "' create packed/demo.tarn base")
-                  .status,
-              0);
+    ASSERT_EQ(
+        runProgram(std::string("'") + TARN_PACK_PATH + "' create packed/demo.tarn base").status, 0);
     // A stray loose script in the working folder must not be read.
     fs::create_directories("assets");
     writeText("assets/demo.tarn", "sceneclip nothing 0 0 1 cam\n");
@@ -200,8 +198,10 @@ TEST_F(CheckTest, AFolderPlaysAsItsArchiveAndAliasesSurviveReordering) {
     ASSERT_GT(edit(script, "  effect Fog\n  effect Glow\n",
                    extra + "  effect Fog as fog\n  effect Glow as glow\n"),
               0);
-    for (const auto& [from, to] : {std::pair{"rise 0", "rise fog"}, {"tint 0", "tint fog"},
-                                   {"bright 1", "bright glow"}, {"pulse 1", "pulse glow"}})
+    for (const auto& [from, to] : {std::pair{"rise 0", "rise fog"},
+                                   {"tint 0", "tint fog"},
+                                   {"bright 1", "bright glow"},
+                                   {"pulse 1", "pulse glow"}})
         ASSERT_GT(edit(script, from, to), 0) << from;
     EXPECT_EQ(runProgram(demo("aliased --check")).out, "");
     EXPECT_EQ(frame("aliased", "aliased.png"), folder);
@@ -209,13 +209,53 @@ TEST_F(CheckTest, AFolderPlaysAsItsArchiveAndAliasesSurviveReordering) {
     // The times written in bars on a tempo of 120 (a bar is 2 s), as the
     // docs' Tempo section writes them, place everything where it was.
     const fs::path bars = copy("bars") / "assets/demo.tarn";
-    for (const auto& [from, to] :
-         {std::pair{"windowtitle", "tempo 120\nwindowtitle"},
-          {"sceneclip stage 0 0 8 cam", "sceneclip stage 0:0 0 4:0 cam"},
-          {"key f hold 2 2.5", "key f hold 1:0 2.5"}})
+    for (const auto& [from, to] : {std::pair{"windowtitle", "tempo 120\nwindowtitle"},
+                                   {"sceneclip stage 0 0 8 cam", "sceneclip stage 0:0 0 4:0 cam"},
+                                   {"key f hold 2 2.5", "key f hold 1:0 2.5"}})
         ASSERT_GT(edit(bars, from, to), 0) << from;
     EXPECT_EQ(runProgram(demo("bars --check")).out, "");
     EXPECT_EQ(frame("bars", "bars.png"), folder);
+}
+
+// The shader example of docs/shaders.md plays in the new demo and checks
+// clean; broken in its include, --check names the include's line and a
+// render refuses to run rather than leave the effect out.
+TEST_F(CheckTest, AShaderEffectPlaysAndABrokenOneIsNeverRendered) {
+    Tarn::Test::writeLooseFiles(
+        {{"base/assets/fx/tint.frag",
+          "#include \"assets/fx/colour.glsl\"\n\nuniform float uWarmth; // @param 0..1 = 0.5\n\n"
+          "void main() {\n    vec4 picture = texture(uInput, v_uv);\n"
+          "    fragColor = vec4(mix(picture.rgb, warm(picture.rgb), uWarmth), 1.0);\n}\n"},
+         {"base/assets/fx/colour.glsl",
+          "vec3 warm(vec3 c) { return c * vec3(1.1, 0.95, 0.8) + vec3(0.03, 0.01, 0.0); }\n"}});
+    const std::string plain = readText([&] {
+        EXPECT_EQ(runProgram(demo("base --size 64x64 --frame 6 --png plain.png")).status, 0);
+        return "plain.png";
+    }());
+    ASSERT_GT(edit("base/assets/demo.tarn", "  effect Glow\n",
+                   "  effect Glow\n  shader assets/fx/tint.frag as tint\n"
+                   "  begin automation warm tint uWarmth\n    key f linear 0 0\n"
+                   "    key f linear 8 1\n  end\n"),
+              0);
+    EXPECT_EQ(runProgram(demo("base --check")).out, "");
+    const Tarn::Test::ProgramRun tinted =
+        runProgram(demo("base --size 64x64 --frame 6 --png tint.png"));
+    EXPECT_EQ(tinted.status, 0) << tinted.out;
+    EXPECT_NE(readText("tint.png"), plain);
+
+    ASSERT_GT(edit("base/assets/fx/colour.glsl", "vec3(0.03, 0.01, 0.0)", "vec3(0.03, 0.01)"), 0);
+    const Tarn::Test::ProgramRun check = runProgram(demo("base --check"));
+    EXPECT_EQ(check.status, 1);
+    EXPECT_EQ(check.out.rfind("assets/fx/colour.glsl:1: error: ", 0), 0u) << check.out;
+    EXPECT_NE(check.out.find("assets/demo.tarn:22: the shader assets/fx/tint.frag was not made"),
+              std::string::npos)
+        << check.out;
+    const Tarn::Test::ProgramRun render =
+        runProgram(demo("base --size 64x64 --frame 6 --png no.png"));
+    EXPECT_EQ(render.status, 1);
+    EXPECT_EQ(render.err, "tarn-demo: the shader assets/fx/tint.frag does not compile (see above); "
+                          "nothing is rendered until it does\n");
+    EXPECT_FALSE(fs::exists("no.png"));
 }
 
 // --analyse writes the music's table and picture for the new demo's eight

@@ -1,0 +1,110 @@
+// Shader effects from content: what the shader reads (the input, its own
+// parameters, the frame's time and music) reaches it, its parameters are the
+// effect's, a frame allocates nothing, and a shader that does not compile is
+// reported at the file and line of the fault, through an include.
+
+#include "tarn/postfx/shadereffect.h"
+
+#include <array>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "support/allocation_counter.h"
+#include "support/gl_test.h"
+#include "support/scratch_folder.h"
+#include "tarn/diagnostics.h"
+#include "tarn/framebuffer.h"
+#include "tarn/postfx/chain.h"
+#include "tarn/postfx/effect.h"
+#include "tarn/texture.h"
+
+namespace {
+
+using Tarn::PostFX::Effect;
+using Tarn::Test::Image;
+using ShaderEffectGLTest = Tarn::Test::GLTest;
+
+TEST_F(ShaderEffectGLTest, ReadsItsInputsParametersAndTheFrame) {
+    Tarn::Test::ScratchFolder scratch;
+    Tarn::Test::writeLooseFiles(
+        {{"fx/gain.frag",
+          "#include \"fx/lib.glsl\"\n"
+          "uniform float uGain; // @param 0..4 = 2\n"
+          "uniform vec3 uTint; // @param 0..1 = 1 0.5 0\n"
+          "void main() {\n"
+          "    vec4 c = texture(uInput, v_uv) * uGain;\n"
+          "    fragColor = v_uv.x < 0.5 ? vec4(c.rgb * uTint, 1.0)\n"
+          "                             : vec4(uTime, shifted(uBands.y), uBeat, 1.0);\n"
+          "}\n"},
+         {"fx/lib.glsl", "float shifted(float v) { return v + 0.25; }\n"}});
+    std::unique_ptr<Effect> effect(Tarn::PostFX::createShaderEffect("fx/gain.frag"));
+    ASSERT_NE(effect, nullptr);
+    EXPECT_TRUE(effect->hasAutomatableProperty("uGain"));
+    EXPECT_TRUE(effect->hasAutomatableProperty("uTint"));
+
+    const auto input = Tarn::Test::makeFloatBuffer(Tarn::Test::makeImage(8, 8, [](int, int) {
+        return std::array<float, 4>{0.25f, 0.5f, 1, 1};
+    }));
+    Tarn::PostFX::Chain chain(8, 8, nullptr);
+    chain.addEffect(effect.get());
+    Tarn::PostFX::FrameInfo frame;
+    frame.time = 0.75;
+    frame.beat = 2.5;
+    frame.bands[1] = 0.5f;
+    chain.setFrameInfo(frame);
+    const struct {
+        float gain;
+        std::array<float, 3> left;  // the tinted input
+    } rows[] = {{2, {0.5f, 0.5f, 0}}, {3, {0.75f, 0.75f, 0}}, {0, {0, 0, 0}}};
+    for (const auto& row : rows) {
+        effect->setProperty("uGain", row.gain);
+        chain.apply(input.get());  // the first frame may still make what it lazily needs
+        const long before = Tarn::Test::allocationCount();
+        Tarn::FrameBuffer* result = chain.apply(input.get());
+        EXPECT_EQ(Tarn::Test::allocationCount() - before, 0);
+        const Image out = Tarn::Test::readTexture(result->target(0)->id());
+        for (int c = 0; c < 3; ++c) {
+            EXPECT_NEAR(out.at(1, 3)[c], row.left[c], 1e-6f) << row.gain << " channel " << c;
+            EXPECT_NEAR(out.at(6, 3)[c], (std::array<float, 3>{0.75f, 0.75f, 2.5f})[c], 1e-6f);
+        }
+    }
+}
+
+TEST_F(ShaderEffectGLTest, CompileErrorsAreReportedWhereTheyAre) {
+    Tarn::Test::ScratchFolder scratch;
+    Tarn::Test::writeLooseFiles(
+        {{"fx/broken.frag", "// a comment\n#include \"fx/inner.glsl\"\n"
+                            "void main() { fragColor = colour(); }\n"},
+         {"fx/inner.glsl", "vec4 colour() {\n    return vec4(1.0) +;\n}\n"}});
+    Tarn::Diagnostics::ProblemList problems(false);
+    std::unique_ptr<Effect> effect;
+    {
+        Tarn::Diagnostics::ScopedCollector collect(problems);
+        effect.reset(Tarn::PostFX::createShaderEffect("fx/broken.frag"));
+    }
+    EXPECT_EQ(effect, nullptr);
+    ASSERT_FALSE(problems.problems().empty());
+    const Tarn::Diagnostics::Record& first = problems.problems().front();
+    EXPECT_EQ(first.file, "fx/inner.glsl");
+    EXPECT_EQ(first.line, 2) << testing::PrintToString(problems.lines());
+    EXPECT_EQ(first.what.rfind("error: ", 0), 0u) << first.what;
+}
+
+// The docs' table is the prelude's: every declaration with its meaning.
+TEST(ShaderInputsTest, TheDocsListEveryDeclaration) {
+    std::ifstream file(std::string(TARN_DOCS_DIR) + "/shaders.md");
+    std::stringstream docs;
+    docs << file.rdbuf();
+    const std::string prelude = Tarn::PostFX::shaderPrelude();
+    for (const Tarn::PostFX::ShaderInput& input : Tarn::PostFX::shaderInputs()) {
+        EXPECT_NE(
+            docs.str().find(std::string("| `") + input.declaration + "` | " + input.meaning + " |"),
+            std::string::npos)
+            << input.declaration;
+        EXPECT_NE(prelude.find(input.declaration), std::string::npos);
+    }
+}
+
+}  // namespace
