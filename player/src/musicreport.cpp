@@ -72,9 +72,8 @@ bool writeCsv(const MusicAnalysis& analysis) {
         const double t = hop * MusicAnalysis::Hop;
         ok = std::fprintf(file, "%.3f,%.4f,%.4f,%.4f,%.4f,%.4f,%.4f\n", t,
                           analysis.value(Feature::Bass, t), analysis.value(Feature::LowMids, t),
-                          analysis.value(Feature::HighMids, t),
-                          analysis.value(Feature::Highs, t), analysis.value(Feature::Onset, t),
-                          analysis.value(Feature::Level, t)) > 0;
+                          analysis.value(Feature::HighMids, t), analysis.value(Feature::Highs, t),
+                          analysis.value(Feature::Onset, t), analysis.value(Feature::Level, t)) > 0;
     }
     return std::fclose(file) == 0 && ok;
 }
@@ -108,7 +107,8 @@ std::vector<unsigned char> picture(const MusicAnalysis& analysis, const Music& m
             const int top = spectrumHeight + g * GraphHeight;
             const int filled = int(std::lround(v * (GraphHeight - 2)));
             for (int y = 0; y < filled; ++y)
-                std::copy(GraphColours[g], GraphColours[g] + 3, pixel(x, top + GraphHeight - 1 - y));
+                std::copy(GraphColours[g], GraphColours[g] + 3,
+                          pixel(x, top + GraphHeight - 1 - y));
         }
     }
     if (!music.tempo)
@@ -190,7 +190,6 @@ int writeMusicReport(const std::string& content, std::ostream& out, std::ostream
         << ColumnsPerSecond
         << " columns a second; the spectrum from 30 Hz (bottom) to 15 kHz, then bass, low mids, "
            "high mids, highs and onsets"
-        << (music.tempo ? "; a line at each bar" : "; no tempo line, so no bar lines")
-        << std::endl;
+        << (music.tempo ? "; a line at each bar" : "; no tempo line, so no bar lines") << std::endl;
     return 0;
 }

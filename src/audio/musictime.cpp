@@ -31,8 +31,8 @@ std::vector<std::string> MusicTime::featureNames() {
     return names;
 }
 
-bool MusicTime::follow(const std::vector<std::string>& words,
-                       Scenegraph::Automation& automation, std::string& error) const {
+bool MusicTime::follow(const std::vector<std::string>& words, Scenegraph::Automation& automation,
+                       std::string& error) const {
     if (words.size() != 3 && words.size() != 5) {
         error = "write it as \"follow VALUE FEATURE GAIN [ATTACK RELEASE]\"";
         return false;

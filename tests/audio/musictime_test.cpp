@@ -48,8 +48,7 @@ TEST(MusicTimeTest, FollowLinesAddTheFeatureAtDemoTimeToTheKeys) {
         {{"x", "bass", "10"}, 2, 0.5, 2 + 10 * analysis.value(Feature::Bass, 0.5)},
         {{"x", "bass", "10"}, 2, 1.5, 2 + 10 * analysis.value(Feature::Bass, 1.5)},
         {{"x", "bass", "1", "0", "0"}, NAN, 1.5, 3 + analysis.value(Feature::Bass, 1.5)},
-        {{"x", "bass_integral", "1"}, 2, 1.8,
-         2 + analysis.value(Feature::BassIntegral, 1.8)},
+        {{"x", "bass_integral", "1"}, 2, 1.8, 2 + analysis.value(Feature::BassIntegral, 1.8)},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::PrintToString(row.words) + " at " + std::to_string(row.now));
@@ -82,11 +81,13 @@ TEST(MusicTimeTest, WhatCannotBeFollowedIsRefusedWithItsReason) {
     } rows[] = {
         {&full, {"x", "bass"}, "write it as \"follow VALUE FEATURE GAIN [ATTACK RELEASE]\""},
         {&full, {"x", "bass", "2x"}, "the gain \"2x\" is not a number"},
-        {&full, {"x", "bass", "1", "-1", "0"},
+        {&full,
+         {"x", "bass", "1", "-1", "0"},
          "attack \"-1\" and release \"0\" are not seconds of at least 0"},
         {&full, {"x", "bas", "1"}, "unknown music feature \"bas\"; did you mean \"bass\"?"},
         {&full, {"y", "bass", "1"}, "the automated property has no value \"y\""},
-        {&silent, {"x", "onset", "1"},
+        {&silent,
+         {"x", "onset", "1"},
          "\"onset\" follows the music, and no soundtrack line comes before"},
         {&silent, {"x", "beat", "1"}, "\"beat\" follows the tempo, and no tempo line comes before"},
     };
