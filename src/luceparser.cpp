@@ -1,6 +1,8 @@
 #include "tarn/luceparser.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <optional>
 #include <utility>
 
@@ -51,6 +53,12 @@ LUCEParser::LUCEParser() : m_lineNumber(0) {}
 
 void LUCEParser::addKeyword(const std::string& keyword, LUCEEvent callback) {
     m_keywords.emplace(keyword, std::move(callback));
+}
+
+bool LUCEParser::finiteNumber(const std::string& word, double& value) {
+    char* end = nullptr;
+    value = std::strtod(word.c_str(), &end);
+    return !word.empty() && end == word.c_str() + word.size() && std::isfinite(value);
 }
 
 void LUCEParser::setScript(const std::string& path) {

@@ -49,6 +49,11 @@ public:
     // A handler that prints "[<owner>] <script>:<line>: <what>; line ignored".
     static LUCEIgnoredLine printIgnoredLines(const std::string& owner, const std::string& script);
 
+    // A script word read as a number: true when the whole word is a finite
+    // number ("abc", "1.5s", "nan" and "inf" are not). For lines that must
+    // refuse what C's atof would quietly read as 0.
+    static bool finiteNumber(const std::string& word, double& value);
+
     // The 1-based number of the line being handled, counting every line of
     // the text (comments and blank lines included), so callbacks can name it
     // in messages. 0 before the first line; in "LUCE:parseEnd", the last line read.

@@ -49,13 +49,6 @@ bool interpolation(const std::string& name, Automation::InterpolationType& type)
     return false;
 }
 
-// The whole word as a finite number; "abc", "1.5s", "nan" and "inf" are not.
-bool finiteNumber(const std::string& text, double& value) {
-    char* end = nullptr;
-    value = std::strtod(text.c_str(), &end);
-    return !text.empty() && end == text.c_str() + text.size() && std::isfinite(value);
-}
-
 // Seconds as a script would write them: 0.5, 2, 14.9511.
 std::string formatSeconds(double seconds) {
     std::ostringstream text;
@@ -285,7 +278,8 @@ void DemoScript::f_scene(const std::vector<std::string>& arguments,
         return;
     if (m_firstTimedLine == 0)
         m_firstTimedLine = m_parser->lineNumber();
-    m_scenes.emplace_back(Tarn::Scenegraph::Scene::createFromScript(arguments[1], tempo(), &m_music));
+    m_scenes.emplace_back(
+        Tarn::Scenegraph::Scene::createFromScript(arguments[1], tempo(), &m_music));
     m_sceneNames[arguments[0]] = m_scenes.back().get();
     m_progressValue += 0.1;
     progress.emit(m_progressValue);
@@ -548,7 +542,7 @@ void DemoScript::f_key(const std::vector<std::string>& arguments) {
     double time = 0.0, value = 0.0;
     if (!f_time(arguments[2], TempoGrid::Reading::DemoTime, "the key's time", time))
         return;
-    if (!finiteNumber(arguments[3], value)) {
+    if (!Tarn::LUCEParser::finiteNumber(arguments[3], value)) {
         f_skip("the key's value \"" + arguments[3] + "\" is not a number");
         return;
     }

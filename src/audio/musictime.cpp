@@ -7,16 +7,11 @@
 #include "tarn/audio/musicanalysis.h"
 #include "tarn/audio/tempogrid.h"
 #include "tarn/diagnostics.h"
+#include "tarn/luceparser.h"
 
 namespace Tarn::Audio {
 
 namespace {
-
-bool finiteNumber(const std::string& word, double& value) {
-    char* end = nullptr;
-    value = std::strtod(word.c_str(), &end);
-    return !word.empty() && end == word.c_str() + word.size() && std::isfinite(value);
-}
 
 double phase(double position) {
     return position - std::floor(position);
@@ -38,12 +33,13 @@ bool MusicTime::follow(const std::vector<std::string>& words, Scenegraph::Automa
         return false;
     }
     double gain = 0.0, attack = 0.0, release = 0.0;
-    if (!finiteNumber(words[2], gain)) {
+    if (!LUCEParser::finiteNumber(words[2], gain)) {
         error = "the gain \"" + words[2] + "\" is not a number";
         return false;
     }
-    if (words.size() == 5 && (!finiteNumber(words[3], attack) || !finiteNumber(words[4], release) ||
-                              attack < 0.0 || release < 0.0)) {
+    if (words.size() == 5 &&
+        (!LUCEParser::finiteNumber(words[3], attack) ||
+         !LUCEParser::finiteNumber(words[4], release) || attack < 0.0 || release < 0.0)) {
         error = "attack \"" + words[3] + "\" and release \"" + words[4] +
                 "\" are not seconds of at least 0";
         return false;

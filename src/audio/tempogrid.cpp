@@ -5,16 +5,11 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "tarn/luceparser.h"
+
 namespace Tarn::Audio {
 
 namespace {
-
-// The whole word as a finite number; "abc", "1.5s", "nan" and "inf" are not.
-bool finiteNumber(const std::string& text, double& value) {
-    char* end = nullptr;
-    value = std::strtod(text.c_str(), &end);
-    return !text.empty() && end == text.c_str() + text.size() && std::isfinite(value);
-}
 
 bool wholeNumber(const std::string& text) {
     return !text.empty() && text.size() <= 9 &&
@@ -57,12 +52,12 @@ double TempoGrid::bar(double t) const {
 bool TempoGrid::readTempo(const std::vector<std::string>& words, TempoGrid& grid,
                           std::string& error) {
     double bpm = 0.0, offset = 0.0;
-    if (words.empty() || !finiteNumber(words[0], bpm) || bpm <= 0.0) {
+    if (words.empty() || !LUCEParser::finiteNumber(words[0], bpm) || bpm <= 0.0) {
         error = "the tempo " + quoted(words.empty() ? "" : words[0]) +
                 " is not a number of beats per minute above 0";
         return false;
     }
-    if (words.size() > 1 && !finiteNumber(words[1], offset)) {
+    if (words.size() > 1 && !LUCEParser::finiteNumber(words[1], offset)) {
         error = "the tempo's offset " + quoted(words[1]) + " is not a number of seconds";
         return false;
     }
@@ -98,7 +93,7 @@ bool TempoGrid::readBarTime(const std::string& word, double& bar, double& beat,
                 "; a bar is a whole number from 0 (as 12:2.5)";
         return false;
     }
-    if (!finiteNumber(beatWord, beat) || beat < 0.0) {
+    if (!LUCEParser::finiteNumber(beatWord, beat) || beat < 0.0) {
         error = "bar time " + quoted(word) + " has beat " + quoted(beatWord) +
                 "; a beat is a number from 0 (as 12:2.5)";
         return false;
@@ -111,7 +106,7 @@ bool TempoGrid::readTime(const std::string& word, const TempoGrid* grid, Reading
                          double& seconds, std::string& error) {
     double value = 0.0;
     if (!isBarTime(word)) {
-        if (finiteNumber(word, value)) {
+        if (LUCEParser::finiteNumber(word, value)) {
             seconds = value;
             return true;
         }

@@ -69,21 +69,6 @@ ProgramRun demo(const std::string& arguments, const std::string& environment = "
     return runProgram(environment + " '" + TARN_DEMO_PATH + "' --size 64x64 " + arguments);
 }
 
-// ffprobe's key=value lines for the video stream and the container.
-std::map<std::string, std::string> probe(const std::string& file) {
-    const ProgramRun run =
-        runProgram("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
-                   "stream=codec_name,nb_read_frames,r_frame_rate:format=duration "
-                   "-of default=noprint_wrappers=1 " +
-                   file);
-    std::map<std::string, std::string> values;
-    std::istringstream lines(run.out);
-    for (std::string line; std::getline(lines, line);)
-        if (const auto equals = line.find('='); equals != std::string::npos)
-            values[line.substr(0, equals)] = line.substr(equals + 1);
-    return values;
-}
-
 // The file's audio, mixed to mono at 8 kHz.
 std::vector<float> decodeAudio(const std::string& file) {
     runProgram("ffmpeg -v error -i " + file + " -ac 1 -ar 8000 -f f32le audio.raw");
@@ -125,7 +110,9 @@ TEST_F(OfflineRenderGLTest, VideoIsFrameExactWithTheMusicInSync) {
                                ": 15 frames, 1.500 s from 1.000 s at 10 fps"),
                   std::string::npos)
             << run.err;
-        std::map<std::string, std::string> video = probe(row.file);
+        std::map<std::string, std::string> video = Tarn::Test::probeVideo(
+            row.file, "stream=codec_name,nb_read_frames,r_frame_rate:format=duration",
+            "-count_frames");
         EXPECT_EQ(video["nb_read_frames"], "15");
         EXPECT_EQ(video["r_frame_rate"], "10/1");
         EXPECT_NEAR(std::atof(video["duration"].c_str()), 1.5, 0.1);

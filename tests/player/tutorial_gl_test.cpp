@@ -102,20 +102,6 @@ std::vector<Clip> sceneClips(const fs::path& demoScript) {
     return clips;
 }
 
-// ffprobe's width, height and duration of the file.
-std::map<std::string, std::string> probe(const std::string& file) {
-    const ProgramRun run = runProgram("ffprobe -v error -select_streams v:0 -show_entries "
-                                      "stream=width,height:format=duration "
-                                      "-of default=noprint_wrappers=1 " +
-                                      file);
-    std::map<std::string, std::string> values;
-    std::istringstream lines(run.out);
-    for (std::string line; std::getline(lines, line);)
-        if (const auto equals = line.find('='); equals != std::string::npos)
-            values[line.substr(0, equals)] = line.substr(equals + 1);
-    return values;
-}
-
 class TutorialGLTest : public testing::Test {
 protected:
     // The command line with the program the user typed replaced by the built one.
@@ -209,7 +195,8 @@ TEST_F(TutorialGLTest, ItsCommandsAndFilesMakeTheDemoItDescribes) {
     const double start = std::atof(after(renderWords, "--start").c_str());
     const std::string size = after(renderWords, "--size");
     ASSERT_FALSE(size.empty()) << "the tutorial's render has no --size: it would take minutes";
-    std::map<std::string, std::string> video = probe(render);
+    std::map<std::string, std::string> video =
+        Tarn::Test::probeVideo(render, "stream=width,height:format=duration");
     EXPECT_EQ(video["width"] + "x" + video["height"], size);
     EXPECT_NEAR(std::atof(video["duration"].c_str()), end - start, 0.1) << render;
 

@@ -59,4 +59,18 @@ std::string waveFile(int rate, const std::vector<float>& samples) {
     return bytes;
 }
 
+std::map<std::string, std::string> probeVideo(const std::string& file, const std::string& entries,
+                                              const std::string& options) {
+    const ProgramRun run = runProgram("ffprobe -v error " + options +
+                                      " -select_streams v:0 "
+                                      "-show_entries " +
+                                      entries + " -of default=noprint_wrappers=1 " + file);
+    std::map<std::string, std::string> values;
+    std::istringstream lines(run.out);
+    for (std::string line; std::getline(lines, line);)
+        if (const auto equals = line.find('='); equals != std::string::npos)
+            values[line.substr(0, equals)] = line.substr(equals + 1);
+    return values;
+}
+
 }  // namespace Tarn::Test

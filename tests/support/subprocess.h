@@ -5,6 +5,7 @@
 // working directory, and keeps what it printed; and writes the music files
 // that content packed by tests plays.
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,12 @@ struct ProgramRun {
 
 // Runs command through the shell (quote arguments as the shell wants).
 ProgramRun runProgram(const std::string& command);
+
+// What ffprobe says of a file's first video stream and its container, as
+// key=value pairs: entries is its -show_entries list
+// ("stream=width,height:format=duration"), options go before it.
+std::map<std::string, std::string> probeVideo(const std::string& file, const std::string& entries,
+                                              const std::string& options = "");
 
 // A mono 16-bit WAV file of samples from -1 to 1 at rate.
 std::string waveFile(int rate, const std::vector<float>& samples);
