@@ -148,6 +148,15 @@ private:
     void f_effect(const std::vector<std::string>& arguments);
     void f_preloader(const std::vector<std::string>& arguments);
     void f_shader(const std::vector<std::string>& arguments);
+    // A shader line's effect and the files it was made from, each with a
+    // hash of its bytes; effect is null once another script took it over.
+    struct ShaderRecord {
+        std::string path;
+        Tarn::PostFX::Effect* effect;
+        std::vector<std::pair<std::string, std::size_t>> files;
+    };
+    ShaderRecord* f_unusedShader(const std::string& path);
+    Tarn::PostFX::Effect* f_release(ShaderRecord& record);
     // Puts a made effect on the chain, under its alias when it has one.
     void f_append(Tarn::PostFX::Effect* effect, const std::string& alias);
     void f_beginAutomation(const std::vector<std::string>& arguments);
@@ -186,6 +195,7 @@ private:
     DemoScript* m_previous = nullptr;
     Preloader::Assets m_preloader;
     std::vector<std::string> m_failedShaders;
+    std::vector<ShaderRecord> m_shaders;
     std::optional<Tarn::Audio::TempoGrid> m_tempo;
     bool m_hasTitle = false;
     std::string m_title;

@@ -16,6 +16,7 @@
 #include <tarn/postfx/effect.h>
 #include <tarn/postfx/effectfactory.h>
 #include <tarn/postfx/shadereffect.h>
+#include <tarn/postfx/shadersource.h>
 #include <tarn/scenegraph/automation.h>
 #include <tarn/scenegraph/cameracomponent.h>
 #include <tarn/scenegraph/entity.h>
@@ -62,6 +63,22 @@ std::string atSeconds(const std::string& word, double seconds) {
     if (!TempoGrid::isBarTime(word))
         return word + " s";
     return word + " (" + formatSeconds(seconds) + " s)";
+}
+
+// The files with a hash of each one's bytes now; 0 for one that cannot be
+// read, so a file that went missing never compares equal.
+std::vector<std::pair<std::string, std::size_t>>
+shaderFiles(const std::vector<std::pair<std::string, std::size_t>>& files) {
+    std::vector<std::pair<std::string, std::size_t>> hashed;
+    Tarn::VFS* vfs = Tarn::VFS::tarnVFS;
+    for (const auto& file : files) {
+        std::size_t hash = 0;
+        std::string text;
+        if (vfs && vfs->exists(file.first) && vfs->readScript(file.first, text))
+            hash = std::hash<std::string>()(text) | 1;
+        hashed.emplace_back(file.first, hash);
+    }
+    return hashed;
 }
 
 bool isIndex(const std::string& word) {
@@ -419,6 +436,10 @@ void DemoScript::f_effect(const std::vector<std::string>& arguments) {
 
 // A shader's problems are reported at its own files and lines; this line
 // only says that the effect was left out, as an unknown effect name does.
+// On a reload, a shader whose files did not change is taken over from the
+// content that plays, not compiled again; one that no longer compiles is
+// taken over as it last compiled, so the picture keeps its effect while its
+// author fixes it (its error is reported, and failedShaders() names it).
 void DemoScript::f_shader(const std::vector<std::string>& arguments) {
     if (!m_isPostFXMode) {
         f_skip("\"shader\" outside the postfx block");
@@ -429,18 +450,57 @@ void DemoScript::f_shader(const std::vector<std::string>& arguments) {
         f_skip("write the line as \"shader PATH [as ALIAS]\"");
         return;
     }
-    Tarn::PostFX::Effect* effect = Tarn::PostFX::createShaderEffect(arguments[0]);
-    m_effectLines.push_back(effect);
+    const std::string& path = arguments[0];
     const std::string alias = aliased ? arguments[2] : std::string();
+    ShaderRecord* previous = m_previous ? m_previous->f_unusedShader(path) : nullptr;
+    if (previous && previous->files == shaderFiles(previous->files)) {
+        m_shaders.push_back(*previous);
+        m_effectLines.push_back(m_previous->f_release(*previous));
+        f_append(m_effectLines.back(), alias);
+        return;
+    }
+    Tarn::PostFX::Effect* effect = Tarn::PostFX::createShaderEffect(path);
     if (!effect) {
-        m_failedShaders.push_back(arguments[0]);
-        f_skip("the shader " + arguments[0] + " was not made; the automations of effect " +
+        m_failedShaders.push_back(path);
+        if (previous) {
+            f_skip("the shader " + path + " was not made; the one that plays is kept");
+            m_shaders.push_back(*previous);
+            m_effectLines.push_back(m_previous->f_release(*previous));
+            f_append(m_effectLines.back(), alias);
+            return;
+        }
+        m_effectLines.push_back(nullptr);
+        f_skip("the shader " + path + " was not made; the automations of effect " +
                std::to_string(m_effectLines.size() - 1) + " are skipped too");
         if (!alias.empty())
             m_effectAliases.emplace(alias, nullptr);
         return;
     }
+    Tarn::PostFX::ShaderSource source;
+    source.load(path);  // it has just compiled: only its list of files is wanted
+    std::vector<std::pair<std::string, std::size_t>> files;
+    for (const std::string& file : source.files())
+        files.emplace_back(file, 0);
+    m_shaders.push_back({path, effect, shaderFiles(files)});
+    m_effectLines.push_back(effect);
     f_append(effect, alias);
+}
+
+DemoScript::ShaderRecord* DemoScript::f_unusedShader(const std::string& path) {
+    for (ShaderRecord& record : m_shaders)
+        if (record.path == path && record.effect)
+            return &record;
+    return nullptr;
+}
+
+// Gives up ownership of the record's effect, to the script taking it over.
+Tarn::PostFX::Effect* DemoScript::f_release(ShaderRecord& record) {
+    Tarn::PostFX::Effect* effect = record.effect;
+    record.effect = nullptr;
+    for (auto& owned : m_effects)
+        if (owned.get() == effect)
+            return owned.release();
+    return effect;
 }
 
 void DemoScript::f_append(Tarn::PostFX::Effect* effect, const std::string& alias) {

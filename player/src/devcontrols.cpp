@@ -108,6 +108,9 @@ void DevControls::f_showTitle() {
         title += "  " + std::to_string(std::lround(m_fps)) + " fps";
     if (m_program.paused())
         title += "  paused";
+    // Until the shader compiles again, the picture shows it as it last did.
+    if (script && !script->failedShaders().empty())
+        title += "  shader error: " + script->failedShaders().front();
     if (title != m_app.windowTitle())
         m_app.showWindowTitle(title);
 }

@@ -232,6 +232,61 @@ TEST_F(DemoProgramGLTest, PlaysAPackedDemoToItsEnd) {
     EXPECT_EQ(program.renderer(), nullptr) << "released when the loop ended";
 }
 
+// A shader effect while authoring: F5 with nothing changed keeps the very
+// effect (nothing compiled again), a shader broken by an edit keeps drawing
+// as it last compiled and names itself in the title, the fixed one draws
+// anew, and twenty reloads leave the count of programs flat.
+TEST_F(DemoProgramGLTest, ReloadKeepsTheLastShaderThatCompiled) {
+    const auto shader = [](const char* red) {
+        return std::string("void main() { fragColor = vec4(") + red + ", 0.0, 0.0, 1.0); }\n";
+    };
+    Tarn::Test::writeLooseFiles(
+        {kLibrary,
+         kCube,
+         {"stone.mat", "diffuse 1 1 1\n"},
+         {"scenes/box.tarn", scene("1 1 1")},
+         {"fx/red.frag", shader("0.75")},
+         {"assets/demo.tarn", "scene box scenes/box.tarn\nsceneclip box 0 0 99 cam\n"
+                              "begin postfx\n  shader fx/red.frag\nend\n"}});
+    DemoProgram program(authoring());
+    program.attach(m_app);
+    std::vector<float> reds;
+    std::vector<const Tarn::PostFX::Effect*> effects;
+    std::vector<std::string> titles;
+    int programs = 0;
+    m_app.frame.connect([&](double, double) {
+        reds.push_back(window().at(32, 32)[0]);
+        effects.push_back(program.chain()->effect(0));
+        titles.push_back(m_app.windowTitle());
+        switch (reds.size()) {
+        case 2:
+            Tarn::Test::writeLooseFiles({{"fx/red.frag", shader("0.75 +")}});
+            break;
+        case 3:
+            Tarn::Test::writeLooseFiles({{"fx/red.frag", shader("0.25")}});
+            programs = Tarn::ShaderProgram::liveCount();
+            break;
+        case 4:
+            for (int i = 0; i < 20; ++i)
+                m_app.keyPressed.emit(GLFW_KEY_F5);
+            return;
+        case 5:
+            EXPECT_EQ(Tarn::ShaderProgram::liveCount(), programs);
+            return m_app.closed.emit();
+        }
+        m_app.keyPressed.emit(GLFW_KEY_F5);
+    });
+    EXPECT_EQ(m_app.run(), 0);
+    ASSERT_EQ(reds.size(), 5u);
+    EXPECT_NEAR(reds[0], 0.75f, 0.01f);
+    EXPECT_EQ(effects[1], effects[0]) << "nothing changed, nothing compiled";
+    EXPECT_NEAR(reds[2], 0.75f, 0.01f) << "the broken shader keeps its last picture";
+    EXPECT_EQ(effects[2], effects[0]);
+    EXPECT_NE(titles[2].find("shader error: fx/red.frag"), std::string::npos) << titles[2];
+    EXPECT_NEAR(reds[3], 0.25f, 0.01f);
+    EXPECT_EQ(titles[3].find("shader error"), std::string::npos) << titles[3];
+}
+
 // Everything the music gives a frame is a function of its time alone: the
 // values of a parameter that follows the music, the FrameInfo's bands,
 // onset, level and integrals, its beat and bar, and the spectrum texture's
