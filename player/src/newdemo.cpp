@@ -62,7 +62,37 @@ begin postfx
     key f hold 6 2.5
     key f linear 6.5 0.8
   end
+  # A shader effect of our own, last in the chain: it darkens the corners,
+  # strongly at first, then opens up over the first bar. Its parameter is
+  # keyed by the effect's alias. Writing shaders: docs/shaders.md.
+  shader assets/fx/vignette.frag as vignette
+  begin automation open vignette uStrength
+    key f hold 0 1.5
+    key f linear 2 0.6
+  end
 end
+)";
+
+const char* const kVignette =
+    R"(// A shader effect: this file is a GLSL fragment shader that assets/demo.tarn
+// puts in the chain with "shader assets/fx/vignette.frag as vignette".
+// Write only your functions and main(): the engine puts before your text
+// the declarations of all a shader reads, among them uInput (the picture so
+// far), uResolution (its size in pixels), uTime (demo seconds) and the
+// music's uBands, and the output fragColor. main() runs once for each pixel,
+// at v_uv (0 to 1 across the picture). All of it: docs/shaders.md.
+//
+// A "// @param MIN..MAX = DEFAULT" comment makes the uniform a parameter of
+// the effect, keyed in the demo script by its name, as uStrength is there.
+uniform float uStrength; // @param 0..2 = 1
+
+void main() {
+    vec4 picture = texture(uInput, v_uv);
+    // Distance from the centre, in picture heights, so the shading is round.
+    vec2 fromCentre = (v_uv - 0.5) * vec2(uResolution.x / uResolution.y, 1.0);
+    float shade = 1.0 - uStrength * smoothstep(0.35, 1.0, length(fromCentre));
+    fragColor = vec4(picture.rgb * max(shade, 0.0), picture.a);
+}
 )";
 
 const char* const kLibrary =
@@ -224,7 +254,8 @@ std::vector<File> demoFiles() {
             {"assets/meshes/cube.obj", "a 2 m cube", kCubeMesh},
             {"assets/textures/checker.png", "the floor's checkerboard", checkerImage()},
             {"assets/scenes/stage.tarn", "the cube, three lights and a moving camera", kScene},
-            {"assets/music.wav", "four bars of music, 8 s", newDemoMusic()}};
+            {"assets/music.wav", "four bars of music, 8 s", newDemoMusic()},
+            {"assets/fx/vignette.frag", "a shader effect: darker corners", kVignette}};
 }
 
 void fail(const std::string& line, std::ostream& out, std::ostream& err) {
@@ -297,7 +328,7 @@ int writeNewDemo(const std::string& name, std::ostream& out, std::ostream& err) 
     // Quoted where a shell would split or expand the name.
     std::string shown = folder.string();
     if (shown.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789"
-                               "._-/+") != std::string::npos) {
+                                "._-/+") != std::string::npos) {
         std::string quoted = "'";
         for (char c : shown)
             quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);

@@ -1,6 +1,7 @@
 #include "tarn/postfx/shadereffect.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <sstream>
 
@@ -34,14 +35,53 @@ struct Compiled {
     std::vector<std::string> parameters;  // uniform names of the @param annotations
     std::vector<int> components;
     std::vector<bool> present;  // of kFrameUniforms
+    // The frame last drawn and the demo time the effect was seen to turn on.
+    bool drawn = false;
+    double lastTime = 0.0;
+    std::int64_t lastFrame = 0;
+    double onSince = 0.0;
 };
 
-// The per-frame uniforms of the prelude, in the order setUniforms sets them.
+// The per-frame uniforms of the prelude, in the order setUniforms sets them:
+// resolution, then the scalars from uTime to uBpm.
 constexpr const char* kFrameUniforms[] = {
-    "uResolution", "uTime", "uDelta",      "uFrame",       "uBeat",
-    "uBar",        "uBpm",  "uBands",      "uOnset",       "uLevel",
-    "uIntegrals",  "uView", "uProjection", "uInverseView", "uInverseProjection",
+    "uResolution", "uTime",       "uTimeOn",      "uDelta",
+    "uFrame",      "uBeat",       "uBar",         "uBpm",
+    "uBands",      "uOnset",      "uLevel",       "uIntegrals",
+    "uView",       "uProjection", "uInverseView", "uInverseProjection",
     "uNear",       "uFar"};
+
+// Shader-playground names over the prelude's, for a shader written around
+// mainImage: the one include a ported shader adds.
+constexpr const char* kPlayground =
+    R"(// tarn/playground.glsl: shader-playground names for the engine's inputs.
+#define iTime uTime
+#define iTimeDelta uDelta
+#define iFrame int(uFrame)
+#define iResolution vec3(uResolution, 1.0)
+#define iChannel0 uInput
+#define iMouse vec4(0.0)
+void mainImage(out vec4 fragColor, in vec2 fragCoord);
+void main() {
+    mainImage(fragColor, v_uv * uResolution);
+}
+)";
+
+// Seconds since the effect last turned on. A bypassed effect runs no pass,
+// so a frame number that skips ahead means it was off in between and is on
+// again from this frame. The first frame and time going back (a seek, a
+// loop) count from the frame drawn: the frames before it were not seen.
+// The same frame drawn again (the effect twice in the chain) changes nothing.
+float timeOn(Compiled& compiled, const FrameInfo& f) {
+    const bool continues = compiled.drawn && f.time >= compiled.lastTime &&
+                           (f.frame == compiled.lastFrame || f.frame == compiled.lastFrame + 1);
+    if (!continues)
+        compiled.onSince = f.time;
+    compiled.drawn = true;
+    compiled.lastTime = f.time;
+    compiled.lastFrame = f.frame;
+    return float(f.time - compiled.onSince);
+}
 
 // "file:line: what" placed at its file and line; any other line as it is.
 void reportLogLine(const std::string& line) {
@@ -62,7 +102,7 @@ int lineCount(const std::string& text) {
 }
 
 void setUniforms(ShaderProgram& program, const Compiled& compiled, Effect& effect,
-                 const Chain::Buffers& buffers) {
+                 const Chain::Buffers& buffers, float sinceOn) {
     const FrameInfo& f = buffers.frame;
     const std::vector<bool>& has = compiled.present;
     std::size_t i = 0;
@@ -70,10 +110,9 @@ void setUniforms(ShaderProgram& program, const Compiled& compiled, Effect& effec
     const FrameBuffer* size = buffers.full[0];
     if (next())
         program.uniform("uResolution", float(size->width()), float(size->height()));
-    const float scalars[] = {float(f.time), float(f.delta), float(f.frame),
-                             float(f.beat), float(f.bar),   f.bpm};
-    for (const char* name : {"uTime", "uDelta", "uFrame", "uBeat", "uBar", "uBpm"}) {
-        const float value = scalars[i - 1];
+    for (const float value : {float(f.time), sinceOn, float(f.delta), float(f.frame), float(f.beat),
+                              float(f.bar), f.bpm}) {
+        const char* name = kFrameUniforms[i];
         if (next())
             program.uniform(name, value);
     }
@@ -130,6 +169,8 @@ const std::vector<ShaderInput>& shaderInputs() {
         {"uniform sampler2D uInput;", "the chain's image so far (the effect before this one)"},
         {"uniform vec2 uResolution;", "the picture's size in pixels"},
         {"uniform float uTime;", "demo time in seconds"},
+        {"uniform float uTimeOn;",
+         "seconds since the effect last turned on (its bypass went to 0); see below"},
         {"uniform float uDelta;", "seconds since the frame before"},
         {"uniform float uFrame;", "frames drawn since the content was loaded"},
         {"uniform float uBeat;", "beats since bar 0 of the tempo line; its fraction is the phase"},
@@ -161,6 +202,10 @@ std::string shaderPrelude() {
         prelude += std::string(input.declaration) + "\n";
     prelude += "in vec2 v_uv;\nlayout(location = 0) out vec4 fragColor;\n";
     return prelude;
+}
+
+const char* builtInInclude(const std::string& path) {
+    return path == "tarn/playground.glsl" ? kPlayground : nullptr;
 }
 
 Effect* createShaderEffect(const std::string& path) {
@@ -248,8 +293,9 @@ Effect* createShaderEffect(const std::string& path) {
 
     effect->addPass([effect, compiled](Chain::Buffers& buffers) {
         Pass pass(buffers, Pass::Full, compiled->program.get());  // in -> full[fullCnt]
+        const float sinceOn = timeOn(*compiled, buffers.frame);
         if (ShaderProgram* linked = pass.program())
-            setUniforms(*linked, *compiled, *effect, buffers);
+            setUniforms(*linked, *compiled, *effect, buffers, sinceOn);
         pass.input(kInput, buffers.in);
         pass.input(kSpectrum, buffers.frame.spectrum);
         for (int g = 0; g < 4 && buffers.gBuffer; ++g)

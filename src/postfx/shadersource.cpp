@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "tarn/diagnostics.h"
+#include "tarn/postfx/shadereffect.h"
 #include "tarn/vfs.h"
 
 namespace Tarn::PostFX {
@@ -118,11 +119,18 @@ std::pair<std::string, int> ShaderSource::origin(int expandedLine) const {
 }
 
 // Asks exists first so that a missing include is our one line at the
-// including file, not the archive's own report without a place.
+// including file, not the archive's own report without a place. Paths under
+// "tarn/" are the engine's own includes, never read from the content.
 bool ShaderSource::f_expand(const std::string& path, std::vector<std::string>& including) {
     std::string source;
-    if (!m_vfs->exists(path) || !m_vfs->readScript(path, source))
+    if (path.rfind("tarn/", 0) == 0) {
+        const char* builtIn = builtInInclude(path);
+        if (!builtIn)
+            return false;
+        source = builtIn;
+    } else if (!m_vfs->exists(path) || !m_vfs->readScript(path, source)) {
         return false;
+    }
     auto known = std::find(m_files.begin(), m_files.end(), path);
     if (known == m_files.end())
         known = m_files.insert(m_files.end(), path);

@@ -79,12 +79,12 @@ TEST(NewDemoGLTest, WritesADemoThatPlaysWithoutProblems) {
     EXPECT_EQ(written.err, "");
     std::filesystem::create_directory("again");  // an empty folder takes a demo too
     ASSERT_EQ(newDemo("again").code, 0);
-    const std::set<std::string> files = {
-        "assets/demo.tarn",           "assets/library.tarn",
-        "assets/materials/cube.tarn", "assets/materials/floor.tarn",
-        "assets/meshes/cube.obj",     "assets/meshes/floor.obj",
-        "assets/music.wav",           "assets/scenes/stage.tarn",
-        "assets/textures/checker.png"};
+    std::set<std::string> files = {"assets/demo.tarn",           "assets/library.tarn",
+                                   "assets/materials/cube.tarn", "assets/materials/floor.tarn",
+                                   "assets/meshes/cube.obj",     "assets/meshes/floor.obj",
+                                   "assets/music.wav",           "assets/scenes/stage.tarn",
+                                   "assets/textures/checker.png"};
+    files.insert("assets/fx/vignette.frag");  // the shader effect
     EXPECT_EQ(filesBelow("demo"), files);
     for (const std::string& file : files) {
         EXPECT_NE(written.out.find("\n  " + file + " "), std::string::npos) << written.out;

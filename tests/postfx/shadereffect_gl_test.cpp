@@ -6,6 +6,8 @@
 #include "tarn/postfx/shadereffect.h"
 
 #include <array>
+#include <cmath>
+#include <cstdint>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -90,6 +92,41 @@ TEST_F(ShaderEffectGLTest, CompileErrorsAreReportedWhereTheyAre) {
     EXPECT_EQ(first.file, "fx/inner.glsl");
     EXPECT_EQ(first.line, 2) << testing::PrintToString(problems.lines());
     EXPECT_EQ(first.what.rfind("error: ", 0), 0u) << first.what;
+}
+
+// A shader in the playground convention runs with its one include; uTimeOn
+// counts from the frame the effect came back on, or the first after a seek.
+TEST_F(ShaderEffectGLTest, PlaygroundShadersAndTimeSinceOn) {
+    Tarn::Test::ScratchFolder scratch;
+    Tarn::Test::writeLooseFiles(
+        {{"fx/ported.frag",
+          "#include \"tarn/playground.glsl\"\n"
+          "void mainImage(out vec4 fragColor, in vec2 fragCoord) {\n"
+          "    vec2 uv = fragCoord / iResolution.xy;\n"
+          "    fragColor = uv.x < 0.5 ? vec4(uv, fract(iTime), uTimeOn) : vec4("
+          "texture(iChannel0, uv).r, iTimeDelta, float(iFrame), uTimeOn);\n}\n"}});
+    std::unique_ptr<Effect> effect(Tarn::PostFX::createShaderEffect("fx/ported.frag"));
+    ASSERT_NE(effect, nullptr);
+    const auto input = Tarn::Test::makeFloatBuffer(
+        Tarn::Test::makeImage(8, 8, [](int, int) { return std::array<float, 4>{0.25f}; }));
+    Tarn::PostFX::Chain chain(8, 8, nullptr);
+    chain.addEffect(effect.get());
+    // Demo time, frame number, bypassed, uTimeOn.
+    const std::array<double, 4> rows[] = {{1, 0, 0, 0},   {1.5, 1, 0, 0.5},   {2, 2, 1, 0},
+                                          {2.5, 3, 0, 0}, {3.25, 4, 0, 0.75}, {3.25, 4, 0, 0.75},
+                                          {0.5, 5, 0, 0}, {1, 6, 0, 0.5}};
+    for (const auto& [time, number, bypassed, on] : rows) {
+        chain.setFrameInfo({time, 0.125, std::int64_t(number)});
+        effect->setBypass(bypassed != 0);
+        const Image out = Tarn::Test::readTexture(chain.apply(input.get())->target(0)->id());
+        const float left[] = {1.5f / 8, 3.5f / 8, float(time - std::floor(time)), float(on)};
+        const float right[] = {0.25f, 0.125f, float(number), float(on)};
+        for (int c = 0; c < 4 && !bypassed; ++c) {
+            EXPECT_NEAR(out.at(1, 3)[c], left[c], 1e-6f) << time << " channel " << c;
+            EXPECT_NEAR(out.at(6, 5)[c], right[c], 1e-6f) << time << " channel " << c;
+        }
+    }
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
 // The docs' table is the prelude's: every declaration with its meaning.

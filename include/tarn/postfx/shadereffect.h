@@ -30,6 +30,12 @@ const std::vector<ShaderInput>& shaderInputs();
 // the lines compiled before the shader's own text.
 std::string shaderPrelude();
 
+// The text of a built-in include, which ShaderSource serves for a path under
+// "tarn/" in place of the content: "tarn/playground.glsl" gives the names of
+// shader playgrounds (iTime, iResolution, iChannel0 ...) and a main() that
+// calls the shader's mainImage(out vec4, in vec2). Null for any other path.
+const char* builtInInclude(const std::string& path);
+
 // The effect of the shader at path, named by its path for profiles and
 // messages; null, after its problems were reported at their files and
 // lines, when the shader cannot be read or does not compile.
