@@ -17,7 +17,10 @@
 #include "support/gl_test.h"
 #include "support/scratch_folder.h"
 #include "tarn/diagnostics.h"
+#include "tarn/ext/fogeffect.h"
 #include "tarn/framebuffer.h"
+#include "tarn/graphics/camera.h"
+#include "tarn/graphics/renderer.h"
 #include "tarn/postfx/chain.h"
 #include "tarn/postfx/effect.h"
 #include "tarn/texture.h"
@@ -127,6 +130,47 @@ TEST_F(ShaderEffectGLTest, PlaygroundShadersAndTimeSinceOn) {
         }
     }
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+// The stock fog's formula written as a content shader gives the stock
+// fog's image exactly, through the G-buffer and the camera's inverse view.
+TEST_F(ShaderEffectGLTest, AContentFogIsTheStockFog) {
+    Tarn::Test::ScratchFolder scratch;
+    Tarn::Test::writeLooseFiles(
+        {{"fx/fog.frag",
+          "uniform float uFogYDensity; // @param 0.001..1000 = 3.06\n"
+          "uniform vec4 uFogColor; // @param 0..1 = 0.568 0.231 0.443 1\n"
+          "void main() {\n    vec4 original = textureLod(uInput, v_uv, 0.0);\n"
+          "    vec3 p = (uInverseView * vec4(textureLod(uGBuffer2, v_uv, 0.0).xyz, 1.0)).xyz;\n"
+          "    float f = 1.0 - clamp(p.y / uFogYDensity, 0.0, 1.0);\n"
+          "    f *= clamp(length(p.xz) / 60.0, 0.0, 1.0) * 0.8 + 0.2;\n"
+          "    fragColor = mix(original, mix(original, uFogColor, uFogColor.a), f);\n}\n"}});
+    Tarn::Graphics::Renderer renderer(16, 16);
+    Tarn::Graphics::Camera camera;
+    camera.setPosition({3.0f, 4.0f, 10.0f});
+    camera.setTarget({0.0f, 1.0f, -20.0f});
+    renderer.setCamera(&camera);
+    Tarn::Test::writeTexture(renderer.gBuffer()->target(2)->id(),
+                             Tarn::Test::makeImage(16, 16, [](int x, int y) {
+                                 const float depth = -5.0f - 4.0f * y;
+                                 return std::array<float, 4>{(x - 8) * 0.2f * -depth,
+                                                             (y - 8) * 0.1f * -depth, depth, 0.5f};
+                             }));
+    const auto input = Tarn::Test::makeFloatBuffer(Tarn::Test::makeImage(16, 16, [](int x, int y) {
+        return std::array<float, 4>{x / 16.0f, y / 16.0f, 0.2f, 1};
+    }));
+    Tarn::Ext::FogEffect::registerExtension();
+    std::unique_ptr<Effect> stock(Tarn::Ext::FogEffect::create()),
+        content(Tarn::PostFX::createShaderEffect("fx/fog.frag"));
+    ASSERT_NE(content, nullptr);
+    Image images[2];
+    for (int i = 0; i < 2; ++i) {
+        Tarn::PostFX::Chain chain(16, 16, &renderer);
+        chain.addEffect(i ? content.get() : stock.get());
+        images[i] = Tarn::Test::readTexture(chain.apply(input.get())->target(0)->id());
+    }
+    EXPECT_EQ(images[1].rgba, images[0].rgba);
+    EXPECT_NE(images[0].rgba, Tarn::Test::readTexture(input->target(0)->id()).rgba) << "fogged";
 }
 
 // The docs' table is the prelude's: every declaration with its meaning.
