@@ -184,6 +184,10 @@ private:
     // What the open automation drives, for messages: "effect "pulse"
     // parameter "Blur_factor"".
     std::string m_automationTarget;
+    // Its maximum() and its value when the block opened, for reporting the
+    // key and follow lines that ask for more.
+    float m_automationMost = 0.0f;
+    float m_automationStart = 0.0f;
     // The last key of each value of the open automation: time and line.
     std::map<std::string, std::pair<double, int>> m_lastKeys;
     std::map<std::string, Tarn::Scenegraph::Scene*> m_sceneNames;

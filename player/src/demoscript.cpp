@@ -575,6 +575,8 @@ void DemoScript::f_beginAutomation(const std::vector<std::string>& arguments) {
         std::make_unique<Automation>(effect->automatableProperty(property)));
     m_fxautomation = m_ownedAutomations.back().get();
     m_automationTarget = "effect " + arguments[1] + " parameter \"" + property + "\"";
+    m_automationMost = effect->maximum(property);
+    m_automationStart = effect->property(property).value.f;
 }
 
 void DemoScript::f_follow(const std::vector<std::string>& arguments) {
@@ -585,8 +587,27 @@ void DemoScript::f_follow(const std::vector<std::string>& arguments) {
     if (!m_fxautomation || m_nestedAutomations > 0)  // the block's own line was reported
         return;
     std::string error;
-    if (!m_music.follow(arguments, *m_fxautomation, error))
+    if (!m_music.follow(arguments, *m_fxautomation, error)) {
         f_skip(error);
+        return;
+    }
+    // GAIN times a feature of 0 to 1 (an integral grows on) is added to the
+    // keys so far, or to the parameter's value without keys; the effect holds
+    // the sum at its most, so this only says so, once.
+    double gain = 0.0;
+    if (!Tarn::LUCEParser::finiteNumber(arguments[2], gain) || gain <= 0.0)
+        return;
+    float highest = m_automationStart;
+    const auto& keys = m_fxautomation->keyframes(arguments[0]);
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        highest = i == 0 ? keys[i].value : std::max(highest, keys[i].value);
+    if (highest + gain > m_automationMost ||
+        (arguments[1].find("_integral") != std::string::npos && m_automationMost < HUGE_VALF))
+        Tarn::Diagnostics::problemAt("Demo", m_path, m_parser->lineNumber(),
+                                     "follow " + joined(arguments, 0) + " for " +
+                                         m_automationTarget + " can take it above its most, " +
+                                         formatSeconds(m_automationMost) + "; " +
+                                         formatSeconds(m_automationMost) + " is used above it");
 }
 
 void DemoScript::f_key(const std::vector<std::string>& arguments) {
@@ -607,6 +628,11 @@ void DemoScript::f_key(const std::vector<std::string>& arguments) {
         return;
     }
     const int line = m_parser->lineNumber();
+    if (value > m_automationMost)
+        Tarn::Diagnostics::problemAt("Demo", m_path, line,
+                                     "key " + arguments[3] + " for " + m_automationTarget +
+                                         " is above its most, " + formatSeconds(m_automationMost) +
+                                         "; " + formatSeconds(m_automationMost) + " is used");
     // A key back in time is kept, in its place, as in scene scripts.
     const auto last = m_lastKeys.find(arguments[0]);
     const bool late = last != m_lastKeys.end() && time < last->second.first;

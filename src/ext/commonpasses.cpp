@@ -31,6 +31,10 @@ PostFX::ProgramSource flareMerge(const char* displayName, const char* original, 
             {{original, 0}, {flare, 1}}};
 }
 
+std::string mostConstant(const char* name, int most) {
+    return std::string("const int ") + name + " = " + std::to_string(most) + ";\n";
+}
+
 PostFX::ProgramSource brightParts(const char* displayName, const char* expression) {
     return {displayName,
             std::string("#version 330 core\n"

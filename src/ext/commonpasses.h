@@ -38,6 +38,18 @@ void addMergePass(PostFX::Effect* effect, ShaderProgram* program, Uniforms unifo
 // `expression` of c, uBias and uScale written out.
 PostFX::ProgramSource brightParts(const char* displayName, const char* expression);
 
+// A parameter value kept where its formula holds: below least (or not a
+// number) gives least, above most gives most. The guarded parameters and
+// their limits are listed in docs/content.md, "Effects and their parameters"
+// (StockEffectsGLTest.ParametersOutsideTheirRangeGiveTheNearestValidImage).
+inline float within(float value, float least, float most) {
+    return value >= least ? (value <= most ? value : most) : least;
+}
+
+// GLSL declaring `const int NAME = most;`: a loop that counts to it with an
+// integer ends whatever its uniform holds.
+std::string mostConstant(const char* name, int most);
+
 // The flares' extraction parameters, each effect with its own defaults.
 inline constexpr const char* kBias = "Downsampling_bias";
 inline constexpr const char* kScale = "Downsampling_scale";

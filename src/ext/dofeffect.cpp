@@ -1,5 +1,8 @@
 #include "tarn/ext/dofeffect.h"
 
+#include <cmath>
+
+#include "commonpasses.h"
 #include "separableblur.h"
 #include "tarn/framebuffer.h"
 #include "tarn/postfx/effect.h"
@@ -36,6 +39,10 @@ void main() {
 )",
                                       {{"Input", 0}, {"blurred", 1}, {"rt2", 2}}};
 
+// The image is fully blurred at F Stop x 8 from the focus; at 0 the focus
+// plane itself would divide 0 by 0.
+const float kLeastFStop = 0.001f;
+
 const char* const kBlurFactor = "Blur factor";
 const char* const kFocusDistance = "Focus distance";
 const char* const kFStop = "F Stop";
@@ -60,7 +67,8 @@ PostFX::Effect* DoFEffect::create() {
         // in + low[1 - lowCnt] + G-buffer position -> full[fullCnt]
         Pass pass(buffers, Pass::Full, ms_dof_mergeShader);
         pass.uniform("uFocusDistance", effect->property(kFocusDistance).value.f);
-        pass.uniform("uFStop", effect->property(kFStop).value.f);
+        pass.uniform("uFStop", CommonPasses::within(effect->property(kFStop).value.f, kLeastFStop,
+                                                    HUGE_VALF));
         pass.input(0, buffers.in);
         pass.input(1, buffers.low[1 - buffers.lowCnt]);
         pass.input(2, buffers.gBuffer ? buffers.gBuffer->target(2) : nullptr);

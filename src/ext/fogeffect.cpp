@@ -1,7 +1,10 @@
 #include "tarn/ext/fogeffect.h"
 
+#include <cmath>
+
 #include <glm/gtc/type_ptr.hpp>
 
+#include "commonpasses.h"
 #include "tarn/framebuffer.h"
 #include "tarn/graphics/camera.h"
 #include "tarn/postfx/effect.h"
@@ -36,6 +39,10 @@ void main() {
 )",
                                     {{"uInput", 0}, {"uRT2", 1}}};
 
+// Y_Fog_Density is the height where the fog ends; at 0 the ground plane
+// would divide 0 by 0.
+const float kLeastYDensity = 0.001f;
+
 const char* const kZDensity = "Z_Fog_Density";
 const char* const kYDensity = "Y_Fog_Density";
 const char* const kColor = "Fog_Color";
@@ -60,7 +67,8 @@ PostFX::Effect* FogEffect::create() {
         const float* color = effect->property(kColor).value.v4;
         Pass pass(buffers, Pass::Full, ms_fog);
         pass.uniform("uInverseViewMatrix", glm::value_ptr(inverseView));
-        pass.uniform("uFogYDensity", effect->property(kYDensity).value.f);
+        pass.uniform("uFogYDensity", CommonPasses::within(effect->property(kYDensity).value.f,
+                                                          kLeastYDensity, HUGE_VALF));
         pass.uniform("uFogColor", color[0], color[1], color[2], color[3]);
         pass.input(0, buffers.in);
         pass.input(1, buffers.gBuffer ? buffers.gBuffer->target(2) : nullptr);

@@ -20,9 +20,15 @@ namespace {
 // falloff is kept from going below 0 by rounding, where pow is undefined, and
 // a zero dispersal (or the very centre) gives no direction instead of NaN.
 // Without fringes (the default) each point is read once, not three times.
-const PostFX::ProgramSource kFeatures = {"Lens flare features",
-                                         R"(#version 330 core
-uniform sampler2D Input;
+// Loops count with an integer up to a constant, so no value runs on.
+const int kMostGhosts = 64;
+// The blur reads the square of its count: 64 is 4096 taps a pixel.
+const int kMostBlurIterations = 64;
+
+const PostFX::ProgramSource kFeatures = {
+    "Lens flare features",
+    std::string("#version 330 core\n") + CommonPasses::mostConstant("kMostGhosts", kMostGhosts) +
+        R"(uniform sampler2D Input;
 uniform float uGhosts;
 uniform float uGhostDispersal;
 uniform float uHaloWidth;
@@ -46,7 +52,7 @@ void main() {
     vec2 fringe = direction * texelSize.x * uDistortion;
     vec4 sum = vec4(0.0);
     int ghosts = int(uGhosts);
-    for (int i = 0; i < ghosts; ++i) {
+    for (int i = 0; i < kMostGhosts && i < ghosts; ++i) {
         vec2 offset = fract(texcoord + ghostVec * float(i));
         sum += vec4(distorted(offset, fringe), 1.0) * pow(falloff(offset), 10.0) * 0.5;
     }
@@ -56,13 +62,14 @@ void main() {
     fragColor = vec4(clamp(sum.rgb, 0.0, 1.0), 1.0);
 }
 )",
-                                         {{"Input", 0}}};
+    {{"Input", 0}}};
 
 // Quarter resolution reading the full-size features: each tap down-samples
 // bilinearly. Offsets grow quadratically and only towards larger coordinates.
-const PostFX::ProgramSource kBlurring = {"Lens flare blurring",
-                                         R"(#version 330 core
-uniform sampler2D Input;
+const PostFX::ProgramSource kBlurring = {
+    "Lens flare blurring",
+    std::string("#version 330 core\n") + CommonPasses::mostConstant("kMost", kMostBlurIterations) +
+        R"(uniform sampler2D Input;
 uniform float uBlurIterations;
 in vec2 v_uv;
 layout(location = 0) out vec4 fragColor;
@@ -70,13 +77,13 @@ void main() {
     int n = int(uBlurIterations);
     vec2 step = 1.0 / vec2(textureSize(Input, 0)) / uBlurIterations;
     vec3 sum = vec3(0.0);
-    for (int i = 0; i < n; ++i)
-        for (int j = 0; j < n; ++j)
+    for (int i = 0; i < kMost && i < n; ++i)
+        for (int j = 0; j < kMost && j < n; ++j)
             sum += texture(Input, v_uv + step * vec2(float(j * j), float(i * i))).rgb;
     fragColor = vec4(clamp(sum / 16.0, 0.0, 1.0), 1.0);
 }
 )",
-                                         {{"Input", 0}}};
+    {{"Input", 0}}};
 
 const char* const kGhosts = "Number_of_ghosts";
 const char* const kDispersal = "Dispersal_of_ghosts";
@@ -108,7 +115,8 @@ PostFX::Effect* LensFlareEffect::create() {
     CommonPasses::addBrightPartsPass(effect, ms_downsampling);
     effect->addPass([effect](PostFX::Chain::Buffers& buffers) {
         Pass pass(buffers, buffers.scratch[1], ms_features);  // scratch[0] -> scratch[1]
-        pass.uniform("uGhosts", effect->property(kGhosts).value.f);
+        pass.uniform("uGhosts", CommonPasses::within(effect->property(kGhosts).value.f, 0.0f,
+                                                     static_cast<float>(kMostGhosts)));
         pass.uniform("uGhostDispersal", effect->property(kDispersal).value.f);
         pass.uniform("uHaloWidth", effect->property(kHaloWidth).value.f);
         pass.uniform("uDistortion", effect->property(kDistortion).value.f);
@@ -117,7 +125,9 @@ PostFX::Effect* LensFlareEffect::create() {
     });
     effect->addPass([effect](PostFX::Chain::Buffers& buffers) {
         Pass pass(buffers, Pass::Low, ms_blurring);  // scratch[1] -> low[lowCnt]
-        pass.uniform("uBlurIterations", effect->property(kBlurIterations).value.f);
+        pass.uniform("uBlurIterations",
+                     CommonPasses::within(effect->property(kBlurIterations).value.f, 0.0f,
+                                          static_cast<float>(kMostBlurIterations)));
         pass.input(0, buffers.scratch[1]);
         pass.draw();
     });
@@ -130,6 +140,8 @@ PostFX::Effect* LensFlareEffect::create() {
     effect->setProperty(kDistortion, 0.0f);
     effect->setProperty(kBlurIterations, 8.0f);
     effect->setProperty(kOpacity, 100.0f);
+    effect->setMaximum(kGhosts, kMostGhosts);
+    effect->setMaximum(kBlurIterations, kMostBlurIterations);
     return effect;
 }
 

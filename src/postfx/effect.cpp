@@ -1,5 +1,6 @@
 #include "tarn/postfx/effect.h"
 
+#include <cmath>
 #include <utility>
 
 #include "tarn/profiler.h"
@@ -74,6 +75,15 @@ void Effect::setProperty(std::string_view name, const float* matrix) {
     Property& entry = property(name);
     entry.type = PT_MAT4;
     entry.value.m4 = matrix;
+}
+
+void Effect::setMaximum(std::string_view name, float most) {
+    m_maxima.insert_or_assign(std::string(name), most);
+}
+
+float Effect::maximum(std::string_view name) const {
+    const auto found = m_maxima.find(name);
+    return found == m_maxima.end() ? HUGE_VALF : found->second;
 }
 
 void Effect::setName(std::string_view name) {

@@ -2,6 +2,7 @@
 // formula at 64 x 64, on inputs whose answer is exact or worked by hand, and
 // all six in a chain.
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <functional>
@@ -13,6 +14,7 @@
 #include "support/allocation_counter.h"
 #include "support/gl_test.h"
 #include "tarn/ext/anisotropicflareeffect.h"
+#include "tarn/ext/dofeffect.h"
 #include "tarn/ext/fogeffect.h"
 #include "tarn/ext/fxaaeffect.h"
 #include "tarn/ext/gloweffect.h"
@@ -362,6 +364,35 @@ TEST_F(StockEffectsGLTest, FXAABlendsAlongTheEdgeInTexelsOfItsInput) {
                            {});
     EXPECT_EQ(std::vector<float>(edge.at(32, 32), edge.at(32, 32) + 4),
               (std::vector<float>{0.0625f, 0.0625f, 0.0625f, 0.5f}));
+}
+
+// Out of range runs as the nearest in range, finite: divisors below 0.001 (0 gave NaN), loop
+// counts above the most (1e9 float rounds hung). Heights 0, 0.0005, 3; depths 5, 5.004, 5.008.
+TEST_F(StockEffectsGLTest, ValuesOutOfRangeRunAsTheNearestInRange) {
+    const struct {
+        Effect* (*create)();
+        const char* parameter;
+        float value, nearest;
+    } rows[] = {{&AnisotropicFlareEffect::create, "Blur_density", 0.0f, 0.001f},
+                {&FogEffect::create, "Y_Fog_Density", 0.0f, 0.001f},
+                {&DoFEffect::create, "F Stop", 0.0f, 0.001f},
+                {&AnisotropicFlareEffect::create, "Blur_iterations", 1e9f, 256.0f},
+                {&LensFlareEffect::create, "Number_of_ghosts", 1e9f, 64.0f},
+                {&LensFlareEffect::create, "Blur_iterations_count", 1e9f, 64.0f}};
+    Scene scene;
+    scene.set(2, [](int x, int) {
+        return Pixel{0, x % 3 == 2 ? 1 : x % 3 * 5e-4f - 2, x % 3 * -4e-3f - 5, 1};
+    });
+    for (const auto& row : rows) {
+        auto with = [&](float v) {  // the flares dimmed so that no clamp at 1 hides a count
+            return run(row.create, square(24, 24, 16, 1.0f, 0.23f),
+                       {{"Downsampling_scale", {1e-4f}}, {row.parameter, {v}}}, &scene)
+                .rgba;
+        };
+        const std::vector<float> out = with(row.value);
+        EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](float c) { return std::isfinite(c); }));
+        EXPECT_EQ(out, with(row.nearest)) << row.parameter;
+    }
 }
 
 }  // namespace

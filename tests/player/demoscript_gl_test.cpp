@@ -176,4 +176,22 @@ TEST_F(DemoScriptGLTest, ShippedDemoInBarsKeepsItsTimes) {
     EXPECT_EQ(compared, 7u * 3 + 249);
 }
 
+// Each key or follow line (a "beat" adds up to its gain to the keys so far)
+// that can go above the most is reported once, at its line.
+TEST_F(DemoScriptGLTest, ValuesAboveAParametersMostAreReportedOnce) {
+    Tarn::Test::ScratchFolder scratch;
+    Tarn::VFS loose("absent.tarn", false);
+    Tarn::Test::writeLooseFiles(
+        {{"assets/demo.tarn",
+          "tempo 120\nbegin postfx\neffect AnisotropicFlare\nbegin automation a 0 "
+          "Blur_iterations\nkey f hold 0 200\nfollow f beat 56\nfollow f beat 57\nkey f hold 1 "
+          "1000\nkey f hold 2 256\nend\nend\n"}});
+    EXPECT_EQ(Loaded("assets/demo.tarn").problems,
+              (std::vector<std::string>{
+                  "assets/demo.tarn:7: follow f beat 57 for effect 0 parameter \"Blur_iterations\" "
+                  "can take it above its most, 256; 256 is used above it",
+                  "assets/demo.tarn:8: key 1000 for effect 0 parameter \"Blur_iterations\" is "
+                  "above its most, 256; 256 is used"}));
+}
+
 }  // namespace

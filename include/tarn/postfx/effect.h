@@ -90,6 +90,14 @@ public:
         return names;
     }
 
+    // The largest value a parameter runs with (a loop count): the effect's
+    // passes use `most` for anything above it, and script readers report a
+    // line asking for more once, at the line
+    // (DemoScriptGLTest.ValuesAboveAParametersMostAreReportedOnce).
+    // maximum() is infinity for a parameter without one.
+    void setMaximum(std::string_view name, float most);
+    float maximum(std::string_view name) const;
+
     // The name the factory made it under ("Effect" for one made by hand);
     // the profiler labels the passes "NAME pass N".
     void setName(std::string_view name);
@@ -123,6 +131,7 @@ private:
     std::vector<Pass> m_passes;
     std::map<std::string, Property, std::less<>> m_properties;
     std::map<std::string, Scenegraph::Property, std::less<>> m_automatableProperties;
+    std::map<std::string, float, std::less<>> m_maxima;
     float m_bypassed = 0.0f;
     ImageHandler m_imageHandler;
 };
