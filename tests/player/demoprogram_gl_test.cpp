@@ -234,8 +234,9 @@ TEST_F(DemoProgramGLTest, PlaysAPackedDemoToItsEnd) {
 
 // A shader effect while authoring: F5 with nothing changed keeps the very
 // effect (nothing compiled again), a shader broken by an edit keeps drawing
-// as it last compiled and names itself in the title, the fixed one draws
-// anew, and twenty reloads leave the count of programs flat.
+// as it last compiled and names itself in the title, the fixed one, saved
+// by renaming a new file over it, is seen by the watcher and draws anew,
+// and twenty reloads leave the count of programs flat.
 TEST_F(DemoProgramGLTest, ReloadKeepsTheLastShaderThatCompiled) {
     const auto shader = [](const char* red) {
         return std::string("void main() { fragColor = vec4(") + red + ", 0.0, 0.0, 1.0); }\n";
@@ -248,24 +249,30 @@ TEST_F(DemoProgramGLTest, ReloadKeepsTheLastShaderThatCompiled) {
          {"fx/red.frag", shader("0.75")},
          {"assets/demo.tarn", "scene box scenes/box.tarn\nsceneclip box 0 0 99 cam\n"
                               "begin postfx\n  shader fx/red.frag\nend\n"}});
-    DemoProgram program(authoring());
+    DemoProgram::Settings settings = authoring();
+    settings.watch = true;
+    DemoProgram program(settings);
     program.attach(m_app);
     std::vector<float> reds;
     std::vector<const Tarn::PostFX::Effect*> effects;
     std::vector<std::string> titles;
-    int programs = 0;
+    int programs = 0, waited = 0;
     m_app.frame.connect([&](double, double) {
-        reds.push_back(window().at(32, 32)[0]);
+        const float red = window().at(32, 32)[0];
+        if (reds.size() == 3 && std::abs(red - 0.25f) > 0.01f && ++waited < 8)
+            return;  // until the watcher sees the fixed shader
+        reds.push_back(red);
         effects.push_back(program.chain()->effect(0));
         titles.push_back(m_app.windowTitle());
         switch (reds.size()) {
         case 2:
             Tarn::Test::writeLooseFiles({{"fx/red.frag", shader("0.75 +")}});
             break;
-        case 3:
-            Tarn::Test::writeLooseFiles({{"fx/red.frag", shader("0.25")}});
+        case 3:  // saved as editors do: a new file renamed over the old
+            Tarn::Test::writeLooseFiles({{"fx/red.frag.new", shader("0.25")}});
+            std::filesystem::rename("fx/red.frag.new", "fx/red.frag");
             programs = Tarn::ShaderProgram::liveCount();
-            break;
+            return;
         case 4:
             for (int i = 0; i < 20; ++i)
                 m_app.keyPressed.emit(GLFW_KEY_F5);
