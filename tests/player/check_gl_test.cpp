@@ -158,14 +158,17 @@ TEST_F(CheckTest, EveryMistakeIsNamedAtItsScriptLine) {
     }
 }
 
-// The new demo itself checks clean and plays the same from its folder, from
+// The new demo and TARN check clean; the new demo plays the same from its folder, from
 // an archive in another folder (its loose files beside it, none from the
 // working folder), and after its effects were reordered where automations
 // address them by alias.
 TEST_F(CheckTest, AFolderPlaysAsItsArchiveAndAliasesSurviveReordering) {
-    const Tarn::Test::ProgramRun clean = runProgram(demo("base --check"));
-    EXPECT_EQ(clean.status, 0);
-    EXPECT_EQ(clean.out, "");
+    for (const std::string& content :
+         {std::string("base"), "'" + std::string(TARN_DEMO_ARCHIVE) + "'"}) {
+        const Tarn::Test::ProgramRun clean = runProgram(demo(content + " --check"));
+        EXPECT_EQ(clean.status, 0) << content;
+        EXPECT_EQ(clean.out, "") << content;
+    }
 
     const auto frame = [](const std::string& content, const std::string& png) {
         const Tarn::Test::ProgramRun run =
