@@ -20,10 +20,14 @@ public:
     std::string describe() const override;
 
 private:
+    // Writes m_rgb as a PNG file; why it could not, or an empty string.
+    std::string f_save(const std::string& path, int width, int height);
+
     std::string m_pattern;
     long long m_first;
     long long m_next;
     std::vector<unsigned char> m_rgb;
+    std::vector<unsigned char> m_png;  // the encoded frame, reused frame after frame
 };
 
 #endif

@@ -1,6 +1,10 @@
 #include "pngsequence.h"
 
 #include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <utility>
 
@@ -91,12 +95,44 @@ bool PngSequence::write(const unsigned char* rgba, int width, int height) {
             to[2] = from[2];
         }
     }
-    if (!stbi_write_png(path.c_str(), width, height, 3, m_rgb.data(), 3 * width)) {
-        std::cout << "[PngSequence] cannot write " << path << std::endl;
+    const std::string why = f_save(path, width, height);
+    if (!why.empty()) {
+        std::cout << "[PngSequence] cannot write " << path << ": " << why << " (frame "
+                  << m_next - m_first + 1 << ")" << std::endl;
         return false;
     }
     ++m_next;
     return true;
+}
+
+// Encoded in memory, then written with every write and the close checked:
+// stb's own file writer says nothing of a full disk, and a frame half
+// written must not be left looking like a frame.
+std::string PngSequence::f_save(const std::string& path, int width, int height) {
+    m_png.clear();
+    const auto append = [](void* context, void* data, int size) {
+        auto* png = static_cast<std::vector<unsigned char>*>(context);
+        png->insert(png->end(), static_cast<unsigned char*>(data),
+                    static_cast<unsigned char*>(data) + size);
+    };
+    if (!stbi_write_png_to_func(append, &m_png, width, height, 3, m_rgb.data(), 3 * width))
+        return "the picture could not be encoded";
+    errno = 0;
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file)
+        return std::strerror(errno);
+    const bool written = std::fwrite(m_png.data(), 1, m_png.size(), file) == m_png.size();
+    const int writeError = errno;
+    const bool closed = std::fclose(file) == 0;
+    if (written && closed)
+        return std::string();
+    const std::string why = std::strerror(written ? errno : writeError);
+    // Only a regular file is a half-written frame; a device (/dev/full) or
+    // anything else named stays.
+    std::error_code error;
+    if (std::filesystem::is_regular_file(path, error))
+        std::filesystem::remove(path, error);
+    return why;
 }
 
 std::string PngSequence::describe() const {

@@ -251,6 +251,9 @@ TEST_F(OfflineRenderGLTest, RefusalsSayWhy) {
         {"--render x.mp4 --start 1 --end 1.005",
          "[OfflineRenderer] the span from 1.000 s to 1.005 s holds no frame at 60 fps"},
         {"--frame 1 --png none/x.png", "[PngSequence] cannot write none/x.png"},
+        // A full disk: the write is refused at the close, and nothing is claimed written.
+        {"--frame 1 --png /dev/full",
+         "[PngSequence] cannot write /dev/full: No space left on device (frame 1)"},
         {"--render out.nope --end 0.1", "[VideoEncoder] ffmpeg failed (exit status 1) writing "
                                         "out.nope"},
         {"--render out.mp4", "[VideoEncoder] cannot start ffmpeg (No such file or directory)",
