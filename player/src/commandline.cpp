@@ -100,6 +100,17 @@ bool readDimensions(const char* text, int& width, int& height) {
     return true;
 }
 
+// Containers ffmpeg writes H.264 or its own choice into, by extension.
+bool videoExtension(const std::string& path) {
+    std::string extension = path.substr(std::min(path.size(), path.rfind('.')));
+    for (char& c : extension)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const char* known : {".mp4", ".mov", ".m4v", ".mkv", ".webm", ".avi"})
+        if (extension == known)
+            return true;
+    return false;
+}
+
 bool exists(const char* path) {
     struct stat status;
     return ::stat(path, &status) == 0;
@@ -158,8 +169,11 @@ struct Parser {
         } else if (name == "--profile") {
             line.profile = true;
         } else if (name == "--render" || name == "--png") {
-            if (const char* text = value(i))
+            if (const char* text = value(i)) {
+                if (!*text)
+                    refuse(name + " needs a file name");
                 (name == "--render" ? line.render : line.png) = text;
+            }
         } else if (name == "--fps") {
             number(i, line.fps, 0.0, false);
             timing = true;
@@ -235,6 +249,14 @@ struct Parser {
             refuse("--watch goes with --dev");
         else if (line.end >= 0.0 && line.end <= line.start && line.startWord.empty())
             refuse("--end must come after --start");
+        else if (line.offline() && (line.render.empty() ? line.png : line.render)[0] == '-')
+            refuse("\"" + (line.render.empty() ? line.png : line.render) +
+                   "\" begins with '-', which ffmpeg reads as an option; write it as ./" +
+                   (line.render.empty() ? line.png : line.render));
+        else if (!line.render.empty() && !line.pngOutput() && !videoExtension(line.render))
+            refuse("--render \"" + line.render +
+                   "\" names no video: end it in .mp4, .mov, .m4v, .mkv, .webm or .avi, or in "
+                   ".png for numbered PNG files");
         else if (!line.render.empty() && !line.pngOutput() &&
                  (line.width % 2 != 0 || line.height % 2 != 0))
             refuse("a video needs an even width and height (its colour is stored at half "

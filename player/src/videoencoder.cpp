@@ -122,7 +122,12 @@ VideoEncoder::~VideoEncoder() {
 }
 
 bool VideoEncoder::f_writeAudio(const Audio& audio) {
-    std::string name = (std::filesystem::temp_directory_path() / "tarn-demo-music-XXXXXX").string();
+    // TMPDIR naming a missing folder makes temp_directory_path throw.
+    std::error_code error;
+    std::filesystem::path folder = std::filesystem::temp_directory_path(error);
+    if (error)
+        folder = "/tmp";
+    std::string name = (folder / "tarn-demo-music-XXXXXX").string();
     const int fd = mkstemp(name.data());
     if (fd < 0) {
         std::cout << "[VideoEncoder] cannot make a temporary file for the music: "

@@ -254,8 +254,13 @@ TEST_F(OfflineRenderGLTest, RefusalsSayWhy) {
         // A full disk: the write is refused at the close, and nothing is claimed written.
         {"--frame 1 --png /dev/full",
          "[PngSequence] cannot write /dev/full: No space left on device (frame 1)"},
-        {"--render out.nope --end 0.1", "[VideoEncoder] ffmpeg failed (exit status 1) writing "
-                                        "out.nope"},
+        {"--render none/out.mkv --end 0.1", "[VideoEncoder] ffmpeg failed (exit status 1) "
+                                            "writing none/out.mkv"},
+        // A missing TMPDIR: the music's temporary copy goes to /tmp instead.
+        {"--render none/out.mkv --end 0.1",
+         "[VideoEncoder] ffmpeg failed (exit status 1) "
+         "writing none/out.mkv",
+         "TMPDIR=/no/such/folder"},
         {"--render out.mp4", "[VideoEncoder] cannot start ffmpeg (No such file or directory)",
          "PATH=/none"},
     };
