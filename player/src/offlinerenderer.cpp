@@ -21,6 +21,13 @@
 
 namespace {
 
+// A reason the render stops: among the program's lines on standard output,
+// and on standard error, where a script running the render looks.
+void sayBoth(const std::string& why) {
+    std::cout << "[OfflineRenderer] " << why << std::endl;
+    std::cerr << "tarn-demo: " << why << std::endl;
+}
+
 using Clock = std::chrono::steady_clock;
 
 double secondsSince(Clock::time_point begin) {
@@ -104,8 +111,7 @@ bool OfflineRenderer::open() {
     const Tarn::Demo::Timeline* timeline = m_program.timeline();
     const double duration = timeline ? timeline->duration() : 0.0;
     const auto refuse = [this](const std::string& why) {
-        std::cout << "[OfflineRenderer] " << why << std::endl;
-        std::cerr << "tarn-demo: " << why << std::endl;
+        sayBoth(why);
         m_failed = true;
         return false;
     };
@@ -147,14 +153,12 @@ bool OfflineRenderer::f_makeSink(double duration) {
     std::string probe;
     if (m_settings.png) {
         if (!expandFramePattern(output, 0, probe)) {
-            std::cout << "[OfflineRenderer] " << output
-                      << ": a frame number is written %d, %5d or %05d, a percent sign %%"
-                      << std::endl;
+            sayBoth(output + ": a frame number is written %d, %5d or %05d, a percent sign %%");
             return false;
         }
         if (m_count > 1 && !hasFrameNumber(output)) {
-            std::cout << "[OfflineRenderer] " << output << " names one file for " << m_count
-                      << " frames; put the frame number in it, as in frame%05d.png" << std::endl;
+            sayBoth(output + " names one file for " + std::to_string(m_count) +
+                    " frames; put the frame number in it, as in frame%05d.png");
             return false;
         }
         m_sink =

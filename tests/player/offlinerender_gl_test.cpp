@@ -269,6 +269,13 @@ TEST_F(OfflineRenderGLTest, RefusalsSayWhy) {
         const ProgramRun run = demo(row.arguments, row.environment);
         EXPECT_EQ(run.status, 1) << run.err;
         EXPECT_NE(run.out.find(row.line), std::string::npos) << run.out;
+        // What ends the render is also said on standard error.
+        const std::string renderer = "[OfflineRenderer] ";
+        if (std::string(row.line).rfind(renderer, 0) == 0) {
+            EXPECT_NE(run.err.find("tarn-demo: " + std::string(row.line).substr(renderer.size())),
+                      std::string::npos)
+                << run.err;
+        }
     }
 }
 
