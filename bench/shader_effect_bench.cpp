@@ -26,6 +26,7 @@
 #include <GL/glew.h>
 
 #include "support/allocation_counter.h"
+#include "support/float_image.h"
 #include "support/gl_bench.h"
 #include "support/trivial_pass.h"
 
@@ -45,20 +46,6 @@ void main() {
     fragColor = mix(original, mix(original, uFogColor, uFogColor.a), fogFactor);
 }
 )";
-
-void upload(Tarn::Texture* texture, const std::vector<float>& rgba) {
-    glBindTexture(GL_TEXTURE_2D, texture->id());
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, kWidth, kHeight, GL_RGBA, GL_FLOAT, rgba.data());
-    glBindTexture(GL_TEXTURE_2D, 0);
-}
-
-std::vector<float> download(Tarn::FrameBuffer* buffer) {
-    std::vector<float> rgba(4u * kWidth * kHeight);
-    glBindTexture(GL_TEXTURE_2D, buffer->target(0)->id());
-    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_FLOAT, rgba.data());
-    glBindTexture(GL_TEXTURE_2D, 0);
-    return rgba;
-}
 
 // One effect alone in a chain over the shared frame.
 struct Run {
@@ -102,8 +89,9 @@ int main(int argc, char** argv) {
             positions.insert(positions.end(),
                              {(u - 0.5f) * -depth, (v - 0.5f) * -depth, depth, 0.5f});
         }
-    upload(input.createRenderTarget(Tarn::FrameBuffer::RGBA32F), image);
-    upload(renderer.gBuffer()->target(2), positions);
+    Tarn::Bench::upload(input.createRenderTarget(Tarn::FrameBuffer::RGBA32F), kWidth, kHeight,
+                        image);
+    Tarn::Bench::upload(renderer.gBuffer()->target(2), kWidth, kHeight, positions);
 
     const std::filesystem::path folder =
         std::filesystem::temp_directory_path() / "tarn_shader_effect_bench";
@@ -121,7 +109,8 @@ int main(int argc, char** argv) {
     Tarn::Ext::FogEffect::registerExtension();
     Run stock(Tarn::Ext::FogEffect::create(), renderer, input), content(shader, renderer, input);
 
-    const std::vector<float> a = download(stock.frame()), b = download(content.frame());
+    const std::vector<float> a = Tarn::Bench::download(stock.frame()),
+                             b = Tarn::Bench::download(content.frame());
     float largest = 0.0f;
     for (std::size_t i = 0; i < a.size(); ++i)
         largest = std::max(largest, std::fabs(a[i] - b[i]));

@@ -34,6 +34,7 @@
 #include <benchmark/benchmark.h>
 #include <glm/gtc/type_ptr.hpp>
 
+#include "support/float_image.h"
 #include "support/gl_bench.h"
 #include "support/trivial_pass.h"
 
@@ -83,20 +84,6 @@ Effect* perPixelFog(Effect* fog) {
     return effect;
 }
 
-void upload(Tarn::Texture* texture, const std::vector<float>& rgba) {
-    glBindTexture(GL_TEXTURE_2D, texture->id());
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, kWidth, kHeight, GL_RGBA, GL_FLOAT, rgba.data());
-    glBindTexture(GL_TEXTURE_2D, 0);
-}
-
-std::vector<float> download(Tarn::FrameBuffer* buffer) {
-    std::vector<float> rgba(4u * kWidth * kHeight);
-    glBindTexture(GL_TEXTURE_2D, buffer->target(0)->id());
-    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_FLOAT, rgba.data());
-    glBindTexture(GL_TEXTURE_2D, 0);
-    return rgba;
-}
-
 // A frame with something for every effect to do: bright spots on a dim
 // gradient, view depths from 5 to 65 with a step every 64 columns, a camera
 // off the origin, and small vectors in G-buffer target 1.
@@ -121,9 +108,10 @@ struct Setup {
                                  {(u - 0.5f) * -depth, (v - 0.5f) * -depth, depth, 0.5f});
                 vectors.insert(vectors.end(), {0.0f, 0.0f, 0.5f, 0.25f});
             }
-        upload(input.createRenderTarget(Tarn::FrameBuffer::RGBA32F), image);
-        upload(renderer.gBuffer()->target(1), vectors);
-        upload(renderer.gBuffer()->target(2), positions);
+        Tarn::Bench::upload(input.createRenderTarget(Tarn::FrameBuffer::RGBA32F), kWidth, kHeight,
+                            image);
+        Tarn::Bench::upload(renderer.gBuffer()->target(1), kWidth, kHeight, vectors);
+        Tarn::Bench::upload(renderer.gBuffer()->target(2), kWidth, kHeight, positions);
     }
 };
 
@@ -197,7 +185,8 @@ void BM_FogPerPixelInverse(benchmark::State& state) {
 float fogDifference() {
     Run cpu({&Tarn::Ext::FogEffect::create}), gpu({});
     gpu.add(perPixelFog(cpu.effects[0].get()));
-    const std::vector<float> a = download(cpu.frame()), b = download(gpu.frame());
+    const std::vector<float> a = Tarn::Bench::download(cpu.frame()),
+                             b = Tarn::Bench::download(gpu.frame());
     float largest = 0.0f;
     for (std::size_t i = 0; i < a.size(); ++i)
         largest = std::max(largest, std::fabs(a[i] - b[i]));
