@@ -18,7 +18,9 @@
 // so the picture never goes without content; the old content is then freed.
 
 #include <memory>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include <tarn/postfx/frameinfo.h>
 #include <tarn/signal.h>
@@ -65,6 +67,10 @@ public:
         bool profile = false;
         // Demo time of the first frame.
         double start = 0.0;
+        // The frame rate a seek draws the frames before it at, for effects
+        // whose frames depend on the ones before (feedback): the rate of
+        // an offline render, or a display's.
+        double frameRate = 60.0;
         // Playing wraps from loopEnd back to loopStart, the music with it; a
         // negative start is the demo's start, a negative end its end, and
         // with both negative there is no loop.
@@ -132,6 +138,13 @@ public:
     // clock reads, which seeking and the music follow: to choose the time,
     // move the clock (setDemoTime). Draws nothing and returns false before
     // loading and from the timeline's end on.
+    //
+    // The first frame after loading, a seek or a reload restarts what
+    // effects carry from frame to frame: when they turned on is read from
+    // their bypass automations on the grid of frames at Settings::frameRate
+    // that ends at now, and when an effect with feedback runs, the frames
+    // since it last turned on (or since time 0) are drawn first, unseen, so
+    // that the frame is the one played to at that rate.
     bool renderFrame(double now, double delta, Tarn::FrameBuffer* target = nullptr);
 
     // What the demo clock reads (0 without an application).
@@ -205,11 +218,23 @@ private:
     void f_followClock();
     void f_release();
     Tarn::PostFX::FrameInfo f_frameInfo(double now, double delta);
+    void f_drawFrame(double now, double delta, Tarn::FrameBuffer* target);
+    // The restart before the frame at now: seeds each effect's turn-on and
+    // draws the frames its feedback needs.
+    void f_restart(double now, Tarn::FrameBuffer* target);
+    // Runs the automations at now - j * step for j from first down to last,
+    // and gives each chain effect's turn-on time at the last of them (a
+    // negative time for one bypassed there).
+    std::vector<double> f_turnOnTimes(double now, double step, std::int64_t first,
+                                      std::int64_t last);
 
     Settings m_settings;
     ContentSource m_source;
     std::size_t m_contentProblems = 0;
     std::int64_t m_framesDrawn = 0;
+    // Set by loading, seeking and reloading; the next frame restarts.
+    bool m_restart = true;
+    bool m_restartFrame = false;  // what the next f_frameInfo says
     std::size_t m_contentVersion = 0;
     bool m_refusedTimes = false;
     Tarn::Application* m_app = nullptr;

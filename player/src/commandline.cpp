@@ -120,7 +120,8 @@ struct Parser {
     int argc;
     const char* const* argv;
     CommandLine line;
-    bool timing = false;   // --fps or --end given
+    bool rated = false;    // --fps given
+    bool ended = false;    // --end given
     bool started = false;  // --start given
 
     void refuse(const std::string& why) {
@@ -176,13 +177,13 @@ struct Parser {
             }
         } else if (name == "--fps") {
             number(i, line.fps, 0.0, false);
-            timing = true;
+            rated = true;
         } else if (name == "--start") {
             startTime(i);
             started = true;
         } else if (name == "--end") {
             number(i, line.end, 0.0, false);
-            timing = true;
+            ended = true;
         } else if (name == "--loop") {
             const char* text = value(i);
             if (text && std::strstr(text, "..")) {
@@ -239,8 +240,8 @@ struct Parser {
             refuse("--render and --frame/--png make different outputs; give one");
         else if (frame != !line.png.empty())
             refuse("--frame T and --png FILE go together");
-        else if (timing && line.render.empty())
-            refuse("--fps and --end go with --render");
+        else if ((ended || rated) && line.render.empty() && !(rated && frame))
+            refuse("--end goes with --render, --fps with --render or --frame");
         else if (started && frame)
             refuse("--start goes with --render or playing; --frame gives its own time");
         else if (line.offline() && (line.dev || line.watch || line.looping()))
@@ -320,7 +321,7 @@ std::string usage() {
            "                 [--dev [--watch]] [--profile]\n"
            "       tarn-demo [CONTENT] --render FILE [--fps N] [--size WxH] [--start S] "
            "[--end E]\n"
-           "       tarn-demo [CONTENT] --frame T --png FILE [--size WxH]\n"
+           "       tarn-demo [CONTENT] --frame T --png FILE [--size WxH] [--fps N]\n"
            "       tarn-demo [CONTENT] --check\n"
            "       tarn-demo [CONTENT] --analyse\n"
            "       tarn-demo --new FOLDER\n"
@@ -365,7 +366,8 @@ std::string usage() {
            "  --size WxH    picture size (default 1024x600)\n"
            "  --start S     first frame's demo time in seconds or BAR:BEAT (default 0)\n"
            "  --end E       demo time to stop before (default the end of the demo)\n"
-           "  --frame T --png FILE  the one frame at demo time T as a PNG file\n"
+           "  --frame T --png FILE  the one frame at demo time T as a PNG file; effects\n"
+           "                with feedback draw the frames before it at --fps N\n"
            "Frame i shows demo time S + i/N exactly; spans that start on frames of one\n"
            "rate join into the whole.\n"
            "Bar times count bars and beats from 0 on the tempo line of the demo script\n"

@@ -20,6 +20,7 @@
 #include <tarn/diagnostics.h>
 #include <tarn/graphics/renderer.h>
 #include <tarn/postfx/chain.h>
+#include <tarn/postfx/effect.h>
 #include <tarn/profiler.h>
 #include <tarn/soundtrack.h>
 #include <tarn/vfs.h>
@@ -219,6 +220,7 @@ void DemoProgram::seek(double seconds) {
         return;
     const double end = m_timeline ? m_timeline->duration() : 0.0;
     m_app->time.setElapsed(std::clamp(seconds, 0.0, end));
+    m_restart = true;
     f_followClock();
 }
 
@@ -314,15 +316,73 @@ bool DemoProgram::reload() {
 bool DemoProgram::renderFrame(double now, double delta, Tarn::FrameBuffer* target) {
     if (!m_timeline || !m_script || now >= m_timeline->duration())
         return false;
+    if (m_restart)
+        f_restart(now, target);
     if (m_profiler)
         m_profiler->beginFrame();
+    f_drawFrame(now, delta, target);
+    if (m_profiler)
+        m_profiler->endFrame();
+    return true;
+}
+
+void DemoProgram::f_drawFrame(double now, double delta, Tarn::FrameBuffer* target) {
     m_script->runAutomations(now);
     m_timeline->doFrame(now, delta);
     m_fxchain->setFrameInfo(f_frameInfo(now, delta));
     m_fxchain->applyAndDraw(m_renderer->renderOutput(), target);
-    if (m_profiler)
-        m_profiler->endFrame();
-    return true;
+}
+
+void DemoProgram::f_restart(double now, Tarn::FrameBuffer* target) {
+    using Tarn::PostFX::Effect;
+    m_restart = false;
+    m_restartFrame = true;
+    bool history = false, feedback = false;
+    for (std::size_t i = 0; i < m_fxchain->effectCount(); ++i) {
+        const Effect::History kind = m_fxchain->effect(int(i))->history();
+        history = history || kind != Effect::NoHistory;
+        feedback = feedback || kind == Effect::Feedback;
+    }
+    if (!history)
+        return;
+    const double rate = m_settings.frameRate > 0.0 ? m_settings.frameRate : 60.0;
+    const double step = 1.0 / rate;
+    // Frames of the grid at or after time 0, back from now.
+    const auto frames = static_cast<std::int64_t>(std::floor(now * rate + 1e-6));
+    std::vector<double> on = f_turnOnTimes(now, step, frames, 0);
+    // The earliest turn-on of an effect with feedback that runs at now.
+    std::int64_t first = 0;
+    if (feedback)
+        for (std::size_t i = 0; i < on.size(); ++i)
+            if (on[i] >= 0.0 && m_fxchain->effect(int(i))->history() == Effect::Feedback)
+                first = std::max<std::int64_t>(first, std::llround((now - on[i]) * rate));
+    if (first > 0) {
+        std::cout << "[Demo] drawing " << first << " frame" << (first == 1 ? "" : "s")
+                  << " before " << now << " s for the effects with feedback" << std::endl;
+        on = f_turnOnTimes(now, step, frames, first);
+    }
+    for (std::size_t i = 0; i < on.size(); ++i)
+        m_fxchain->effect(int(i))->seedTurnOn(on[i]);
+    for (std::int64_t j = first; j > 0; --j)
+        f_drawFrame(now - double(j) * step, step, target);
+}
+
+std::vector<double> DemoProgram::f_turnOnTimes(double now, double step, std::int64_t first,
+                                               std::int64_t last) {
+    const std::size_t count = m_fxchain->effectCount();
+    std::vector<double> on(count, -1.0);
+    for (std::int64_t j = first; j >= last; --j) {
+        const double time = std::max(0.0, now - double(j) * step);
+        m_script->runAutomations(time);
+        for (std::size_t i = 0; i < count; ++i) {
+            const bool runs = !m_fxchain->effect(int(i))->bypassed();
+            if (!runs)
+                on[i] = -1.0;
+            else if (on[i] < 0.0)
+                on[i] = time;
+        }
+    }
+    return on;
 }
 
 // Everything in it follows from the time; the frame number counts the
@@ -332,6 +392,8 @@ Tarn::PostFX::FrameInfo DemoProgram::f_frameInfo(double now, double delta) {
     frame.time = now;
     frame.delta = delta;
     frame.frame = m_framesDrawn++;
+    frame.restart = m_restartFrame;
+    m_restartFrame = false;
     if (const Tarn::Audio::TempoGrid* tempo = m_script ? m_script->tempo() : nullptr) {
         frame.beat = tempo->beat(now);
         frame.bar = tempo->bar(now);

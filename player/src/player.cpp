@@ -26,6 +26,7 @@ DemoProgram::Settings programSettings(const CommandLine& line) {
         settings.music = false;
         settings.playsFrames = false;
         settings.check = line.check;
+        settings.frameRate = line.fps;
         return settings;  // the renderer sets the times
     }
     settings.start = line.start;

@@ -92,8 +92,20 @@ void Effect::setName(std::string_view name) {
 }
 
 void Effect::apply(Chain::Buffers& buffers) {
-    if (m_bypassed != 0.0f)
+    if (m_bypassed != 0.0f) {
+        m_ran = false;
         return;
+    }
+    const FrameInfo& frame = buffers.frame;
+    m_turningOn = !m_ran || frame.restart || frame.time < m_lastTime ||
+                  (frame.frame != m_lastFrame && frame.frame != m_lastFrame + 1);
+    if (m_turningOn) {
+        m_turnedOn = frame.restart && m_seed >= 0.0 ? m_seed : frame.time;
+        m_seed = -1.0;
+    }
+    m_ran = true;
+    m_lastFrame = frame.frame;
+    m_lastTime = frame.time;
     for (std::size_t i = 0; i < m_passes.size(); ++i) {
         const Profiler::Scope timed(m_passLabel, static_cast<int>(i) + 1);
         m_passes[i](buffers);

@@ -5,6 +5,7 @@
 #include <memory>
 #include <sstream>
 
+#include <GL/glew.h>
 #include <glm/gtc/type_ptr.hpp>
 #include <glm/mat4x4.hpp>
 
@@ -24,8 +25,54 @@ namespace Tarn::PostFX {
 namespace {
 
 // Units of the samplers every shader may read; its own images follow.
-enum Unit { kInput = 0, kSpectrum = 1, kGBuffer = 2, kFirstImage = 6 };
-constexpr int kMaxImages = 2;  // a pass binds at most eight textures
+enum Unit { kInput = 0, kSpectrum = 1, kGBuffer = 2, kPrevious = 6, kFirstImage = 7 };
+constexpr int kMaxImages = 4;  // a pass binds at most eleven textures
+
+// The effect's output kept for its next frame (uPrevious): two images, the
+// one the frame reads and the one it leaves. A frame at a new time reads
+// what the frame before left; the same time drawn again (paused) reads what
+// that frame read, so a still picture stays still. Both start black when
+// the effect turns on.
+struct History {
+    std::unique_ptr<FrameBuffer> images[2];
+    int left = 0;  // the image the last frame left
+    double time = 0.0;
+    bool drawn = false;
+
+    // The image this frame reads.
+    FrameBuffer* read(const Effect& effect, const FrameInfo& f, const FrameBuffer& size) {
+        if (!images[0] || images[0]->width() != size.width() ||
+            images[0]->height() != size.height()) {
+            for (auto& image : images) {
+                image = std::make_unique<FrameBuffer>(size.width(), size.height());
+                image->createRenderTarget(FrameBuffer::RGBA32F);
+            }
+            drawn = false;
+        }
+        if (effect.turningOn() || !drawn) {
+            for (auto& image : images) {
+                image->enable();  // clears to opaque black
+                image->disable();
+            }
+            drawn = false;
+        } else if (f.time != time) {
+            left = 1 - left;
+        }
+        return images[1 - left].get();
+    }
+    // Keeps what the frame drew, from the chain's buffer it drew into.
+    void keep(const FrameBuffer& out, double at) {
+        FrameBuffer& image = *images[left];
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, out.id());
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, image.id());
+        glBlitFramebuffer(0, 0, GLint(out.width()), GLint(out.height()), 0, 0,
+                          GLint(image.width()), GLint(image.height()), GL_COLOR_BUFFER_BIT,
+                          GL_NEAREST);
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+        time = at;
+        drawn = true;
+    }
+};
 
 // Everything one effect owns: its stages, program and images.
 struct Compiled {
@@ -35,11 +82,7 @@ struct Compiled {
     std::vector<std::string> parameters;  // uniform names of the @param annotations
     std::vector<int> components;
     std::vector<bool> present;  // of kFrameUniforms
-    // The frame last drawn and the demo time the effect was seen to turn on.
-    bool drawn = false;
-    double lastTime = 0.0;
-    std::int64_t lastFrame = 0;
-    double onSince = 0.0;
+    std::unique_ptr<History> history;  // when it reads uPrevious
 };
 
 // The per-frame uniforms of the prelude, in the order setUniforms sets them:
@@ -66,22 +109,6 @@ void main() {
     mainImage(fragColor, v_uv * uResolution);
 }
 )";
-
-// Seconds since the effect last turned on. A bypassed effect runs no pass,
-// so a frame number that skips ahead means it was off in between and is on
-// again from this frame. The first frame and time going back (a seek, a
-// loop) count from the frame drawn: the frames before it were not seen.
-// The same frame drawn again (the effect twice in the chain) changes nothing.
-float timeOn(Compiled& compiled, const FrameInfo& f) {
-    const bool continues = compiled.drawn && f.time >= compiled.lastTime &&
-                           (f.frame == compiled.lastFrame || f.frame == compiled.lastFrame + 1);
-    if (!continues)
-        compiled.onSince = f.time;
-    compiled.drawn = true;
-    compiled.lastTime = f.time;
-    compiled.lastFrame = f.frame;
-    return float(f.time - compiled.onSince);
-}
 
 // "file:line: what" placed at its file and line; any other line as it is.
 void reportLogLine(const std::string& line) {
@@ -192,6 +219,8 @@ const std::vector<ShaderInput>& shaderInputs() {
         {"uniform mat4 uInverseProjection;", "its inverse"},
         {"uniform float uNear;", "the camera's near plane"},
         {"uniform float uFar;", "the camera's far plane"},
+        {"uniform sampler2D uPrevious;",
+         "the effect's own output of the frame before (feedback); black when it turns on"},
     };
     return inputs;
 }
@@ -241,7 +270,8 @@ Effect* createShaderEffect(const std::string& path) {
         int unit;
     } samplers[] = {{"uInput", kInput},          {"uSpectrum", kSpectrum},
                     {"uGBuffer0", kGBuffer},     {"uGBuffer1", kGBuffer + 1},
-                    {"uGBuffer2", kGBuffer + 2}, {"uGBuffer3", kGBuffer + 3}};
+                    {"uGBuffer2", kGBuffer + 2}, {"uGBuffer3", kGBuffer + 3},
+                    {"uPrevious", kPrevious}};
     for (const auto& sampler : samplers)
         if (program.hasUniform(sampler.name))
             program.uniform(sampler.name, sampler.unit);
@@ -283,6 +313,12 @@ Effect* createShaderEffect(const std::string& path) {
     // so no frame asks for a uniform that is not there.
     for (const char* name : kFrameUniforms)
         compiled->present.push_back(program.hasUniform(name));
+    if (program.hasUniform("uPrevious")) {
+        compiled->history = std::make_unique<History>();
+        effect->setHistory(Effect::Feedback);
+    } else if (program.hasUniform("uTimeOn")) {
+        effect->setHistory(Effect::TurnOn);
+    }
     for (std::size_t i = 0; i < compiled->parameters.size();)
         if (program.hasUniform(compiled->parameters[i])) {
             ++i;
@@ -292,8 +328,11 @@ Effect* createShaderEffect(const std::string& path) {
         }
 
     effect->addPass([effect, compiled](Chain::Buffers& buffers) {
+        FrameBuffer* previous =
+            compiled->history ? compiled->history->read(*effect, buffers.frame, *buffers.full[0])
+                              : nullptr;
         Pass pass(buffers, Pass::Full, compiled->program.get());  // in -> full[fullCnt]
-        const float sinceOn = timeOn(*compiled, buffers.frame);
+        const float sinceOn = float(buffers.frame.time - effect->turnedOn());
         if (ShaderProgram* linked = pass.program())
             setUniforms(*linked, *compiled, *effect, buffers, sinceOn);
         pass.input(kInput, buffers.in);
@@ -302,7 +341,11 @@ Effect* createShaderEffect(const std::string& path) {
             pass.input(kGBuffer + g, buffers.gBuffer->target(static_cast<unsigned int>(g)));
         for (std::size_t i = 0; i < compiled->images.size(); ++i)
             pass.input(kFirstImage + int(i), compiled->images[i].get());
+        if (previous)
+            pass.input(kPrevious, previous);
         buffers.out = pass.draw();
+        if (previous)
+            compiled->history->keep(*buffers.out, buffers.frame.time);
     });
     return effect;
 }

@@ -235,20 +235,24 @@ TEST_F(DemoProgramGLTest, PlaysAPackedDemoToItsEnd) {
 // A shader effect while authoring: F5 with nothing changed keeps the very
 // effect (nothing compiled again), a shader broken by an edit keeps drawing
 // as it last compiled and names itself in the title, the fixed one, saved
-// by renaming a new file over it, is seen by the watcher and draws anew,
-// and twenty reloads leave the count of programs flat.
+// by renaming a new file over it, is seen by the watcher and draws anew
+// with its keyed parameter's value, and twenty reloads leave the count of
+// programs flat.
 TEST_F(DemoProgramGLTest, ReloadKeepsTheLastShaderThatCompiled) {
     const auto shader = [](const char* red) {
-        return std::string("void main() { fragColor = vec4(") + red + ", 0.0, 0.0, 1.0); }\n";
+        return std::string("uniform float uGain; // @param 0..4 = 1\n"
+                           "void main() { fragColor = vec4(uGain * ") +
+               red + ", 0.0, 0.0, 1.0); }\n";
     };
     Tarn::Test::writeLooseFiles(
         {kLibrary,
          kCube,
          {"stone.mat", "diffuse 1 1 1\n"},
          {"scenes/box.tarn", scene("1 1 1")},
-         {"fx/red.frag", shader("0.75")},
+         {"fx/red.frag", shader("0.375")},
          {"assets/demo.tarn", "scene box scenes/box.tarn\nsceneclip box 0 0 99 cam\n"
-                              "begin postfx\n  shader fx/red.frag\nend\n"}});
+                              "begin postfx\n  shader fx/red.frag\n"
+                              "  begin automation gain 0 uGain\n    key f hold 0 2\n  end\nend\n"}});
     DemoProgram::Settings settings = authoring();
     settings.watch = true;
     DemoProgram program(settings);
@@ -266,10 +270,10 @@ TEST_F(DemoProgramGLTest, ReloadKeepsTheLastShaderThatCompiled) {
         titles.push_back(m_app.windowTitle());
         switch (reds.size()) {
         case 2:
-            Tarn::Test::writeLooseFiles({{"fx/red.frag", shader("0.75 +")}});
+            Tarn::Test::writeLooseFiles({{"fx/red.frag", shader("0.375 +")}});
             break;
         case 3:  // saved as editors do: a new file renamed over the old
-            Tarn::Test::writeLooseFiles({{"fx/red.frag.new", shader("0.25")}});
+            Tarn::Test::writeLooseFiles({{"fx/red.frag.new", shader("0.125")}});
             std::filesystem::rename("fx/red.frag.new", "fx/red.frag");
             programs = Tarn::ShaderProgram::liveCount();
             return;

@@ -42,7 +42,8 @@ std::string clickWav() {
 }
 
 // A lit square sliding from left to right for four seconds under a Glow
-// whose power rises with time and follows the music's level.
+// whose power rises with time and follows the music's level, leaving a
+// trail (a shader with feedback) from 0.3 s on.
 bool packDemo() {
     return Tarn::Test::packArchive(
         "demo.tarn",
@@ -58,10 +59,15 @@ bool packDemo() {
                         "  begin automation slide box position\n    key x linear 0 -2\n"
                         "    key x linear 4 2\n  end\nend\n"},
          {"music.wav", clickWav()},
+         {"trail.frag", "void main() {\n    fragColor = mix(texture(uInput, v_uv), "
+                        "texture(uPrevious, v_uv), 0.8);\n}\n"},
          {"assets/demo.tarn", "soundtrack music.wav\nscene box scene.tarn\n"
                               "sceneclip box 0 0 4 cam\nbegin postfx\n  effect Glow\n"
+                              "  shader trail.frag as trail\n"
                               "  begin automation power 0 Power\n    key f linear 0 0\n"
-                              "    key f linear 4 3\n    follow f level 2 0.1 0.3\n  end\nend\n"}});
+                              "    key f linear 4 3\n    follow f level 2 0.1 0.3\n  end\n"
+                              "  begin automation later trail bypass\n    key f hold 0 1\n"
+                              "    key f hold 0.3 0\n  end\nend\n"}});
 }
 
 // environment: assignments for the shell to put before the command.
@@ -132,12 +138,16 @@ TEST_F(OfflineRenderGLTest, VideoIsFrameExactWithTheMusicInSync) {
 }
 
 // [0, 0.5) and [0.5, 1) give the files of [0, 1), byte for byte: the same
-// numbers, the same pictures. An end between frames rounds to the nearest.
+// numbers, the same pictures, the trail included, since the second span
+// draws the frames since the trail turned on before its first. So does a
+// single frame. An end between frames rounds to the nearest.
 TEST_F(OfflineRenderGLTest, SpansJoinIntoTheWhole) {
     for (const char* arguments : {"--render whole/f%02d.png --fps 8 --end 0.96",
                                   "--render parts/f%02d.png --fps 8 --end 0.5",
-                                  "--render parts/f%02d.png --fps 8 --start 0.5 --end 1"}) {
-        fs::create_directories(std::string(arguments).substr(9, 5));
+                                  "--render parts/f%02d.png --fps 8 --start 0.5 --end 1",
+                                  "--frame 0.875 --fps 8 --png still/f07.png"}) {
+        for (const char* folder : {"whole", "parts", "still"})
+            fs::create_directories(folder);
         const ProgramRun run = demo(arguments);
         ASSERT_EQ(run.status, 0) << arguments << "\n" << run.out << run.err;
     }
@@ -148,6 +158,8 @@ TEST_F(OfflineRenderGLTest, SpansJoinIntoTheWhole) {
     for (const std::string& name : names)
         EXPECT_EQ(readFile("whole/" + name), readFile("parts/" + name)) << name;
     EXPECT_EQ(std::distance(fs::directory_iterator("parts"), fs::directory_iterator()), 8);
+    EXPECT_EQ(readFile("whole/f07.png"), readFile("still/f07.png"));
+    EXPECT_NE(readFile("whole/f06.png"), readFile("whole/f07.png"));
 }
 
 // The frame at 2.25 s drawn in a hidden window, with the program's profiler
@@ -212,25 +224,31 @@ TEST_F(OfflineRenderGLTest, OfflineFrameIsTheWindowedFrame) {
     }
 }
 
-// Offline, every pass has a line with one count per frame, in the order
-// the frame runs them, then the GPU and CPU time of whole frames.
+// Offline, every pass has a line with one count per frame it ran in (the
+// trail runs from 0.3 s), in the order they first ran, then the GPU and
+// CPU time of whole frames; frames drawn before a seek are not counted.
 TEST_F(OfflineRenderGLTest, ProfileNamesEveryPass) {
     const ProgramRun run = demo("--render p%d.png --fps 10 --end 1 --profile");
     ASSERT_EQ(run.status, 0) << run.out << run.err;
     const std::string table = run.out.substr(run.out.find("pass "));
+    SCOPED_TRACE(table);
     std::istringstream lines(table);
     std::string line;
     std::getline(lines, line);
-    EXPECT_EQ(line, "pass            count  median ms     p95 ms   share");
-    for (const char* pass : {"G-buffer", "Light 1 shade", "Light 1 merge", "Glow pass 1",
-                             "Glow pass 2", "Glow pass 3", "Blit", "frame (GPU)", "frame (CPU)"}) {
+    EXPECT_EQ(line, "pass                count  median ms     p95 ms   share");
+    const std::pair<const char*, double> rows[] = {
+        {"G-buffer", 10},    {"Light 1 shade", 10},    {"Light 1 merge", 10},
+        {"Glow pass 1", 10}, {"Glow pass 2", 10},      {"Glow pass 3", 10},
+        {"Blit", 10},        {"trail.frag pass 1", 7}, {"frame (GPU)", 10},
+        {"frame (CPU)", 10}};
+    for (const auto& [pass, frames] : rows) {
         std::getline(lines, line);
         SCOPED_TRACE(line);
         EXPECT_EQ(line.rfind(pass, 0), 0u);
         std::istringstream numbers(line.substr(std::string(pass).size()));
         double count = 0.0, median = 0.0;
         numbers >> count >> median;
-        EXPECT_EQ(count, 10.0);
+        EXPECT_EQ(count, frames);
         EXPECT_GT(median, 0.0);
     }
 }

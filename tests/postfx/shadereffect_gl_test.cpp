@@ -12,6 +12,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "support/allocation_counter.h"
 #include "support/gl_test.h"
@@ -132,6 +133,39 @@ TEST_F(ShaderEffectGLTest, PlaygroundShadersAndTimeSinceOn) {
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
+// Feedback: uPrevious is the effect's output of the frame before; the
+// same time drawn again (paused) reads what that frame read; it is black
+// again when the effect turns on (bypass, a restart, time going back).
+TEST_F(ShaderEffectGLTest, FeedbackReadsTheFrameBeforeAndRestartsFromBlack) {
+    Tarn::Test::ScratchFolder scratch;
+    Tarn::Test::writeLooseFiles(
+        {{"fx/count.frag", "void main() { fragColor = texture(uPrevious, v_uv) + 0.25; }\n"}});
+    std::unique_ptr<Effect> effect(Tarn::PostFX::createShaderEffect("fx/count.frag"));
+    ASSERT_NE(effect, nullptr);
+    EXPECT_EQ(effect->history(), Effect::Feedback);
+    const auto input = Tarn::Test::makeFloatBuffer(Tarn::Test::makeImage(4, 4, [](int, int) {
+        return std::array<float, 4>{};
+    }));
+    Tarn::PostFX::Chain chain(4, 4, nullptr);
+    chain.addEffect(effect.get());
+    // Demo time, frame number, bypassed, restart, the red the frame shows.
+    const std::array<double, 5> rows[] = {{0, 0, 0, 1, 0.25},   {0.5, 1, 0, 0, 0.5},
+                                          {0.5, 2, 0, 0, 0.5},  {1, 3, 0, 0, 0.75},
+                                          {1.5, 4, 1, 0, 0},    {2, 5, 0, 0, 0.25},
+                                          {2.5, 6, 0, 0, 0.5},  {3, 7, 0, 1, 0.25},
+                                          {3.5, 8, 0, 0, 0.5},  {1, 9, 0, 0, 0.25}};
+    for (const auto& [time, number, bypassed, restart, red] : rows) {
+        Tarn::PostFX::FrameInfo frame{time, 0.5, std::int64_t(number)};
+        frame.restart = restart != 0;
+        chain.setFrameInfo(frame);
+        effect->setBypass(bypassed != 0);
+        const Image out = Tarn::Test::readTexture(chain.apply(input.get())->target(0)->id());
+        if (!bypassed) {
+            EXPECT_FLOAT_EQ(out.at(2, 1)[0], float(red)) << "at " << time << ", frame " << number;
+        }
+    }
+}
+
 // The stock fog's formula written as a content shader gives the stock
 // fog's image exactly, through the G-buffer and the camera's inverse view.
 TEST_F(ShaderEffectGLTest, AContentFogIsTheStockFog) {
@@ -171,6 +205,43 @@ TEST_F(ShaderEffectGLTest, AContentFogIsTheStockFog) {
     }
     EXPECT_EQ(images[1].rgba, images[0].rgba);
     EXPECT_NE(images[0].rgba, Tarn::Test::readTexture(input->target(0)->id()).rgba) << "fogged";
+}
+
+// Every complete example of the shaders page (a block whose first line
+// names its file) compiles as written and draws a finite picture.
+TEST_F(ShaderEffectGLTest, TheDocsExamplesCompileAndDraw) {
+    Tarn::Test::ScratchFolder scratch;
+    std::ifstream file(std::string(TARN_DOCS_DIR) + "/shaders.md");
+    std::vector<std::string> shaders;
+    std::string line;
+    while (std::getline(file, line)) {
+        if (line != "```glsl" || !std::getline(file, line) || line.rfind("// assets/", 0) != 0)
+            continue;
+        const std::string path = line.substr(3, line.find_first_of(":", 3) - 3);
+        std::string text = line + "\n";
+        while (std::getline(file, line) && line != "```")
+            text += line + "\n";
+        Tarn::Test::writeLooseFiles({{path, text}});
+        if (path.size() > 5 && path.compare(path.size() - 5, 5, ".frag") == 0)
+            shaders.push_back(path);
+    }
+    ASSERT_GE(shaders.size(), 4u);
+    const auto input = Tarn::Test::makeFloatBuffer(Tarn::Test::makeImage(
+        8, 8, [](int x, int y) { return std::array<float, 4>{x / 8.0f, y / 8.0f, 0.5f, 1}; }));
+    for (const std::string& path : shaders) {
+        SCOPED_TRACE(path);
+        std::unique_ptr<Effect> effect(Tarn::PostFX::createShaderEffect(path));
+        ASSERT_NE(effect, nullptr);
+        Tarn::PostFX::Chain chain(8, 8, nullptr);
+        chain.addEffect(effect.get());
+        for (int frame = 0; frame < 3; ++frame) {
+            chain.setFrameInfo({1.0 + frame / 60.0, 1.0 / 60, frame});
+            const Image out = Tarn::Test::readTexture(chain.apply(input.get())->target(0)->id());
+            for (int i = 0; i < 64; ++i)
+                for (int c = 0; c < 4; ++c)
+                    ASSERT_TRUE(std::isfinite(out.at(i % 8, i / 8)[c]));
+        }
+    }
 }
 
 // The docs' table is the prelude's: every declaration with its meaning.

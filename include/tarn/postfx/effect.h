@@ -9,6 +9,7 @@
 // automatable properties point into it.
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <string>
@@ -114,6 +115,24 @@ public:
         return m_imageHandler && m_imageHandler(word, path);
     }
 
+    // What a frame of the effect depends on besides its own time. The
+    // player walks the bypass's past on a seek for effects with any history,
+    // and draws the frames since the restart first for those with feedback,
+    // so that a frame is the same however it was reached.
+    enum History { NoHistory, TurnOn, Feedback };
+    void setHistory(History history) { m_history = history; }
+    History history() const { return m_history; }
+
+    // Demo time of the frame the effect last turned on: the first frame it
+    // ran after one it did not run (bypassed, skipped), a frame marked
+    // restart, or one earlier than the frame before. turningOn() is true while that frame applies it.
+    double turnedOn() const { return m_turnedOn; }
+    bool turningOn() const { return m_turningOn; }
+    // For the next frame marked restart, when the effect runs on it: the
+    // time it turned on before (from the bypass's past), in place of that
+    // frame's own; a negative time forgets an earlier seed.
+    void seedTurnOn(double time) { m_seed = time; }
+
     void setBypass(bool bypassed) { m_bypassed = bypassed ? 1.0f : 0.0f; }
     // Any value but exactly 0.0 bypasses: automation may drive it like any
     // other parameter.
@@ -133,6 +152,13 @@ private:
     std::map<std::string, Scenegraph::Property, std::less<>> m_automatableProperties;
     std::map<std::string, float, std::less<>> m_maxima;
     float m_bypassed = 0.0f;
+    History m_history = NoHistory;
+    bool m_ran = false;  // on the frame before
+    bool m_turningOn = false;
+    std::int64_t m_lastFrame = 0;
+    double m_turnedOn = 0.0;
+    double m_lastTime = 0.0;
+    double m_seed = -1.0;
     ImageHandler m_imageHandler;
 };
 

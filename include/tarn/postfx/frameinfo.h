@@ -23,6 +23,11 @@ struct FrameInfo {
     double time = 0.0;   // demo seconds
     double delta = 0.0;  // seconds since the frame before (0 for the first)
     std::int64_t frame = 0;
+    // True for the first frame drawn after the content was loaded or the
+    // time was moved (a seek, a loop, a reload): nothing an effect carries
+    // from the frame before (its previous output, when it turned on) holds
+    // any more. The player seeds those first (see Effect::seedTurnOn).
+    bool restart = false;
     // From the demo script's tempo grid; all 0 without one. The fractions of
     // beat and bar are the phases.
     double beat = 0.0;

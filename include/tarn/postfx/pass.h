@@ -83,7 +83,7 @@ public:
     FrameBuffer* draw();
 
 private:
-    static constexpr int kMaxInputs = 8;
+    static constexpr int kMaxInputs = 12;
 
     int* m_counter;  // null for a scratch target
     FrameBuffer* m_target;
