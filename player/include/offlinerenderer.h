@@ -61,6 +61,13 @@ public:
     void attach(Tarn::Application& app);
     // True once every frame was written and the output finished.
     bool succeeded() const { return m_succeeded; }
+    // SIGINT or SIGTERM while attached stops the render at the next frame
+    // as any early stop does (the frames so far finished, ffmpeg ended, the
+    // music's temporary file removed, "stopped after N of M frames"); a
+    // second one ends the process at once, after ending ffmpeg and removing
+    // that file. The signal's number, 0 when none came.
+    int stopSignal() const;
+
     // True when open() could not read the start word (a bar time and no
     // tempo line): one line went to standard output and standard error,
     // nothing was written, and the run should end with exit code 2.
@@ -90,6 +97,7 @@ private:
     bool m_failed = false;
     bool m_succeeded = false;
     bool m_refusedTimes = false;
+    bool m_handlesSignals = false;
     std::unique_ptr<Tarn::FrameBuffer> m_target;
     std::unique_ptr<Tarn::FrameReader> m_reader;
     std::unique_ptr<FrameSink> m_sink;

@@ -38,6 +38,10 @@ public:
     VideoEncoder(const std::string& path, int width, int height, double fps, const Audio& audio);
     // Closes if not closed.
     ~VideoEncoder() override;
+    // For a signal handler that is about to end the process at once:
+    // ends the ffmpeg of the encoder that is open and removes its music
+    // file, with async-signal-safe calls only.
+    static void abandonFromSignal();
     VideoEncoder(const VideoEncoder&) = delete;
     VideoEncoder& operator=(const VideoEncoder&) = delete;
 

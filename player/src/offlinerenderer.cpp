@@ -1,6 +1,7 @@
 #include "offlinerenderer.h"
 
 #include <algorithm>
+#include <csignal>
 #include <cmath>
 #include <cstdio>
 #include <iostream>
@@ -23,6 +24,21 @@ namespace {
 
 // A reason the render stops: among the program's lines on standard output,
 // and on standard error, where a script running the render looks.
+// The first SIGINT or SIGTERM of a render, read between frames.
+volatile std::sig_atomic_t g_stopSignal = 0;
+struct sigaction g_previous[2];
+constexpr int kStopSignals[2] = {SIGINT, SIGTERM};
+
+extern "C" void onStopSignal(int signal) {
+    if (g_stopSignal != 0) {
+        VideoEncoder::abandonFromSignal();
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
+        return;
+    }
+    g_stopSignal = signal;
+}
+
 void sayBoth(const std::string& why) {
     std::cout << "[OfflineRenderer] " << why << std::endl;
     std::cerr << "tarn-demo: " << why << std::endl;
@@ -63,13 +79,29 @@ std::size_t OfflineRenderer::framesIn(double seconds, double fps) {
 OfflineRenderer::OfflineRenderer(DemoProgram& program, const Settings& settings)
     : m_program(program), m_settings(settings) {}
 
-OfflineRenderer::~OfflineRenderer() = default;
+OfflineRenderer::~OfflineRenderer() {
+    if (!m_handlesSignals)
+        return;
+    for (int i = 0; i < 2; ++i)
+        sigaction(kStopSignals[i], &g_previous[i], nullptr);
+}
+
+int OfflineRenderer::stopSignal() const {
+    return g_stopSignal;
+}
 
 double OfflineRenderer::frameTime(std::size_t frame) const {
     return m_settings.start + static_cast<double>(frame) / m_settings.fps;
 }
 
 void OfflineRenderer::attach(Tarn::Application& app) {
+    g_stopSignal = 0;
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    for (int i = 0; i < 2; ++i)
+        sigaction(kStopSignals[i], &action, &g_previous[i]);
+    m_handlesSignals = true;
     app.started.connect([this, &app] { f_onStarted(app); });
     app.frame.connect([this, &app](double delta, double now) { f_onFrame(app, delta, now); });
     // Whatever stopped the loop early, the frames read so far are kept and
@@ -179,6 +211,11 @@ bool OfflineRenderer::f_makeSink(double duration) {
 bool OfflineRenderer::renderNext() {
     if (m_failed || !m_sink || m_done >= m_count)
         return false;
+    if (g_stopSignal != 0) {
+        sayBoth(std::string("stopped by ") + (g_stopSignal == SIGINT ? "SIGINT" : "SIGTERM"));
+        m_failed = true;
+        return false;
+    }
     const double now = frameTime(m_done);
     setDemoTime(now);
     if (!m_program.renderFrame(now, 1.0 / m_settings.fps, m_target.get())) {

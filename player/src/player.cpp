@@ -152,5 +152,7 @@ int runPlayer(int argc, char** argv, const std::function<void()>& registerExtens
     const int status = app.run();
     if (status != 0)
         return status;
+    if (renderer.stopSignal() != 0)
+        return 128 + renderer.stopSignal();  // as the shell reports a signal
     return renderer.refusedTimes() ? 2 : (renderer.succeeded() ? 0 : 1);
 }

@@ -109,6 +109,27 @@ std::vector<std::string> VideoEncoder::arguments(const std::string& path, int wi
     return args;
 }
 
+namespace {
+
+// What abandonFromSignal undoes: the open encoder's ffmpeg and music file.
+// One encoder is open at a time in a process.
+volatile pid_t g_openProcess = 0;
+char g_openAudioPath[4096] = {};
+
+void forgetOpen() {
+    g_openProcess = 0;
+    g_openAudioPath[0] = '\0';
+}
+
+}  // namespace
+
+void VideoEncoder::abandonFromSignal() {
+    if (g_openProcess > 0)
+        kill(g_openProcess, SIGKILL);
+    if (g_openAudioPath[0] != '\0')
+        unlink(g_openAudioPath);
+}
+
 VideoEncoder::VideoEncoder(const std::string& path, int width, int height, double fps,
                            const Audio& audio)
     : m_path(path) {
@@ -135,6 +156,8 @@ bool VideoEncoder::f_writeAudio(const Audio& audio) {
         return false;
     }
     m_audioPath = name;
+    if (name.size() < sizeof g_openAudioPath)
+        std::memcpy(g_openAudioPath, name.c_str(), name.size() + 1);
     const bool written = writeAll(fd, audio.samples.data(), audio.samples.size() * sizeof(float));
     ::close(fd);
     if (!written)
@@ -151,13 +174,20 @@ bool VideoEncoder::f_start(const std::vector<std::string>& arguments) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fds[0], STDIN_FILENO);
+    // A process group of its own: Ctrl-C at a terminal reaches this program,
+    // which ends the video itself, and not ffmpeg behind its back.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
     std::vector<char*> argv;
     for (const std::string& argument : arguments)
         argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
     pid_t pid = -1;
-    const int status = posix_spawnp(&pid, "ffmpeg", &actions, nullptr, argv.data(), environ);
+    const int status = posix_spawnp(&pid, "ffmpeg", &actions, &attributes, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
     ::close(fds[0]);
     if (status != 0) {
         ::close(fds[1]);
@@ -169,6 +199,7 @@ bool VideoEncoder::f_start(const std::vector<std::string>& arguments) {
     }
     m_pipe = fds[1];
     m_process = pid;
+    g_openProcess = pid;
     return true;
 }
 
@@ -201,10 +232,13 @@ bool VideoEncoder::close() {
         while (waitpid(m_process, &status, 0) < 0 && errno == EINTR) {
         }
         m_process = 0;
+        g_openProcess = 0;
         if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-            std::cout << "[VideoEncoder] ffmpeg failed (exit status "
-                      << (WIFEXITED(status) ? WEXITSTATUS(status) : -1) << ") writing " << m_path
-                      << std::endl;
+            std::cout << "[VideoEncoder] ffmpeg failed ("
+                      << (WIFEXITED(status)
+                              ? "exit status " + std::to_string(WEXITSTATUS(status))
+                              : "ended by signal " + std::to_string(WTERMSIG(status)))
+                      << ") writing " << m_path << std::endl;
             succeeded = false;
         }
     } else {
@@ -214,6 +248,7 @@ bool VideoEncoder::close() {
         std::remove(m_audioPath.c_str());
         m_audioPath.clear();
     }
+    forgetOpen();
     m_failed = !succeeded;
     return succeeded;
 }

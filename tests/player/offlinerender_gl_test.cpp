@@ -297,4 +297,32 @@ TEST_F(OfflineRenderGLTest, RefusalsSayWhy) {
     }
 }
 
+// SIGTERM and SIGINT during a video render stop it between frames: the
+// frames so far are finished as a video that says it is incomplete,
+// ffmpeg ends, the music's temporary copy is removed, and the exit status
+// is the shell's for the signal.
+TEST_F(OfflineRenderGLTest, ASignalStopsTheRenderCleanly) {
+    for (const auto& [signal, status] : {std::pair{"TERM", 143}, {"INT", 130}}) {
+        SCOPED_TRACE(signal);
+        fs::remove_all("tmp");
+        fs::create_directory("tmp");
+        fs::remove("err.log");
+        const ProgramRun run = runProgram(
+            std::string("(TMPDIR=$PWD/tmp '") + TARN_DEMO_PATH +
+            "' --size 64x64 --fps 480 --render long.mp4 >out.log 2>err.log & pid=$!\n"
+            "until grep -q rendering err.log 2>/dev/null; do sleep 0.01; done\n"
+            "kill -" + signal + " $pid; wait $pid; echo $?; cat err.log; "
+            "pgrep -f 'ffmpeg.*long[.]mp4' >/dev/null && echo ffmpeg left; ls tmp)");
+        std::istringstream lines(run.out);
+        int exit = 0;
+        lines >> exit;
+        EXPECT_EQ(exit, status) << run.out;
+        EXPECT_NE(run.out.find(std::string("tarn-demo: stopped by SIG") + signal), std::string::npos)
+            << run.out;
+        EXPECT_NE(run.out.find("frames; long.mp4 is incomplete"), std::string::npos) << run.out;
+        EXPECT_EQ(run.out.find("ffmpeg left"), std::string::npos);
+        EXPECT_TRUE(fs::is_empty("tmp"));
+    }
+}
+
 }  // namespace
