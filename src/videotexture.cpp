@@ -57,16 +57,18 @@ public:
         m_parser.setIgnoredLineHandler(LUCEParser::printIgnoredLines("VideoTexture", script));
         m_parser.addKeyword("size", [this](std::vector<std::string> args) { f_size(args); });
         m_parser.addKeyword("fps", [this](std::vector<std::string> args) {
-            if (f_hasArgument("fps", args))
-                m_frames.playback.fps = static_cast<float>(std::atof(args[0].c_str()));
+            double fps = 0.0;
+            if (f_number("fps", args, fps))
+                m_frames.playback.fps = static_cast<float>(fps);
         });
         m_parser.addKeyword("loops", [this](std::vector<std::string> args) {
             if (f_hasArgument("loops", args))
                 m_frames.playback.loops = args[0] == "true";
         });
         m_parser.addKeyword("offset", [this](std::vector<std::string> args) {
-            if (f_hasArgument("offset", args))
-                m_frames.playback.startOffset = std::atof(args[0].c_str());
+            double offset = 0.0;
+            if (f_number("offset", args, offset))
+                m_frames.playback.startOffset = offset;
         });
         m_parser.addKeyword("frame", [this](std::vector<std::string> args) {
             if (f_hasArgument("frame", args))
@@ -96,6 +98,15 @@ private:
         if (!args.empty())
             return true;
         f_report(std::string(keyword) + " needs an argument");
+        return false;
+    }
+    // A whole finite number, as the line's one argument.
+    bool f_number(const char* keyword, const std::vector<std::string>& args, double& value) {
+        if (!f_hasArgument(keyword, args))
+            return false;
+        if (LUCEParser::finiteNumber(args[0], value))
+            return true;
+        f_report(std::string(keyword) + " \"" + args[0] + "\" is not a number; line skipped");
         return false;
     }
 

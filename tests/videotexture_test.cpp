@@ -194,9 +194,11 @@ TEST_F(VideoTextureScriptTest, SettingsLines) {
          "[VideoTexture] Done loading 0 frames in new 12.5 FPS video.\n"},
         {"loops yes\r\noffset 2.5\r\n", 24.0f, false, 2.5,
          "[VideoTexture] Done loading 0 frames in new 24 FPS video.\n"},
-        // Numbers that do not parse read as 0, as C does.
-        {"fps fast\noffset soon\n", 0.0f, true, 0.0,
-         "[VideoTexture] Done loading 0 frames in new 0 FPS video.\n"},
+        // A number that does not parse is reported and its line skipped.
+        {"fps fast\noffset soon\n", 24.0f, true, 0.0,
+         "[VideoTexture] video.tarn:1: fps \"fast\" is not a number; line skipped\n"
+         "[VideoTexture] video.tarn:2: offset \"soon\" is not a number; line skipped\n"
+         "[VideoTexture] Done loading 0 frames in new 24 FPS video.\n"},
         {"size 4 4 0\nfps 60\n", 60.0f, true, 0.0,
          "[VideoTexture] Done loading 0 frames in new 60 FPS video.\n"},
     };

@@ -11,14 +11,25 @@
 
 namespace {
 
-// atoi of the rest, as launchers write "w1280"; a size below 1 cannot open
-// a window and is refused here, before any window exists.
+// The largest side of a window or picture, and the highest frame rate.
+constexpr long kMaxSide = 16384;
+constexpr double kMaxFps = 1000.0;
+
+// Digits only after the letter, as launchers write "w1280", from 1 to
+// kMaxSide: anything else (w1e30, w4294967456, w0) is refused here, before
+// any window exists.
 bool readSize(const char* argument, int& size, std::string& error) {
-    size = std::atoi(argument + 1);
-    if (size >= 1)
-        return true;
-    error = std::string("tarn-demo: \"") + argument +
-            "\" does not give a size of at least 1 pixel (write it as w1280 or h720)";
+    const char* digits = argument + 1;
+    const std::size_t length = std::strlen(digits);
+    if (length > 0 && length <= 5 && std::strspn(digits, "0123456789") == length) {
+        const long value = std::strtol(digits, nullptr, 10);
+        if (value >= 1 && value <= kMaxSide) {
+            size = static_cast<int>(value);
+            return true;
+        }
+    }
+    error = std::string("tarn-demo: \"") + argument + "\" does not give a size from 1 to " +
+            std::to_string(kMaxSide) + " pixels (write it as w1280 or h720)";
     return false;
 }
 
@@ -85,15 +96,17 @@ bool readBarSpan(const std::string& text, CommandLine& line) {
     return true;
 }
 
-// "WxH" with both sides from 1 to 16384.
+// "WxH" with both sides from 1 to kMaxSide, digits only.
 bool readDimensions(const char* text, int& width, int& height) {
-    char* end = nullptr;
-    const long w = std::strtol(text, &end, 10);
-    if (end == text || (*end != 'x' && *end != 'X'))
+    const std::size_t wDigits = std::strspn(text, "0123456789");
+    if (wDigits == 0 || wDigits > 5 || (text[wDigits] != 'x' && text[wDigits] != 'X'))
         return false;
-    const char* rest = end + 1;
-    const long h = std::strtol(rest, &end, 10);
-    if (end == rest || *end != '\0' || w < 1 || h < 1 || w > 16384 || h > 16384)
+    const char* rest = text + wDigits + 1;
+    const std::size_t hDigits = std::strspn(rest, "0123456789");
+    if (hDigits == 0 || hDigits > 5 || rest[hDigits] != '\0')
+        return false;
+    const long w = std::strtol(text, nullptr, 10), h = std::strtol(rest, nullptr, 10);
+    if (w < 1 || h < 1 || w > kMaxSide || h > kMaxSide)
         return false;
     width = static_cast<int>(w);
     height = static_cast<int>(h);
@@ -176,7 +189,11 @@ struct Parser {
                 (name == "--render" ? line.render : line.png) = text;
             }
         } else if (name == "--fps") {
+            const char* text = i + 1 < argc ? argv[i + 1] : "";
             number(i, line.fps, 0.0, false);
+            if (line.fps > kMaxFps)
+                refuse("--fps \"" + std::string(text) + "\" is above " +
+                       std::to_string(static_cast<int>(kMaxFps)) + " frames a second");
             rated = true;
         } else if (name == "--start") {
             startTime(i);

@@ -154,6 +154,18 @@ bool OfflineRenderer::open() {
                       " does not compile (see above); nothing is rendered until it does");
     if (duration <= 0.0)
         return refuse("the demo's timeline is empty: nothing to render");
+    // The frame buffers of the picture's size must be possible on this
+    // driver, or every frame would be black.
+    GLint limits[4] = {0, 0, 0, 0};
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &limits[0]);
+    glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &limits[1]);
+    glGetIntegerv(GL_MAX_VIEWPORT_DIMS, &limits[2]);
+    const int largest = std::min({limits[0], limits[1], limits[2], limits[3]});
+    const int wide = m_program.settings().width, high = m_program.settings().height;
+    if (largest > 0 && std::max(wide, high) > largest)
+        return refuse("this driver makes pictures up to " + std::to_string(largest) + " pixels a "
+                      "side; " + std::to_string(wide) + "x" + std::to_string(high) +
+                      " is larger");
     if (!(m_settings.fps > 0.0))
         return refuse("the frame rate must be above 0");
     if (m_settings.start >= duration)

@@ -61,10 +61,12 @@ public:
     // Prints "[Material]     <text><arguments>" for each line of `keyword`;
     // a line with fewer than `count` arguments is then reported and skipped.
     // `listed` arguments are printed, separated by ", ".
+    // Arguments from `numbers` up to `count` are numbers: a word that is not
+    // a whole finite number is reported and the line skipped.
     void add(const char* keyword, const char* text, std::size_t count, std::size_t listed,
-             Action action) {
-        m_parser.addKeyword(
-            keyword, [this, keyword, text, count, listed, action](std::vector<std::string> args) {
+             Action action, std::size_t numbers = std::string::npos) {
+        m_parser.addKeyword(keyword, [this, keyword, text, count, listed, action,
+                                      numbers](std::vector<std::string> args) {
                 std::string logged = text;
                 for (std::size_t i = 0; i < listed && i < args.size(); ++i)
                     logged += (i ? ", " : "") + args[i];
@@ -74,6 +76,14 @@ public:
                            (count == 1 ? " argument" : " arguments") + ", has " +
                            std::to_string(args.size()) + "; line skipped");
                     return;
+                }
+                for (std::size_t i = numbers; i < count; ++i) {
+                    double value = 0.0;
+                    if (!LUCEParser::finiteNumber(args[i], value)) {
+                        report(std::string(keyword) + ": \"" + args[i] +
+                               "\" is not a number; line skipped");
+                        return;
+                    }
                 }
                 m_keyword = keyword;
                 action(*this, args);
@@ -292,7 +302,7 @@ Material* Material::createFromScript(const std::string& filename) {
     using Args = const std::vector<std::string>&;
     reader.add("diffuse", "Setting diffuse color: ", 3, 3, [](ScriptReader& r, Args a) {
         r.material().setDiffuseColor(glm::vec3(number(a[0]), number(a[1]), number(a[2])));
-    });
+    }, 0);
     reader.add("diffuse_map", "Setting diffuse map: ", 1, 1, [](ScriptReader& r, Args a) {
         Material& m = r.material();
         m.setDiffuseMap(m.f_own(OS_DIFFUSE, r.image(a[0])));
@@ -309,13 +319,13 @@ Material* Material::createFromScript(const std::string& filename) {
     });
     reader.add("specular", "Setting specular value: ", 2, 2, [](ScriptReader& r, Args a) {
         r.material().setSpecularValue(glm::vec2(number(a[0]), number(a[1])));
-    });
+    }, 0);
     reader.add("specular_map", "Setting specular map: ", 1, 1, [](ScriptReader& r, Args a) {
         Material& m = r.material();
         m.setSpecularMap(m.f_own(OS_SPECULAR, r.image(a[0])));
     });
     reader.add("self_illum", "Setting self-illumination: ", 1, 1,
-               [](ScriptReader& r, Args a) { r.material().setSelfIllum(number(a[0])); });
+               [](ScriptReader& r, Args a) { r.material().setSelfIllum(number(a[0])); }, 0);
     reader.add("reflection_type", "Setting reflection type: ", 1, 1, [](ScriptReader& r, Args a) {
         if (a[0] == "none")
             r.material().setReflectionType(RT_NONE);
@@ -327,11 +337,11 @@ Material* Material::createFromScript(const std::string& filename) {
             r.ignoreLine("unknown reflection type \"" + a[0] + "\"");
     });
     reader.add("reflection_value", "Setting reflection value: ", 1, 1,
-               [](ScriptReader& r, Args a) { r.material().setReflectionValue(number(a[0])); });
+               [](ScriptReader& r, Args a) { r.material().setReflectionValue(number(a[0])); }, 0);
     reader.add("reflection_fresnel", "Setting reflection fresnel factor: ", 1, 1,
-               [](ScriptReader& r, Args a) { r.material().setReflectionFresnel(number(a[0])); });
+               [](ScriptReader& r, Args a) { r.material().setReflectionFresnel(number(a[0])); }, 0);
     reader.add("refraction_value", "Setting refraction value: ", 1, 1,
-               [](ScriptReader& r, Args a) { r.material().setRefractionValue(number(a[0])); });
+               [](ScriptReader& r, Args a) { r.material().setRefractionValue(number(a[0])); }, 0);
     // The type in force at this line decides what the map is.
     reader.add("reflection_map", "Setting reflection map: ", 1, 1, [](ScriptReader& r, Args a) {
         Material& m = r.material();
@@ -344,12 +354,14 @@ Material* Material::createFromScript(const std::string& filename) {
                [](ScriptReader& r, Args a) {
                    Material& m = r.material();
                    setProxyFromLine(m, m.f_own(OS_PROXY, r.image(a[0])), a, false);
-               });
+               },
+               1);
     reader.add("proxy_video", "Setting plane reflection proxy video: ", 10, 1,
                [](ScriptReader& r, Args a) {
                    Material& m = r.material();
                    setProxyFromLine(m, m.f_own(OS_PROXY, r.video(a[0])), a, true);
-               });
+               },
+               1);
 
     VFS* vfs = VFS::tarnVFS;
     if (!vfs) {

@@ -116,6 +116,16 @@ private:
             return true;
         return f_report(line + " needs " + std::to_string(count) + " arguments; line skipped");
     }
+    // The words from `from` up to `to` (or the line's end) are whole finite
+    // numbers; otherwise the line is reported and skipped.
+    bool f_numbers(const Args& a, std::size_t from, std::size_t to = std::string::npos) {
+        for (std::size_t i = from; i < std::min(to, a.size()); ++i) {
+            double value = 0.0;
+            if (!LUCEParser::finiteNumber(a[i], value))
+                return f_report("\"" + a[i] + "\" is not a number; line skipped");
+        }
+        return true;
+    }
 
     // An entity still open when another begins, or when the script ends,
     // never reaches its end line: it is left out, and says so
@@ -171,9 +181,11 @@ private:
         } else if (kind == "camera") {
             if (!f_needs(a, 5, "component camera"))
                 return;
+            if (!f_numbers(a, 1, 5))
+                return;
             component = f_camera(a);
         } else if (kind == "light") {
-            if (!f_needs(a, 5, "component light"))
+            if (!f_needs(a, 5, "component light") || !f_numbers(a, 2, 8))
                 return;
             component = f_light(a);
         } else {
@@ -219,7 +231,15 @@ private:
         return nullptr;
     }
 
+    // A projection needs a lens, a picture shape and a depth range: zeros
+    // would make a matrix of infinities and NaN and blacken the frame.
     Component* f_camera(const Args& a) {
+        if (!(number(a[1]) > 0.0f && number(a[2]) > 0.0f && number(a[3]) > 0.0f &&
+              number(a[4]) > number(a[3]))) {
+            f_report("component camera needs a focal length and an aspect ratio above 0 and "
+                     "clip planes 0 < near < far; line skipped");
+            return nullptr;
+        }
         Diagnostics::note("Scene", "Creating new camera");
         m_type = Scene::ET_CAMERA;
         auto camera = std::make_unique<Graphics::Camera>();
@@ -294,6 +314,8 @@ private:
         if (!m_entity)
             return m_parser.ignoreLine("property outside an entity block");
         if (!f_needs(a, 1, "property"))
+            return;
+        if (!f_numbers(a, 1))
             return;
         Transform* transform = m_entity->transform();
         const std::string& name = a[0];
@@ -403,7 +425,7 @@ private:
             return m_parser.ignoreLine("key outside an automation block");
         if (!m_automation)
             return m_parser.ignoreLine("key of an automation that was not made");
-        if (!f_needs(a, 4, "key"))
+        if (!f_needs(a, 4, "key") || !f_numbers(a, 3, 4))
             return;
         const std::string& value = a[0];
         double time = 0.0;
@@ -426,12 +448,12 @@ private:
             m_latestKeys[value] = m_parser.lineNumber();
     }
 
-    // Seconds are read as they always were (atof: a word that is not a
-    // number is 0); a bar time counts from the scene's time 0.
+    // Seconds, or a bar time counted from the scene's time 0.
     bool f_keyTime(const std::string& word, double& time) {
         if (!Audio::TempoGrid::isBarTime(word)) {
-            time = std::atof(word.c_str());
-            return true;
+            if (LUCEParser::finiteNumber(word, time))
+                return true;
+            return f_report("the key's time \"" + word + "\" is not a number; line skipped");
         }
         std::string error;
         if (Audio::TempoGrid::readTime(word, m_tempo, Audio::TempoGrid::Reading::SceneTime, time,

@@ -299,11 +299,11 @@ TEST_F(MaterialGLTest, ScriptValuesReachTheDefaultTextures) {
          {b127, b127, b127, 1.0f},
          {1.0f, 64.0f / 255.0f, 0.0f, 0.0f},
          0.0f},
-        {"text reads as 0",
+        {"a word that is no number skips the line",
          "diffuse 1e0 green 0.2\n",
-         {255, 0, 51},
+         {255, 127, 0},
          {255, 64, 0},
-         {1.0f, 0.0f, 51.0f / 255.0f, 1.0f},
+         {1.0f, b127, 0.0f, 1.0f},
          {1.0f, 64.0f / 255.0f, 0.0f, 0.0f},
          0.0f},
         {"specular",
@@ -578,7 +578,7 @@ TEST_F(MaterialGLTest, EveryKeywordLogsItsLine) {
         const char* logged;
     } cases[] = {
         {"diffuse 1 0.5 0", "[Material]     Setting diffuse color: 1, 0.5, 0"},
-        {"diffuse 1e0 abc .5", "[Material]     Setting diffuse color: 1e0, abc, .5"},
+        {"diffuse 1e0 0.25 .5", "[Material]     Setting diffuse color: 1e0, 0.25, .5"},
         {"diffuse_map i.png", "[Material]     Setting diffuse map: i.png"},
         {"diffuse_video v.tarn", "[Material]     Setting diffuse video map: v.tarn"},
         {"normal_map i.png", "[Material]     Setting normal map: i.png"},
@@ -636,6 +636,11 @@ TEST_F(MaterialGLTest, ShortLinesAreReportedAndSkipped) {
          "line ignored"},
         {"reflection_type shiny", "[Material]     Setting reflection type: shiny",
          "[Material] m.mat:2: unknown reflection type \"shiny\"; line ignored"},
+        {"diffuse 1 O 0", "[Material]     Setting diffuse color: 1, O, 0",
+         "[Material] m.mat:2: diffuse: \"O\" is not a number; line skipped"},
+        {"proxy_map p.png 1 2 3 0 1 0 1 1 nan",
+         "[Material]     Setting plane reflection proxy map: p.png",
+         "[Material] m.mat:2: proxy_map: \"nan\" is not a number; line skipped"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);

@@ -129,7 +129,7 @@ TEST_F(SceneScriptTest, TransformLines) {
         float x, y, z, w;
     } cases[] = {
         {"property position 1 -2 3.5", "position", 1, -2, 3.5f, 0},
-        {"property scale 2 abc 4", "scale", 2, 0, 4, 0},
+        {"property scale 2 abc 4", "scale", 1, 1, 1, 0},  // not a number: the line is skipped
         {"property rotation 90 0 0 1", "rotation", 0, 0, s, s},
         {"property rotation 90 0 0 2", "rotation", 0, 0, 2 * s, s},
         {"property rotation 180 1 0 0", "rotation", 1, 0, 0, -4.371139e-08f},
@@ -271,6 +271,22 @@ TEST_F(SceneScriptTest, FaultyLinesAreReportedAndSkipped) {
          0, 0, false},
         {"begin entity e\nend\nbegin automation a e position\nkey x linear\nkey x hold 0 1\nend\n",
          "[Scene] scene.tarn:5: key needs 4 arguments; line skipped\n", 1, 1},
+        // Numbers are whole finite tokens: a typo is reported, never read as 0.
+        {"begin entity e\nproperty position 1 x2 3\nend\n",
+         "[Scene] scene.tarn:3: \"x2\" is not a number; line skipped\n", 1, 0},
+        {"begin entity e\ncomponent light point 1 1 1 nan\nend\n",
+         "[Scene] scene.tarn:3: \"nan\" is not a number; line skipped\n", 1, 0},
+        {"begin entity e\ncomponent camera 35 1.6 0.1 1e999\nend\n",
+         "[Scene] scene.tarn:3: \"1e999\" is not a number; line skipped\n", 1, 0},
+        {"begin entity e\ncomponent camera 0 0 0 0\nend\n",
+         "[Scene] scene.tarn:3: component camera needs a focal length and an aspect ratio above 0 "
+         "and clip planes 0 < near < far; line skipped\n",
+         1, 0},
+        {"begin entity e\nend\nbegin automation a e position\nkey x linear 0 inf\n"
+         "key x linear 1s 1\nend\n",
+         "[Scene] scene.tarn:5: \"inf\" is not a number; line skipped\n"
+         "[Scene] scene.tarn:6: the key's time \"1s\" is not a number; line skipped\n",
+         1, 1},
     };
     for (const auto& c : cases) {
         auto scene = build(c.wrapped ? std::string("begin world\n") + c.body + "end\n" : c.body);

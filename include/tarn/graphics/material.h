@@ -6,7 +6,7 @@
 // reflection proxy. Read from a material script while the asset library
 // loads, applied before every draw of a mesh that uses it, kept to exit.
 //
-// The material script is LUCE, one keyword per line (numbers read as C atof):
+// The material script is LUCE, one keyword per line (a number that is not a whole finite word skips its line):
 //   diffuse <r> <g> <b>           default diffuse colour, components 0 to 1
 //   diffuse_map <path>            diffuse image
 //   diffuse_video <path>          diffuse video (a video script)
