@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <iostream>
+#include <map>
 #include <mutex>
 
 namespace Tarn::Diagnostics {
@@ -19,12 +20,57 @@ Collector* g_collector = nullptr;
 std::atomic<std::size_t> g_problems{0};
 thread_local std::vector<Location> t_scopes;
 
+// Problems printed for each file since it was last read to its end, and
+// those held back past MaxPrintedPerFile, with the owner to name them by.
+struct FileCount {
+    std::size_t printed = 0;
+    std::size_t hidden = 0;
+    std::string owner;
+};
+std::map<std::string, FileCount> g_files;
+
+// The length of the valid UTF-8 sequence at text[i], or 0.
+std::size_t utf8Length(std::string_view text, std::size_t i) {
+    const auto byte = [&text](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = byte(i);
+    const std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3
+                                             : (lead >> 3) == 0x1E ? 4 : 0;
+    if (length == 0 || i + length > text.size() || (length == 2 && lead < 0xC2))
+        return 0;
+    for (std::size_t k = 1; k < length; ++k)
+        if ((byte(i + k) >> 6) != 0x2)
+            return 0;
+    return length;
+}
+
+// Control characters and bytes that are not UTF-8 as \xNN: a script that
+// is really a binary file reads on a terminal as what it is.
+std::string printable(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        const std::size_t length = utf8Length(text, i);
+        if (length == 0 || byte < 0x20 || byte == 0x7F) {
+            static const char digits[] = "0123456789abcdef";
+            out += "\\x";
+            out += digits[byte >> 4];
+            out += digits[byte & 0xF];
+            ++i;
+            continue;
+        }
+        out.append(text.substr(i, length));
+        i += length;
+    }
+    return out;
+}
+
 void f_report(Severity severity, std::string_view owner, std::string file, int line,
               std::string_view what, bool printLocation) {
     Record record;
     record.severity = severity;
     record.owner = owner;
-    record.what = what;
+    record.what = printable(what);
     if (file.empty() && !t_scopes.empty()) {
         record.file = *t_scopes.back().file;
         record.line = t_scopes.back().line ? *t_scopes.back().line : 0;
@@ -32,11 +78,23 @@ void f_report(Severity severity, std::string_view owner, std::string file, int l
         record.file = std::move(file);
         record.line = line;
     }
+    record.file = printable(record.file);
     if (severity == Severity::Problem)
         ++g_problems;
 
     std::lock_guard<std::mutex> hold(g_lock);
-    if (!g_collector || g_collector->prints()) {
+    bool shown = !g_collector || g_collector->prints();
+    if (shown && severity == Severity::Problem && !record.file.empty()) {
+        FileCount& count = g_files[record.file];
+        if (count.printed == MaxPrintedPerFile) {
+            ++count.hidden;
+            count.owner = record.owner;
+            shown = false;
+        } else {
+            ++count.printed;
+        }
+    }
+    if (shown) {
         std::cout << "[" << owner << "] ";
         if (printLocation && !record.file.empty()) {
             std::cout << record.file;
@@ -44,7 +102,7 @@ void f_report(Severity severity, std::string_view owner, std::string file, int l
                 std::cout << ":" << record.line;
             std::cout << ": ";
         }
-        std::cout << what << std::endl;
+        std::cout << record.what << std::endl;
     }
     if (g_collector)
         g_collector->take(record);
@@ -131,6 +189,19 @@ void problemAt(std::string_view owner, const std::string& file, int line, std::s
 
 std::size_t problemCount() {
     return g_problems.load();
+}
+
+void endOfFile(const std::string& file) {
+    std::lock_guard<std::mutex> hold(g_lock);
+    const auto found = g_files.find(printable(file));
+    if (found == g_files.end())
+        return;
+    if (found->second.hidden > 0)
+        std::cout << "[" << found->second.owner << "] " << found->first << ": "
+                  << found->second.hidden << " more problem"
+                  << (found->second.hidden == 1 ? "" : "s")
+                  << " not shown; tarn-demo --check lists them all" << std::endl;
+    g_files.erase(found);
 }
 
 std::string nearest(std::string_view name, const std::vector<std::string>& known) {

@@ -117,6 +117,9 @@ void LUCEParser::parse(const std::string& text) {
         m_lineNumber = stoppedAt;
     f_call("LUCE:parseEnd", {});
     m_lineNumber = outerLine;
+    scope.reset();
+    if (!m_script.empty())
+        Diagnostics::endOfFile(m_script);
 }
 
 bool LUCEParser::f_dispatch(std::vector<std::string>& tokens) {

@@ -2,7 +2,9 @@
 // the problems placed at the script being read, printed or not as it asks.
 
 #include "tarn/diagnostics.h"
+#include "tarn/luceparser.h"
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -58,6 +60,35 @@ TEST(DiagnosticsTest, ProblemListTakesProblemsAtTheScriptBeingRead) {
         EXPECT_EQ(testing::internal::GetCapturedStdout(), c.printed) << c.print;
         EXPECT_EQ(problems.lines(), located) << c.print;
     }
+}
+
+// A script that is really a binary file: at most MaxPrintedPerFile of its
+// problems are printed per read, then one line counts the rest; the
+// collector still gets all of them; control and non-UTF-8 bytes are
+// printed escaped, UTF-8 as it is.
+TEST(DiagnosticsTest, ProblemsOfOneFileAreCappedAndEscaped) {
+    std::string garbage;
+    for (int i = 0; i < 25; ++i)
+        garbage += "\x1b[2Jz\xff\xc3\xa9 " + std::to_string(i) + "\n";
+    Tarn::LUCEParser parser;
+    parser.setScript("g.tarn");
+    parser.setIgnoredLineHandler(Tarn::LUCEParser::printIgnoredLines("Scene", "g.tarn"));
+    Diagnostics::ProblemList problems(true);
+    const Diagnostics::ScopedCollector collect(problems);
+    for (int read = 0; read < 2; ++read) {
+        testing::internal::CaptureStdout();
+        parser.parse(garbage);
+        std::istringstream printed(testing::internal::GetCapturedStdout());
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(printed, line);)
+            lines.push_back(line);
+        ASSERT_EQ(lines.size(), Diagnostics::MaxPrintedPerFile + 1) << read;
+        EXPECT_EQ(lines[0], "[Scene] g.tarn:1: unknown keyword \"\\x1b[2Jz\\xff\xc3\xa9\"; "
+                            "line ignored");
+        EXPECT_EQ(lines.back(),
+                  "[Scene] g.tarn: 5 more problems not shown; tarn-demo --check lists them all");
+    }
+    EXPECT_EQ(problems.problems().size(), 50u);
 }
 
 }  // namespace

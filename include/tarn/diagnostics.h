@@ -89,6 +89,16 @@ void problem(std::string_view owner, std::string_view what);
 // "[owner] file:line: what" (line 0: "[owner] file: what").
 void problemAt(std::string_view owner, const std::string& file, int line, std::string_view what);
 
+// At most this many problems of one file are printed each time it is read;
+// the rest are counted, and given to the collector as usual (--check lists
+// them all). Control characters and bytes that are not UTF-8 in a report
+// are printed and collected as \xNN.
+constexpr std::size_t MaxPrintedPerFile = 20;
+// The file was read to its end (the LUCE parser says so after each parse):
+// prints "[owner] file: N more problems not shown; ..." when some were held
+// back, and counts the file's problems from 0 again.
+void endOfFile(const std::string& file);
+
 // The number of problems reported since the program started, from any
 // collector or none; loading reports the difference as its summary.
 std::size_t problemCount();
