@@ -23,12 +23,17 @@ struct CommandLine {
     bool check = false;
     // --analyse: write the music's analysis as a table and a picture.
     bool analyse = false;
+    // --length: print where the demo's timeline ends, in seconds.
+    bool length = false;
     // --new DIR: write a small demo folder there.
     std::string newFolder;
     // --profile: time every pass and print the table at exit.
     bool profile = false;
     // --render FILE: a video, or PNG files when FILE ends in .png.
     std::string render;
+    // --frames PATTERN: with --render of a video, the numbered PNG files to
+    // encode instead of drawing, named as --render PATTERN names them.
+    std::string frames;
     double fps = 60.0;
     // --start S: the first frame's demo time, rendering or playing; when
     // playing a loop, the loop's start unless given.

@@ -25,6 +25,8 @@
 #include <tarn/postfx/frameinfo.h>
 #include <tarn/signal.h>
 
+#include "demotime.h"
+
 namespace Tarn {
 class Application;
 namespace Audio {
@@ -222,10 +224,10 @@ private:
     // The restart before the frame at now: seeds each effect's turn-on and
     // draws the frames its feedback needs.
     void f_restart(double now, Tarn::FrameBuffer* target);
-    // Runs the automations at now - j * step for j from first down to last,
-    // and gives each chain effect's turn-on time at the last of them (a
-    // negative time for one bypassed there).
-    std::vector<double> f_turnOnTimes(double now, double step, std::int64_t first,
+    // Runs the automations at grid.before(j) for j from first down to
+    // last, and gives each chain effect's turn-on time at the last of them
+    // (a negative time for one bypassed there).
+    std::vector<double> f_turnOnTimes(const FrameGrid& grid, std::int64_t first,
                                       std::int64_t last);
 
     Settings m_settings;

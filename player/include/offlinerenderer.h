@@ -8,13 +8,17 @@
 // boundaries join into the frames of the whole. Frames are drawn by the
 // program's own per-frame entry point into a frame buffer of the output
 // size and read back a few frames late, so the GPU never waits on the CPU.
-// Progress goes to standard error. One per run, made by main next to the
-// program it drives; it runs inside the application's loop.
+// Given the PNG files of such a render instead (Settings::frames), it
+// encodes them into the video drawing the span would give, music and all:
+// spans drawn on many machines join into one video. Progress goes to
+// standard error. One per run, made by main next to the program it drives;
+// it runs inside the application's loop.
 
 #include <chrono>
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace Tarn {
 class Application;
@@ -42,6 +46,12 @@ public:
         bool singleFrame = false;
         // Numbered PNG files (or the one PNG), not a video.
         bool png = false;
+        // With a video output: numbered PNG files to encode instead of
+        // drawing, frame i read from number round(start * fps) + i as a PNG
+        // output numbers them; empty: draw the frames. The video is the
+        // one drawing would give, music and all, when the files are the
+        // frames a PNG render of the span wrote.
+        std::string frames;
         // Frames the GPU may run ahead of the read-back.
         int readDepth = 3;
     };
@@ -88,12 +98,16 @@ private:
     void f_onStarted(Tarn::Application& app);
     void f_onFrame(Tarn::Application& app, double delta, double now);
     bool f_makeSink(double duration);
+    bool f_drawNext();
+    bool f_readNextFile();
     void f_progress(bool last);
 
     DemoProgram& m_program;
     Settings m_settings;
     std::size_t m_count = 0;
     std::size_t m_done = 0;
+    long long m_firstFile = 0;          // the number of the first file read
+    std::vector<unsigned char> m_rgba;  // a file's frame, rows bottom-up
     bool m_failed = false;
     bool m_succeeded = false;
     bool m_refusedTimes = false;

@@ -9,6 +9,8 @@
 
 #include <tarn/audio/tempogrid.h>
 
+#include "framesink.h"
+
 namespace {
 
 // The largest side of a window or picture, and the highest frame rate.
@@ -182,11 +184,13 @@ struct Parser {
             line.help = true;
         } else if (name == "--profile") {
             line.profile = true;
-        } else if (name == "--render" || name == "--png") {
+        } else if (name == "--render" || name == "--png" || name == "--frames") {
             if (const char* text = value(i)) {
                 if (!*text)
                     refuse(name + " needs a file name");
-                (name == "--render" ? line.render : line.png) = text;
+                (name == "--render" ? line.render
+                 : name == "--png"  ? line.png
+                                    : line.frames) = text;
             }
         } else if (name == "--fps") {
             const char* text = i + 1 < argc ? argv[i + 1] : "";
@@ -217,6 +221,8 @@ struct Parser {
             line.check = true;
         } else if (name == "--analyse" || name == "--analyze") {
             line.analyse = true;
+        } else if (name == "--length") {
+            line.length = true;
         } else if (name == "--new") {
             if (const char* text = value(i))
                 line.newFolder = text;
@@ -246,13 +252,15 @@ struct Parser {
         const bool frame = line.frame >= 0.0;
         const bool playing = line.offline() || line.dev || line.looping() || started;
         if (!line.newFolder.empty() &&
-            (line.check || line.analyse || playing || !line.content.empty()))
+            (line.check || line.analyse || line.length || playing || !line.content.empty()))
             refuse("--new writes a demo folder; it takes no content and no other option");
         else if (line.check && playing)
             refuse("--check loads the content without playing it; it takes no playing "
                    "or rendering option");
         else if (line.analyse && (playing || line.check))
             refuse("--analyse writes the music's analysis; it takes only the content");
+        else if (line.length && (playing || line.check || line.analyse))
+            refuse("--length prints the demo's length; it takes only the content");
         else if (!line.render.empty() && (frame || !line.png.empty()))
             refuse("--render and --frame/--png make different outputs; give one");
         else if (frame != !line.png.empty())
@@ -275,6 +283,13 @@ struct Parser {
             refuse("--render \"" + line.render +
                    "\" names no video: end it in .mp4, .mov, .m4v, .mkv, .webm or .avi, or in "
                    ".png for numbered PNG files");
+        else if (!line.frames.empty() && (line.render.empty() || line.pngOutput()))
+            refuse("--frames goes with --render of a video: it encodes those PNG files "
+                   "instead of drawing");
+        else if (!line.frames.empty() && !hasFrameNumber(line.frames))
+            refuse("--frames \"" + line.frames +
+                   "\" holds no frame number: name the files as --render wrote them (as "
+                   "f%05d.png)");
         else if (!line.render.empty() && !line.pngOutput() &&
                  (line.width % 2 != 0 || line.height % 2 != 0))
             refuse("a video needs an even width and height (its colour is stored at half "
@@ -338,9 +353,12 @@ std::string usage() {
            "                 [--dev [--watch]] [--profile]\n"
            "       tarn-demo [CONTENT] --render FILE [--fps N] [--size WxH] [--start S] "
            "[--end E]\n"
+           "       tarn-demo [CONTENT] --render VIDEO --frames PATTERN [--fps N] [--size WxH]\n"
+           "                 [--start S] [--end E]\n"
            "       tarn-demo [CONTENT] --frame T --png FILE [--size WxH] [--fps N]\n"
            "       tarn-demo [CONTENT] --check\n"
            "       tarn-demo [CONTENT] --analyse\n"
+           "       tarn-demo [CONTENT] --length\n"
            "       tarn-demo --new FOLDER\n"
            "Plays a demo with its music, then quits at the end of its timeline. CONTENT\n"
            "is an archive made by tarn-pack or a folder of loose files (default:\n"
@@ -351,6 +369,7 @@ std::string usage() {
            "  --analyse     write the music's analysis to music-analysis.csv (bands,\n"
            "                onsets, level every 5 ms) and music-analysis.png (spectrum,\n"
            "                bands, onsets and the tempo's bars) in the working folder\n"
+           "  --length      print where the demo's timeline ends, in seconds\n"
            "  --new FOLDER  write a small, complete demo there to start from; play it\n"
            "                with tarn-demo FOLDER\n"
            "  f             full screen\n"
@@ -385,6 +404,9 @@ std::string usage() {
            "  --end E       demo time to stop before (default the end of the demo)\n"
            "  --frame T --png FILE  the one frame at demo time T as a PNG file; effects\n"
            "                with feedback draw the frames before it at --fps N\n"
+           "  --frames PATTERN  with --render VIDEO: encode these numbered PNG files,\n"
+           "                named as --render PATTERN wrote them, instead of drawing; the\n"
+           "                same video, music and all, as rendering the span here\n"
            "Frame i shows demo time S + i/N exactly; spans that start on frames of one\n"
            "rate join into the whole.\n"
            "Bar times count bars and beats from 0 on the tempo line of the demo script\n"

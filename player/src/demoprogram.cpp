@@ -346,10 +346,10 @@ void DemoProgram::f_restart(double now, Tarn::FrameBuffer* target) {
     if (!history)
         return;
     const double rate = m_settings.frameRate > 0.0 ? m_settings.frameRate : 60.0;
-    const double step = 1.0 / rate;
+    const FrameGrid grid(now, rate);
     // Frames of the grid at or after time 0, back from now.
     const auto frames = static_cast<std::int64_t>(std::floor(now * rate + 1e-6));
-    std::vector<double> on = f_turnOnTimes(now, step, frames, 0);
+    std::vector<double> on = f_turnOnTimes(grid, frames, 0);
     // The earliest turn-on of an effect with feedback that runs at now.
     std::int64_t first = 0;
     if (feedback)
@@ -359,20 +359,20 @@ void DemoProgram::f_restart(double now, Tarn::FrameBuffer* target) {
     if (first > 0) {
         std::cout << "[Demo] drawing " << first << " frame" << (first == 1 ? "" : "s")
                   << " before " << now << " s for the effects with feedback" << std::endl;
-        on = f_turnOnTimes(now, step, frames, first);
+        on = f_turnOnTimes(grid, frames, first);
     }
     for (std::size_t i = 0; i < on.size(); ++i)
         m_fxchain->effect(int(i))->seedTurnOn(on[i]);
     for (std::int64_t j = first; j > 0; --j)
-        f_drawFrame(now - double(j) * step, step, target);
+        f_drawFrame(grid.before(j), 1.0 / rate, target);
 }
 
-std::vector<double> DemoProgram::f_turnOnTimes(double now, double step, std::int64_t first,
+std::vector<double> DemoProgram::f_turnOnTimes(const FrameGrid& grid, std::int64_t first,
                                                std::int64_t last) {
     const std::size_t count = m_fxchain->effectCount();
     std::vector<double> on(count, -1.0);
     for (std::int64_t j = first; j >= last; --j) {
-        const double time = std::max(0.0, now - double(j) * step);
+        const double time = std::max(0.0, grid.before(j));
         m_script->runAutomations(time);
         for (std::size_t i = 0; i < count; ++i) {
             const bool runs = !m_fxchain->effect(int(i))->bypassed();

@@ -1,5 +1,7 @@
 #include "demotime.h"
 
+#include <cmath>
+
 #include <tarn/application.h>
 
 namespace {
@@ -31,4 +33,15 @@ void setDemoTime(double seconds) {
 
 void releaseDemoTime() {
     Tarn::Clock::setTimeSource(nullptr);
+}
+
+FrameGrid::FrameGrid(double time, double rate)
+    : m_time(time), m_rate(rate), m_frame(std::round(time * rate)) {
+    m_onGrid = std::abs(time * rate - m_frame) < 1e-6;
+}
+
+double FrameGrid::at(std::int64_t i) const {
+    if (m_onGrid)
+        return (m_frame + static_cast<double>(i)) / m_rate;
+    return m_time + static_cast<double>(i) / m_rate;
 }

@@ -1,12 +1,15 @@
 #include "offlinerenderer.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 
 #include <GL/glew.h>
+#include <stb_image.h>
 #include <unistd.h>
 
 #include <tarn/application.h>
@@ -91,7 +94,7 @@ int OfflineRenderer::stopSignal() const {
 }
 
 double OfflineRenderer::frameTime(std::size_t frame) const {
-    return m_settings.start + static_cast<double>(frame) / m_settings.fps;
+    return FrameGrid(m_settings.start, m_settings.fps).at(static_cast<std::int64_t>(frame));
 }
 
 void OfflineRenderer::attach(Tarn::Application& app) {
@@ -180,15 +183,23 @@ bool OfflineRenderer::open() {
         return refuse("cannot write " + m_settings.output);
 
     const int width = m_program.settings().width, height = m_program.settings().height;
-    m_target = std::make_unique<Tarn::FrameBuffer>(width, height);
-    m_target->createRenderTarget(Tarn::FrameBuffer::RGBA8);
-    m_reader = std::make_unique<Tarn::FrameReader>(width, height, m_settings.readDepth);
+    const bool drawing = m_settings.frames.empty();
+    if (drawing) {
+        m_target = std::make_unique<Tarn::FrameBuffer>(width, height);
+        m_target->createRenderTarget(Tarn::FrameBuffer::RGBA8);
+        m_reader = std::make_unique<Tarn::FrameReader>(width, height, m_settings.readDepth);
+    }
+    m_firstFile = std::llround(m_settings.start * m_settings.fps);
     m_done = 0;
     m_begin = m_lastReport = Clock::now();
-    std::cerr << "tarn-demo: rendering " << m_count << " frame" << (m_count == 1 ? "" : "s")
-              << " of " << width << "x" << height << " at " << m_settings.fps << " fps from "
-              << seconds(m_settings.start) << " to " << m_settings.output << " on "
-              << reinterpret_cast<const char*>(glGetString(GL_RENDERER)) << std::endl;
+    std::cerr << "tarn-demo: " << (drawing ? "rendering " : "encoding ") << m_count << " frame"
+              << (m_count == 1 ? "" : "s") << " of " << width << "x" << height << " at "
+              << m_settings.fps << " fps from " << seconds(m_settings.start) << " to "
+              << m_settings.output << " "
+              << (drawing
+                      ? "on " + std::string(reinterpret_cast<const char*>(glGetString(GL_RENDERER)))
+                      : "from " + m_settings.frames)
+              << std::endl;
     return true;
 }
 
@@ -228,17 +239,7 @@ bool OfflineRenderer::renderNext() {
         m_failed = true;
         return false;
     }
-    const double now = frameTime(m_done);
-    setDemoTime(now);
-    if (!m_program.renderFrame(now, 1.0 / m_settings.fps, m_target.get())) {
-        std::cout << "[OfflineRenderer] the demo drew no frame at " << seconds(now) << std::endl;
-        m_failed = true;
-        return false;
-    }
-    const auto sink = [this](const unsigned char* rgba, int width, int height) {
-        return m_sink->write(rgba, width, height);
-    };
-    if (!m_reader->read(*m_target, sink)) {
+    if (!(m_settings.frames.empty() ? f_drawNext() : f_readNextFile())) {
         m_failed = true;
         return false;
     }
@@ -247,13 +248,62 @@ bool OfflineRenderer::renderNext() {
     return true;
 }
 
+bool OfflineRenderer::f_drawNext() {
+    const double now = frameTime(m_done);
+    setDemoTime(now);
+    if (!m_program.renderFrame(now, 1.0 / m_settings.fps, m_target.get())) {
+        std::cout << "[OfflineRenderer] the demo drew no frame at " << seconds(now) << std::endl;
+        return false;
+    }
+    const auto sink = [this](const unsigned char* rgba, int width, int height) {
+        return m_sink->write(rgba, width, height);
+    };
+    return m_reader->read(*m_target, sink);
+}
+
+// The file holds its rows top down, as PngSequence wrote them; the sink
+// takes them bottom-up, as drawing reads them.
+bool OfflineRenderer::f_readNextFile() {
+    std::string path;
+    expandFramePattern(m_settings.frames, m_firstFile + static_cast<long long>(m_done), path);
+    const std::string frame =
+        " (frame " + std::to_string(m_done + 1) + " of " + std::to_string(m_count) + ")";
+    errno = 0;
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+                                                         std::fclose);
+    if (!file) {
+        sayBoth("cannot read " + path + frame + ": " + std::strerror(errno));
+        return false;
+    }
+    int width = 0, height = 0, channels = 0;
+    std::unique_ptr<unsigned char, void (*)(void*)> pixels(
+        stbi_load_from_file(file.get(), &width, &height, &channels, 4), stbi_image_free);
+    if (!pixels) {
+        sayBoth("cannot read " + path + frame + ": " + stbi_failure_reason());
+        return false;
+    }
+    const int wantWidth = m_program.settings().width, wantHeight = m_program.settings().height;
+    if (width != wantWidth || height != wantHeight) {
+        sayBoth(path + frame + " is " + std::to_string(width) + "x" + std::to_string(height) +
+                ", not " + std::to_string(wantWidth) + "x" + std::to_string(wantHeight));
+        return false;
+    }
+    const std::size_t row = static_cast<std::size_t>(4) * width;
+    m_rgba.resize(row * height);
+    for (int y = 0; y < height; ++y) {
+        std::copy_n(pixels.get() + row * y, row, m_rgba.data() + row * (height - 1 - y));
+    }
+    return m_sink->write(m_rgba.data(), width, height);
+}
+
 bool OfflineRenderer::finish() {
     if (!m_sink)
         return false;
     const auto sink = [this](const unsigned char* rgba, int width, int height) {
         return m_sink->write(rgba, width, height);
     };
-    bool ok = !m_failed && m_reader && m_reader->flush(sink);
+    const bool drawing = m_settings.frames.empty();
+    bool ok = !m_failed && (!drawing || (m_reader && m_reader->flush(sink)));
     ok = m_sink->close() && ok;
     if (ok && m_done == m_count) {
         f_progress(true);

@@ -1,9 +1,11 @@
 #include "player.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 
 #include <tarn/application.h>
+#include <tarn/demo/timeline.h>
 #include <tarn/diagnostics.h>
 
 #include "commandline.h"
@@ -21,11 +23,11 @@ DemoProgram::Settings programSettings(const CommandLine& line) {
     settings.fullscreen = line.fullscreen;
     settings.profile = line.profile;
     settings.content = line.content;
-    if (line.offline() || line.check) {
+    if (line.offline() || line.check || line.length) {
         settings.preloader = false;
         settings.music = false;
         settings.playsFrames = false;
-        settings.check = line.check;
+        settings.check = line.check || line.length;
         settings.frameRate = line.fps;
         return settings;  // the renderer sets the times
     }
@@ -54,6 +56,7 @@ OfflineRenderer::Settings offlineSettings(const CommandLine& line) {
         settings.start = line.start;
         settings.startWord = line.startWord;
         settings.end = line.end;
+        settings.frames = line.frames;
     }
     return settings;
 }
@@ -75,27 +78,39 @@ private:
 };
 
 // Loads everything as playing would, in a hidden context, with every report
-// held back; then lists the problems, one line each, and a count.
+// held back in problems; length is where the timeline ends (0: nothing
+// loaded). False when there is no GL context.
+bool loadQuietly(const CommandLine& line, Tarn::Diagnostics::ProblemList& problems,
+                 double& length) {
+    Tarn::Diagnostics::ScopedCollector collect(problems);
+    // Whatever a library prints while loading is chatter here: the
+    // problems are listed once loading is over.
+    NullOutput silence(std::cout);
+    Tarn::Application app;
+    app.setHeadless(true);
+    DemoProgram program(programSettings(line));
+    program.attach(app);
+    app.started.connect([&app, &program, &length] {
+        length = program.timeline() ? program.timeline()->duration() : 0.0;
+        app.closed.emit();
+    });
+    return app.run() == 0;
+}
+
+int noContext(const CommandLine& line) {
+    const std::string why =
+        std::string("tarn-demo: no OpenGL context for ") + (line.check ? "--check" : "--length");
+    std::cout << why << std::endl;
+    std::cerr << why << std::endl;
+    return 2;
+}
+
+// Lists the problems, one line each, and a count.
 int checkContent(const CommandLine& line) {
     Tarn::Diagnostics::ProblemList problems(false);
-    int status = 0;
-    {
-        Tarn::Diagnostics::ScopedCollector collect(problems);
-        // Whatever a library prints while loading is chatter here: the
-        // problems are listed once loading is over.
-        NullOutput silence(std::cout);
-        Tarn::Application app;
-        app.setHeadless(true);
-        DemoProgram program(programSettings(line));
-        program.attach(app);
-        app.started.connect([&app] { app.closed.emit(); });
-        status = app.run();
-    }
-    if (status != 0) {
-        std::cout << "tarn-demo: no OpenGL context for --check" << std::endl;
-        std::cerr << "tarn-demo: no OpenGL context for --check" << std::endl;
-        return 2;
-    }
+    double length = 0.0;
+    if (!loadQuietly(line, problems, length))
+        return noContext(line);
     for (const std::string& text : problems.lines())
         std::cout << text << std::endl;
     const std::size_t count = problems.problems().size();
@@ -105,6 +120,37 @@ int checkContent(const CommandLine& line) {
         std::cerr << "tarn-demo: " << count << (count == 1 ? " problem" : " problems")
                   << " in the content" << std::endl;
     return count == 0 ? 0 : 1;
+}
+
+// The shortest decimal that reads back as the same double, so that a script
+// doing arithmetic with it counts the frames the renderer counts.
+std::string exactDecimal(double value) {
+    char text[40];
+    for (int digits = 6; digits <= 17; ++digits) {
+        std::snprintf(text, sizeof text, "%.*g", digits, value);
+        if (std::strtod(text, nullptr) == value)
+            break;
+    }
+    return text;
+}
+
+// Prints the length alone on standard output. Without a timeline, the
+// problems that explain why come first.
+int printLength(const CommandLine& line) {
+    Tarn::Diagnostics::ProblemList problems(false);
+    double length = 0.0;
+    if (!loadQuietly(line, problems, length))
+        return noContext(line);
+    if (length > 0.0) {
+        std::cout << exactDecimal(length) << std::endl;
+        return 0;
+    }
+    for (const std::string& text : problems.lines())
+        std::cout << text << std::endl;
+    const char* why = "tarn-demo: the demo's timeline is empty: it has no length";
+    std::cout << why << std::endl;
+    std::cerr << why << std::endl;
+    return 1;
 }
 
 }  // namespace
@@ -123,17 +169,17 @@ int runPlayer(int argc, char** argv, const std::function<void()>& registerExtens
     // back end opens without looking for a sound card.
     if (!line.newFolder.empty())
         return writeNewDemo(line.newFolder, std::cout, std::cerr);
-    if (line.offline() || line.check || line.analyse)
+    if (line.offline() || line.check || line.analyse || line.length)
         setenv("ALSOFT_DRIVERS", "null", 1);
     if (line.analyse)
         return writeMusicReport(line.content, std::cout, std::cerr);
-    if (line.check) {
+    if (line.check || line.length) {
         // The registration lines are the program's, not the content's.
         Tarn::Diagnostics::ProblemList quiet(false);
         Tarn::Diagnostics::ScopedCollector hold(quiet);
         if (registerExtensions)
             registerExtensions();
-        return checkContent(line);
+        return line.check ? checkContent(line) : printLength(line);
     }
     if (registerExtensions)
         registerExtensions();

@@ -317,6 +317,33 @@ TEST(CommandLineTest, RenderingAndPlayingOptions) {
     }
 }
 
+// --frames encodes PNG files into a video in place of drawing, so it needs
+// a video to write and files named by number; --length stands alone.
+TEST(CommandLineTest, FramesAndLength) {
+    const struct {
+        std::vector<const char*> arguments;
+        const char* error;  // empty: accepted
+        const char* frames = "";
+        bool length = false;
+    } rows[] = {
+        {{"--render", "a.mp4", "--frames", "f%07d.png", "--start", "2"}, "", "f%07d.png"},
+        {{"--length"}, "", "", true},
+        {{"--render", "f%d.png", "--frames", "g%d.png"}, "--frames goes with --render of a video"},
+        {{"--render", "a.mp4", "--frames", "f.png"},
+         "--frames \"f.png\" holds no frame number: name the files as --render wrote them"},
+        {{"--length", "--render", "a.mp4"}, "--length prints the demo's length; it takes only"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::PrintToString(row.arguments));
+        const CommandLine line = parse(row.arguments);
+        if (refused(line, row.error))
+            continue;
+        EXPECT_EQ(line.error, "");
+        EXPECT_EQ(line.frames, row.frames);
+        EXPECT_EQ(line.length, row.length);
+    }
+}
+
 // One integer conversion with an optional width, and "%%" for a percent.
 TEST(CommandLineTest, FramePatterns) {
     const struct {

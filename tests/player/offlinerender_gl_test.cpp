@@ -41,7 +41,8 @@ std::string clickWav() {
     return Tarn::Test::waveFile(8000, samples);
 }
 
-// A lit square sliding from left to right for four seconds under a Glow
+// A lit square sliding from bottom left to top right for four seconds (off
+// the middle but at 2 s, so a picture upside down shows) under a Glow
 // whose power rises with time and follows the music's level, leaving a
 // trail (a shader with feedback) from 0.3 s on.
 bool packDemo() {
@@ -57,7 +58,8 @@ bool packDemo() {
                         "  begin entity sun\n    component light directional 1 0.4 0.2\n"
                         "    property rotation 90 1 0 0\n  end\n"
                         "  begin automation slide box position\n    key x linear 0 -2\n"
-                        "    key x linear 4 2\n  end\nend\n"},
+                        "    key x linear 4 2\n    key y linear 0 1\n    key y linear 4 3\n"
+                        "  end\nend\n"},
          {"music.wav", clickWav()},
          {"trail.frag", "void main() {\n    fragColor = mix(texture(uInput, v_uv), "
                         "texture(uPrevious, v_uv), 0.8);\n}\n"},
@@ -160,6 +162,76 @@ TEST_F(OfflineRenderGLTest, SpansJoinIntoTheWhole) {
     EXPECT_EQ(std::distance(fs::directory_iterator("parts"), fs::directory_iterator()), 8);
     EXPECT_EQ(readFile("whole/f07.png"), readFile("still/f07.png"));
     EXPECT_NE(readFile("whole/f06.png"), readFile("whole/f07.png"));
+}
+
+// One line per decoded frame of the stream ("v" or "a"): its time, size and
+// the MD5 of its pictures or samples.
+std::vector<std::string> decodedDigest(const std::string& file, const char* stream) {
+    std::istringstream lines(runProgram(std::string("ffmpeg -v error -i ") + file +
+                                        " -map 0:" + stream + " -f framemd5 -")
+                                 .out);
+    std::vector<std::string> digest;
+    for (std::string line; std::getline(lines, line);)
+        if (!line.empty() && line[0] != '#')
+            digest.push_back(line);
+    return digest;
+}
+
+// The span drawn into a video, and the same span drawn as PNG files in two
+// parts and encoded with --frames: the same decoded pictures and sound.
+// Then the files of another size, or one missing, stop the encoding, named.
+TEST_F(OfflineRenderGLTest, FramesEncodeIntoTheDrawnVideo) {
+    const std::string span = " --fps 10 --start 1 --end 2.5";
+    for (const char* arguments : {"--render drawn.mkv --fps 10 --start 1 --end 2.5",
+                                  "--render f%03d.png --fps 10 --start 1 --end 1.8",
+                                  "--render f%03d.png --fps 10 --start 1.8 --end 2.5",
+                                  "--render encoded.mkv --frames f%03d.png --fps 10 --start 1 "
+                                  "--end 2.5"}) {
+        const ProgramRun run = demo(arguments);
+        ASSERT_EQ(run.status, 0) << arguments << "\n" << run.out << run.err;
+    }
+    EXPECT_EQ(decodedDigest("drawn.mkv", "v").size(), 15u);
+    EXPECT_FALSE(decodedDigest("drawn.mkv", "a").empty());
+    for (const char* stream : {"v", "a"})
+        EXPECT_EQ(decodedDigest("encoded.mkv", stream), decodedDigest("drawn.mkv", stream))
+            << stream;
+
+    const ProgramRun small = demo("--render s%03d.png --size 32x32" + span);
+    ASSERT_EQ(small.status, 0) << small.out << small.err;
+    fs::remove("f017.png");
+    const struct {
+        const char* frames;
+        const char* line;
+    } rows[] = {
+        {"f%03d.png", "cannot read f017.png (frame 8 of 15): No such file or directory"},
+        {"s%03d.png", "s010.png (frame 1 of 15) is 32x32, not 64x64"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.frames);
+        const ProgramRun run = demo(std::string("--render x.mkv --frames ") + row.frames + span);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_NE(run.out.find(std::string("[OfflineRenderer] ") + row.line), std::string::npos)
+            << run.out;
+        EXPECT_NE(run.err.find(std::string("tarn-demo: ") + row.line), std::string::npos)
+            << run.err;
+    }
+}
+
+// --length prints where the timeline ends and nothing else, for scripts;
+// without content it says why there is none.
+TEST_F(OfflineRenderGLTest, LengthIsWhereTheTimelineEnds) {
+    const ProgramRun run = demo("--length");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "4\n");
+
+    fs::remove("demo.tarn");
+    const ProgramRun none = demo("--length");
+    EXPECT_EQ(none.status, 1);
+    const std::string why = "tarn-demo: the demo's timeline is empty: it has no length\n";
+    EXPECT_NE(none.out.find("assets/demo.tarn: the demo script cannot be read"), std::string::npos)
+        << none.out;
+    EXPECT_EQ(none.out.substr(none.out.size() - std::min(none.out.size(), why.size())), why);
+    EXPECT_EQ(none.err, why);
 }
 
 // The frame at 2.25 s drawn in a hidden window, with the program's profiler
