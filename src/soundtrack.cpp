@@ -113,7 +113,9 @@ std::string decode(File* file, std::vector<float>& samples, int& rate, int& chan
         return "out of memory";
     }
     const sf_count_t decoded = static_cast<sf_count_t>(samples.size()) / channels;
-    if (decoded < info.frames)
+    // Some formats do not know their length (a count of SF_COUNT_MAX):
+    // then what decoded without an error is the whole.
+    if (info.frames != SF_COUNT_MAX && decoded < info.frames)
         return "cut short after " + std::to_string(decoded) + " of " + std::to_string(info.frames) +
                " frames";
     if (sf_error(sound.get()) != SF_ERR_NO_ERROR)

@@ -243,8 +243,9 @@ std::string VFS::f_readDirectory(std::map<std::string, FileEntry>& contents,
     const std::uint32_t count = readU16(footer);
     const std::int32_t archiveSize = readI32(footer + 2);
     if (archiveSize < FooterSize || archiveSize > length)
-        return "archive size " + std::to_string(archiveSize) + " does not fit the file of " +
-               std::to_string(length) + " bytes";
+        return "the footer's archive size of " +
+               std::to_string(static_cast<std::uint32_t>(archiveSize)) +
+               " bytes does not fit the file of " + std::to_string(length) + " bytes";
     const long long directorySize = count * RecordSize;
     if (directorySize + FooterSize > archiveSize)
         return "directory of " + std::to_string(count) + " records does not fit the archive size " +

@@ -451,17 +451,19 @@ TEST_F(VFSTest, InvalidArchivesAreRejectedWhole) {
         {"cut in the directory", [](std::string& b) { b.resize(b.size() - 300); }, ""},
         {"cut in the data", [&](std::string& b) { b.resize(directory / 2); }, ""},
         {"first bytes cut", [](std::string& b) { b.erase(0, 10); },
-         "archive size " + std::to_string(size) + " does not fit the file of " +
+         "the footer's archive size of " + std::to_string(size) + " bytes does not fit the file of " +
              std::to_string(size - 10) + " bytes"},
         {"count too big", [&](std::string& b) { setFooter(b, 65535, size); },
          "directory of 65535 records does not fit the archive size " + std::to_string(size)},
         {"archive size past the file", [&](std::string& b) { setFooter(b, 3, size + 1); },
-         "archive size " + std::to_string(size + 1) + " does not fit the file of " +
-             std::to_string(size) + " bytes"},
+         "the footer's archive size of " + std::to_string(size + 1) +
+             " bytes does not fit the file of " + std::to_string(size) + " bytes"},
         {"archive size negative", [&](std::string& b) { setFooter(b, 3, -1); },
-         "archive size -1 does not fit the file of " + std::to_string(size) + " bytes"},
+         "the footer's archive size of 4294967295 bytes does not fit the file of " +
+             std::to_string(size) + " bytes"},
         {"archive size most negative", [&](std::string& b) { setFooter(b, 3, INT32_MIN); },
-         "archive size -2147483648 does not fit the file of " + std::to_string(size) + " bytes"},
+         "the footer's archive size of 2147483648 bytes does not fit the file of " +
+             std::to_string(size) + " bytes"},
         {"archive size below the directory",
          [&](std::string& b) { setFooter(b, 3, 6 + 3 * 268 - 1); },
          "directory of 3 records does not fit the archive size " + std::to_string(6 + 3 * 268 - 1)},

@@ -147,6 +147,18 @@ bool DemoProgram::f_readTimeWords() {
             printRefusal(error);
             return false;
         }
+    // Past the end nothing would play: say so rather than quit in silence.
+    const double end = m_timeline ? m_timeline->duration() : 0.0;
+    if (m_settings.playsFrames && !m_settings.check && m_timeline && end > 0.0) {
+        const double from = std::max(m_settings.start, m_loopStart);
+        if (from >= end) {
+            std::ostringstream line;
+            line << "tarn-demo: " << (m_settings.start >= end ? "--start " : "--loop from ")
+                 << from << " s is past the demo's end at " << end << " s";
+            printRefusal(line.str());
+            return false;
+        }
+    }
     if (m_settings.loopEndWord.empty() || (m_loopStart >= 0.0 && m_loopEnd > m_loopStart))
         return true;
     std::ostringstream line;

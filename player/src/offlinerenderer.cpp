@@ -65,11 +65,22 @@ std::string number(double value) {
     return text;
 }
 
+// A duration in words with its units: "45 s", "3 min 05 s", "2 h 07 min".
 std::string minutes(double value) {
-    const long total = std::lround(std::max(value, 0.0));
-    char text[32];
-    std::snprintf(text, sizeof text, "%ld:%02ld", total / 60, total % 60);
+    const long total = std::lround(std::min(std::max(value, 0.0), 1e9));
+    char text[48];
+    if (total < 60)
+        std::snprintf(text, sizeof text, "%ld s", total);
+    else if (total < 3600)
+        std::snprintf(text, sizeof text, "%ld min %02ld s", total / 60, total % 60);
+    else
+        std::snprintf(text, sizeof text, "%ld h %02ld min", total / 3600, total / 60 % 60);
     return text;
+}
+
+// "1 frame", "2 frames".
+std::string frames(std::size_t count) {
+    return std::to_string(count) + (count == 1 ? " frame" : " frames");
 }
 
 }  // namespace
@@ -308,7 +319,7 @@ bool OfflineRenderer::finish() {
     if (ok && m_done == m_count) {
         f_progress(true);
     } else {
-        std::cerr << "tarn-demo: stopped after " << m_done << " of " << m_count << " frames; "
+        std::cerr << "tarn-demo: stopped after " << m_done << " of " << frames(m_count) << "; "
                   << m_sink->describe() << " is incomplete" << std::endl;
         ok = false;
     }
@@ -327,7 +338,7 @@ void OfflineRenderer::f_progress(bool last) {
         if (m_settings.singleFrame)
             std::cerr << "the frame at " << seconds(m_settings.start);
         else
-            std::cerr << m_count << " frames, "
+            std::cerr << frames(m_count) << ", "
                       << seconds(static_cast<double>(m_count) / m_settings.fps) << " from "
                       << seconds(m_settings.start) << " at " << m_settings.fps << " fps";
         std::cerr << ", in " << seconds(elapsed) << std::endl;

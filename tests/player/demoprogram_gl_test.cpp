@@ -613,6 +613,11 @@ TEST_F(DemoProgramGLTest, TimeWordsAreReadOnTheContentsTempo) {
         {"tempo 120\n", false, "3", "3", "0:1", 0, 0, 0,
          "tarn-demo: --loop 3..0:1 is the span from 3 s to 0.5 s on the content's tempo; give an "
          "END after START, from 0 s"},
+        // Past the end nothing would play: said, not a silent exit.
+        {"tempo 120\n", false, "1e30", "", "", 0, 0, 0,
+         "tarn-demo: --start 1e+30 s is past the demo's end at 8 s"},
+        {"tempo 120\n", false, "", "50:0", "60:0", 0, 0, 0,
+         "tarn-demo: --loop from 100 s is past the demo's end at 8 s"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.start);
