@@ -5,6 +5,9 @@
 
 #include "music.h"
 
+#include <cstdio>
+#include <regex>
+
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
@@ -17,6 +20,7 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include "mastering.h"
 #include "support/scratch_folder.h"
 
 namespace {
@@ -234,6 +238,44 @@ TEST(MusicTest, OggDecodesBackAsTheSameMusic) {
         EXPECT_NEAR(rmsDb(decoded, barTime(section.firstBar), barTime(section.endBar)),
                     rmsDb(music, barTime(section.firstBar), barTime(section.endBar)), 0.5)
             << section.name;
+}
+
+// ffmpeg's EBU R128 meter on the decoded Ogg (lossy coding moves peaks):
+// -14 LUFS within 1 LU, true peak at most -1 dBTP; and our own meters,
+// which the mastering steers by, read the same decoded samples as ffmpeg
+// does within 0.2 LU and 0.3 dB.
+TEST(MusicTest, MasteredToStreamingLoudnessOnTheDecodedOgg) {
+    Tarn::Test::ScratchFolder folder;
+    std::string error;
+    ASSERT_TRUE(writeOggVorbis("music.ogg", track(), error)) << error;
+    std::string log;
+    if (FILE* pipe = popen("ffmpeg -hide_banner -nostats -i music.ogg -af ebur128=peak=true "
+                           "-f null - 2>&1",
+                           "r")) {
+        char buffer[4096];
+        for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            log.append(buffer, got);
+        pclose(pipe);
+    }
+    // The summary at the end, after the meter's lines for every 100 ms.
+    const std::size_t summary = log.rfind("Integrated loudness:");
+    ASSERT_NE(summary, std::string::npos) << log;
+    log = log.substr(summary);
+    std::smatch integrated, peak;
+    ASSERT_TRUE(std::regex_search(log, integrated, std::regex(R"(I:\s+(-?[0-9.]+) LUFS)"))) << log;
+    ASSERT_TRUE(std::regex_search(log, peak, std::regex(R"(Peak:\s+(-?[0-9.]+) dBFS)"))) << log;
+    const double lufs = std::stod(integrated[1]), truePeak = std::stod(peak[1]);
+    EXPECT_NEAR(lufs, -14.0, 1.0);
+    EXPECT_LE(truePeak, -1.0);
+
+    SF_INFO info{};
+    SNDFILE* file = sf_open("music.ogg", SFM_READ, &info);
+    ASSERT_NE(file, nullptr);
+    std::vector<float> decoded(static_cast<std::size_t>(info.frames * info.channels));
+    sf_readf_float(file, decoded.data(), info.frames);
+    sf_close(file);
+    EXPECT_NEAR(integratedLoudness(decoded, info.samplerate), lufs, 0.2);
+    EXPECT_NEAR(truePeakDb(decoded, info.samplerate), truePeak, 0.3);
 }
 
 TEST(MusicTest, OggBytesAreTheSameEveryTime) {

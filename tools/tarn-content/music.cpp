@@ -12,6 +12,8 @@
 
 #include <sndfile.h>
 
+#include "mastering.h"
+
 namespace Content {
 
 namespace {
@@ -19,7 +21,10 @@ namespace {
 constexpr double Pi = 3.14159265358979323846;
 constexpr int MinRate = 8000;
 constexpr int MaxRate = 192000;
-constexpr double PeakDbfs = -1.5;
+// Mastered as streaming services play music: -14 LUFS integrated, and a
+// true-peak ceiling with room for what Vorbis coding adds to the peaks.
+constexpr double LoudnessLufs = -14.0;
+constexpr double CeilingDbtp = -1.6;
 // libsndfile's scale: 0 is the smallest file, 1 the best sound.
 constexpr double VorbisQuality = 0.5;
 // libsndfile hands each write to libvorbis whole, and one write of the whole
@@ -307,24 +312,19 @@ public:
             out[2 * i + 1] = highRight.process(m_right[i] + wet.right + echoed.right).high *
                              static_cast<float>(fade);
         }
-        normalise(out);
+        const MasterReport report = Content::master(out, rate, LoudnessLufs, CeilingDbtp);
+        char line[160];
+        std::snprintf(line, sizeof line,
+                      "[Music] mastered: %+.2f dB, the limiter taking at most %.2f dB; %.2f LUFS, "
+                      "true peak %.2f dBTP\n",
+                      report.gainDb, report.mostReductionDb, report.loudness, report.truePeak);
+        std::cout << line;
         return out;
     }
 
     const int rate;
 
 private:
-    // Scales the peak to PeakDbfs.
-    static void normalise(std::vector<float>& samples) {
-        float peak = 0.0f;
-        for (float sample : samples)
-            peak = std::max(peak, std::fabs(sample));
-        if (peak > 0.0f) {
-            const float gain = static_cast<float>(std::pow(10.0, PeakDbfs / 20.0)) / peak;
-            for (float& sample : samples)
-                sample *= gain;
-        }
-    }
     std::size_t frameAt(double seconds) const {
         return std::min(m_frames, static_cast<std::size_t>(std::max(0.0, seconds * rate)));
     }

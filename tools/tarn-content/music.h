@@ -95,7 +95,8 @@ struct Music {
 };
 
 // The whole track in stereo at sampleRate (8000 to 192000 Hz), barTime(Bars)
-// long, peaking at -1.5 dBFS. Any other rate is reported and gives an empty
+// long, mastered to -14 LUFS with its true peak at most -1.6 dBTP (one
+// line on standard output says how). Any other rate is reported and gives an empty
 // Music (no samples, rate and channels 0).
 Music renderMusic(int sampleRate = 44100);
 
