@@ -8,6 +8,7 @@
 #include <tarn/ext/gloweffect.h>
 #include <tarn/ext/lensflareeffect.h>
 #include <tarn/ext/motionblureffect.h>
+#include <tarn/ext/reflectioneffect.h>
 #include <tarn/ext/ssaoeffect.h>
 
 void registerStockExtensions() {
@@ -20,4 +21,5 @@ void registerStockExtensions() {
     Tarn::Ext::LensFlareEffect::registerExtension();
     Tarn::Ext::FogEffect::registerExtension();
     Tarn::Ext::GlowEffect::registerExtension();
+    Tarn::Ext::ReflectionEffect::registerExtension();
 }

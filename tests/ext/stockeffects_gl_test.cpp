@@ -11,8 +11,11 @@
 #include <string>
 #include <vector>
 
+#include <stb_image_write.h>
+
 #include "support/allocation_counter.h"
 #include "support/gl_test.h"
+#include "support/scratch_folder.h"
 #include "tarn/ext/anisotropicflareeffect.h"
 #include "tarn/ext/dofeffect.h"
 #include "tarn/ext/fogeffect.h"
@@ -20,6 +23,7 @@
 #include "tarn/ext/gloweffect.h"
 #include "tarn/ext/lensflareeffect.h"
 #include "tarn/ext/motionblureffect.h"
+#include "tarn/ext/reflectioneffect.h"
 #include "tarn/ext/ssaoeffect.h"
 #include "tarn/framebuffer.h"
 #include "tarn/graphics/camera.h"
@@ -317,6 +321,61 @@ TEST_F(StockEffectsGLTest, FogTintsByWorldHeightAndDistance) {
             return p;
         };
         EXPECT_EQ(wrongPixels(out, expected), 0) << Tarn::Test::writePng(out, "fog");
+    }
+}
+
+// A cube map of one colour a face, as a horizontal cross of 4-pixel cells:
+// +X red, -X cyan, +Y green, -Y magenta, +Z blue, -Z yellow. Columns of
+// eight pixels hold normals facing the camera, tilted right, tilted up, and
+// facing it with no reflection; the camera (at (5, 2, 0) looking along +z)
+// mirrors them back along world -z (yellow), -x (cyan) and +y (green).
+TEST_F(StockEffectsGLTest, ReflectionAddsTheMirroredCubeMapByTheReflectionFactor) {
+    Tarn::Test::ScratchFolder folder;
+    const unsigned char faces[6][3] = {{255, 0, 0},   {0, 255, 255}, {0, 255, 0},
+                                       {255, 0, 255}, {0, 0, 255},   {255, 255, 0}};
+    // Cells of the cross (column, row from the top) of +X, -X, +Y, -Y, +Z, -Z.
+    const int cells[6][2] = {{2, 1}, {0, 1}, {1, 0}, {1, 2}, {3, 1}, {1, 1}};
+    std::vector<unsigned char> cross(16 * 12 * 4, 0);
+    for (int face = 0; face < 6; ++face)
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 4; ++x) {
+                unsigned char* texel =
+                    &cross[4 * ((cells[face][1] * 4 + y) * 16 + cells[face][0] * 4 + x)];
+                std::copy(faces[face], faces[face] + 3, texel);
+                texel[3] = 255;
+            }
+    std::string png;
+    stbi_write_png_to_func(
+        [](void* out, void* data, int size) {
+            static_cast<std::string*>(out)->append(static_cast<char*>(data), std::size_t(size));
+        },
+        &png, 16, 12, 4, cross.data(), 16 * 4);
+    Tarn::Test::writeLooseFiles({{"env.png", png}});
+
+    const Pixel normals[4] = {{0, 0, 0, 0.5f}, {0.6f, 0, 0, 0.5f}, {0, 0.6f, 0, 0.25f}, {0, 0, 0, 0}};
+    const Pixel seen[4] = {{1, 1, 0, 0}, {0, 1, 1, 0}, {0, 1, 0, 0}, {0, 0, 0, 0}};
+    Scene scene;
+    scene.set(1, [&](int x, int) { return normals[(x / 8) % 4]; });
+    scene.set(2, [](int, int) { return Pixel{0.0f, 0.0f, -5.0f, 1.0f}; });
+    const Pixel in{0.2f, 0.1f, 0.05f, 0.75f};
+    for (const float strength : {1.0f, 2.0f}) {
+        std::unique_ptr<Effect> effect(ReflectionEffect::create());
+        ASSERT_TRUE(effect->setImage("image", "env.png"));
+        effect->setProperty("Strength", strength);
+        const auto buffer = Tarn::Test::makeFloatBuffer(image([&](int, int) { return in; }));
+        Chain chain(kSize, kSize, &scene.renderer);
+        chain.addEffect(effect.get());
+        const Image out = read(chain.apply(buffer.get()));
+        EXPECT_EQ(wrongPixels(out,
+                              [&](int x, int) {
+                                  const int band = (x / 8) % 4;
+                                  Pixel p = in;
+                                  for (int c = 0; c < 3; ++c)
+                                      p[c] += seen[band][c] * normals[band][3] * strength;
+                                  return p;
+                              }),
+                  0)
+            << Tarn::Test::writePng(out, "reflection");
     }
 }
 

@@ -371,7 +371,8 @@ TEST(CommandLineTest, ExtensionsRegisterInTheirFixedOrder) {
     registerExtensions();
     std::string expected = "[MeshFactory] Registered loader \"assimp\"\n";
     for (const char* name : {"AnisotropicFlare", "Motion blur", "DepthOfField", "SSAO", "FXAA",
-                             "LensFlare", "Fog", "Glow", "Raymarcher", "Amiga", "Overlay"})
+                             "LensFlare", "Fog", "Glow", "Reflection", "Raymarcher", "Amiga",
+                             "Overlay"})
         expected += std::string("[EffectFactory] Registered effect \"") + name + "\"\n";
     EXPECT_EQ(testing::internal::GetCapturedStdout(), expected);
 }
