@@ -4,6 +4,7 @@
 // The content is what `tarn-demo --new` writes, changed one mistake a row.
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -310,6 +311,60 @@ TEST_F(CheckTest, AnalyseWritesTheMusicsTableAndPicture) {
     EXPECT_EQ(silent.err,
               "tarn-demo: the demo script has no soundtrack line: there is no music to analyse\n");
     EXPECT_FALSE(fs::exists("music-analysis.csv"));
+}
+
+// TARN itself follows its music: over the Pillars section (bars 8 to 20)
+// the picture's mean brightness, frame by frame at 8 fps, correlates with
+// the bass band of the music's analysis at 0.5 or more.
+TEST(DemoMusicTest, ThePillarsBrightenWithTheBass) {
+    Tarn::Test::ScratchFolder scratch;
+    const std::string archive = std::string("'") + TARN_DEMO_ARCHIVE + "' ";
+    const Tarn::Test::ProgramRun analysed = runProgram(demo(archive + "--analyse"));
+    ASSERT_EQ(analysed.status, 0) << analysed.out << analysed.err;
+    std::vector<double> bass;  // every 5 ms from 0
+    std::istringstream csv(readText("music-analysis.csv"));
+    std::string row;
+    std::getline(csv, row);
+    for (float t, b; std::getline(csv, row) && std::sscanf(row.c_str(), "%f,%f", &t, &b) == 2;)
+        bass.push_back(b);
+    const Tarn::Test::ProgramRun run =
+        runProgram(demo(archive + "--render 'p%04d.png' --size 64x36 --fps 8 --start 8:0 --end 37.37"));
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    const double start = 8 * 4 * 60.0 / 128.41855;  // bar 8 on the demo's tempo
+    std::vector<double> light, heard;
+    for (long frame = std::lround(start * 8);; ++frame) {
+        char name[32];
+        std::snprintf(name, sizeof name, "p%04ld.png", frame);
+        int width = 0, height = 0, channels = 0;
+        unsigned char* pixels = stbi_load(name, &width, &height, &channels, 3);
+        if (!pixels)
+            break;
+        double sum = 0.0;
+        for (int i = 0; i < width * height * 3; ++i)
+            sum += pixels[i];
+        stbi_image_free(pixels);
+        light.push_back(sum / (width * height * 3));
+        // Bar 8 is off the grid of 8 fps: frame i is at start + i / 8.
+        const double time = start + static_cast<double>(light.size() - 1) / 8.0;
+        const auto at = static_cast<std::size_t>(std::lround(time / 0.005));
+        ASSERT_LT(at, bass.size());
+        heard.push_back(bass[at]);
+    }
+    ASSERT_GT(light.size(), 170u);
+    const auto mean = [](const std::vector<double>& v) {
+        double sum = 0.0;
+        for (double x : v)
+            sum += x;
+        return sum / static_cast<double>(v.size());
+    };
+    const double ml = mean(light), mh = mean(heard);
+    double sxy = 0.0, sxx = 0.0, syy = 0.0;
+    for (std::size_t i = 0; i < light.size(); ++i) {
+        sxy += (light[i] - ml) * (heard[i] - mh);
+        sxx += (light[i] - ml) * (light[i] - ml);
+        syy += (heard[i] - mh) * (heard[i] - mh);
+    }
+    EXPECT_GE(sxy / std::sqrt(sxx * syy), 0.5);
 }
 
 }  // namespace

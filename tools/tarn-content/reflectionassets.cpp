@@ -1,6 +1,6 @@
 // Pictures for reflective and animated materials: a matcap (a lit chrome
 // sphere, read by view-space normal), the night sky as a 4:3 cube cross for
-// cube-map reflections, and the 16 frames of the video a screen shows.
+// cube-map reflections (and the sunset's, for the mirrors), and the 16 frames of the video a screen shows.
 
 #include <cmath>
 #include <sstream>
@@ -114,9 +114,13 @@ bool writeScreenVideo(Output& out) {
 bool writeReflectionAndVideo(Output& out) {
     constexpr int NightFace = 256;
     const Sky night(nightEnvironment());
+    const Sky sunset(duskEnvironment());
     return writePng(out, "assets/textures/matcap.png", matcap(), 3) &&
            out.write("assets/textures/nightsky.jpg",
                      encodeJpeg(skyCross(night, NightFace), 4 * NightFace, 3 * NightFace, 90)) &&
+           // What the mirrors section's sculptures reflect: the sunset world.
+           out.write("assets/textures/sunset.jpg",
+                     encodeJpeg(skyCross(sunset, NightFace), 4 * NightFace, 3 * NightFace, 90)) &&
            writeScreenVideo(out);
 }
 
