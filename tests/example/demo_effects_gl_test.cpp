@@ -14,6 +14,7 @@
 #include <tarn/texture.h>
 
 #include "amigascene.h"
+#include "example/full_march.h"
 #include "overlay.h"
 #include "raymarchedscene.h"
 #include "support/gl_test.h"
@@ -134,6 +135,27 @@ TEST_F(DemoEffectsGLTest, RaymarcherShowsImagesWhereNoBallIsAndTheOpaqueFrontEve
         EXPECT_GT(balls, 0) << keep(out, "raymarcher");
         scene->setProperty("Water_level", static_cast<float>(time) + 1.0f);
         expectSceneReplacesInput(*scene, out, time);
+    }
+}
+
+// At times when the balls fill the middle, cross the front image and stand
+// apart, the picture holds misses, hits, rays grazing the balls' edges and
+// reflections, and is the one the full march gives, bit for bit.
+TEST_F(DemoEffectsGLTest, RaymarcherSkipsOnlyWhatCannotHit) {
+    const std::unique_ptr<Effect> reference = Tarn::Test::fullMarch();
+    const auto scene = create<RaymarchedScene>("Raymarcher");
+    for (double t : {0.0, 3.3, 37.5, 45.0, 51.9, 88.0, 120.0}) {
+        SCOPED_TRACE(t);
+        const Image expected = apply(*reference, flat(64, 64, {}), t);
+        const Image out = apply(*scene, flat(64, 64, {}), t);
+        EXPECT_EQ(out.rgba, expected.rgba) << keep(out, "raymarcher_skip");
+        int hits = 0, misses = 0;  // under the clear front: the back's blue is 0.4
+        for (int x = 0; x < 64; ++x)
+            for (int y = 0; y < 64; ++y)
+                if (front(x / 16, y / 16)[3] == 0.0f)
+                    (std::fabs(out.at(x, y)[2] - 0.4f) < 1e-5f ? misses : hits) += 1;
+        EXPECT_GT(hits, 0);
+        EXPECT_GT(misses, 0);
     }
 }
 

@@ -14,6 +14,7 @@
 #include <stb_image_write.h>
 
 #include "support/allocation_counter.h"
+#include "ext/plain_anisotropic_flare.h"
 #include "support/gl_test.h"
 #include "support/scratch_folder.h"
 #include "tarn/ext/anisotropicflareeffect.h"
@@ -289,6 +290,47 @@ TEST_F(StockEffectsGLTest, AnisotropicFlareStreaksBrightPartsSideways) {
         };
         EXPECT_EQ(wrongPixels(out, expected), 0) << Tarn::Test::writePng(out, "anisotropic");
     }
+}
+
+// Bright specks (0.89, the bias, gives black) on a dark ground: 0.02 of the
+// pixels off the edges, and on the left and right edges in rows of their own,
+// seen only where the taps wrap.
+Image specks(unsigned int seed) {
+    return image([seed](int x, int y) {
+        const unsigned int h = (static_cast<unsigned int>(x * 73 + y * 4099) ^ seed) * 2654435761u;
+        const float levels[4] = {0.89f, 0.9f, 1.0f, 3.0f};
+        const bool edge = (x == 0 && y % 16 == 3) || (x == kSize - 1 && y % 16 == 9);
+        const bool inside = x >= 16 && x < kSize - 16 && h % 100 < 2;
+        const float v = edge || inside ? levels[(h >> 8) % 4] : (h >> 12) % 80 / 100.0f;
+        return Pixel{v, v * 0.5f, 1.0f - v / 3.0f, 1.0f};
+    });
+}
+
+// Densities and counts that reach 2 to 64 texels and wrap, over specks,
+// black and a full bright image: the same picture as the plain sum.
+TEST_F(StockEffectsGLTest, AnisotropicFlareSkipsOnlyBlackStreaks) {
+    const struct {
+        float density, iterations;
+    } rows[] = {{13.5f, 123.0f}, {13.5f, 40.0f}, {1.0f / 32.0f, 2.0f}, {1.0f / 32.0f, 1.5f},
+                {1.0f, 5.0f},    {0.25f, 10.0f}, {0.25f, 17.0f},      {2.0f, 256.0f},
+                {0.001f, 3.0f},  {13.5f, 0.0f}};
+    const Image inputs[] = {specks(1), specks(2), square(0, 0, kSize, 0.1f),
+                            square(0, 0, kSize, 1.0f)};
+    for (const auto& row : rows)
+        for (const Image& input : inputs) {
+            SCOPED_TRACE(testing::Message() << row.density << " " << row.iterations << " input "
+                                            << &input - inputs);
+            const auto reference = Tarn::Test::plainAnisotropicFlare(row.density, row.iterations, 100.0f);
+            const auto buffer = Tarn::Test::makeFloatBuffer(input);
+            Chain chain(kSize, kSize, nullptr);
+            chain.addEffect(reference.get());
+            const Image expected = read(chain.apply(buffer.get()));
+            const Image out = run(&AnisotropicFlareEffect::create, input,
+                                  {{"Blur_density", {row.density}},
+                                   {"Blur_iterations", {row.iterations}},
+                                   {"Opacity", {100.0f}}});
+            EXPECT_EQ(out.rgba, expected.rgba) << Tarn::Test::writePng(out, "streaks");
+        }
 }
 
 // Bands of eight columns at the world points below (as view positions for

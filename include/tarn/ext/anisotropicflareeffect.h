@@ -30,11 +30,14 @@ public:
     // EffectFactory::registerEffect("AnisotropicFlare", create).
     static void _register();
     // A new effect of three passes: bright parts of in -> scratch[0], streak
-    // -> low[lowCnt], in plus the streak -> full (out).
+    // -> low[lowCnt] (after marking the runs of scratch[0] that hold any
+    // colour, in the effect's own small buffer), in plus the streak -> full
+    // (out).
     static PostFX::Effect* create();
 
     static bool ms_shadersInitialized;
     static ShaderProgram* ms_downsampling;  // "Anisotropic flare downsampling"
+    static ShaderProgram* ms_marking;       // "Anisotropic flare marking"
     static ShaderProgram* ms_blurring;      // "Anisotropic flare blurring"
     static ShaderProgram* ms_mergeShader;   // "Anisotropic flare merge"
 };
