@@ -1,6 +1,6 @@
 // Content shaders without GL: includes expanded with every line traced to
 // its file, annotations read or refused at their line, and driver logs
-// mapped back through the includes.
+// mapped back through the includes; and the fuzz target's saved inputs.
 
 #include "tarn/postfx/shadersource.h"
 
@@ -11,8 +11,13 @@
 
 #include <gtest/gtest.h>
 
+#include "support/fuzz_inputs.h"
 #include "support/scratch_folder.h"
 #include "tarn/diagnostics.h"
+#include "tarn/vfs.h"
+
+#define TARN_SHADERSOURCE_FUZZ_NO_MAIN
+#include "fuzz/shadersource_fuzz.cpp"
 
 namespace {
 
@@ -118,6 +123,21 @@ TEST(ShaderSourceTest, DriverLogsAreMappedThroughTheIncludes) {
     };
     for (const auto& row : rows)
         EXPECT_EQ(source.mapLog(row.log, 2), row.mapped) << row.log;
+}
+
+// Shaders and logs that once broke reading or mapping go through the fuzz
+// target's checks again.
+TEST(ShaderSourceTest, SavedFuzzInputs) {
+    Tarn::Test::ScratchFolder folder;
+    Tarn::VFS loose("absent.tarn", false);
+    const auto inputs = Tarn::Test::fuzzRegressionInputs("shadersource_fuzz");
+    ASSERT_FALSE(inputs.empty());
+    for (const auto& [name, bytes] : inputs) {
+        SCOPED_TRACE(name);
+        testing::internal::CaptureStdout();
+        readShaderFiles(bytes);
+        testing::internal::GetCapturedStdout();
+    }
 }
 
 }  // namespace
