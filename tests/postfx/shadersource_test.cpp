@@ -125,6 +125,32 @@ TEST(ShaderSourceTest, DriverLogsAreMappedThroughTheIncludes) {
         EXPECT_EQ(source.mapLog(row.log, 2), row.mapped) << row.log;
 }
 
+// Lines far longer than any regex may take: a table in one #define, an
+// include of a long path, an annotation after a long run of spaces, and a
+// driver's message quoting a long line.
+TEST(ShaderSourceTest, VeryLongLinesAreRead) {
+    Tarn::Test::ScratchFolder folder;
+    const std::string table = "#define TABLE " + std::string(100000, '1');
+    const std::string path(100000, 'p');
+    Tarn::Test::writeLooseFiles(
+        {{"long.frag", table + "\n#include \"" + path + "\"\nuniform float uGlow;" +
+                           std::string(100000, ' ') + "// @param 0..4 = 1.2\n"}});
+    testing::internal::CaptureStdout();
+    ShaderSource source;
+    EXPECT_FALSE(source.load("long.frag"));
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(source.errors(),
+              std::vector<std::string>{"long.frag:2: cannot read included file \"" + path + "\""});
+    EXPECT_EQ(source.text().substr(0, table.size() + 1), table + "\n");
+    EXPECT_EQ(source.origin(2), std::make_pair(std::string("long.frag"), 3));
+    ASSERT_EQ(source.parameters().size(), 1u);
+    EXPECT_EQ(source.parameters()[0].uniform, "uGlow");
+    EXPECT_EQ(source.parameters()[0].defaults[0], 1.2f);
+    const std::string quoted = "`" + std::string(100000, 'y') + "' undeclared";
+    EXPECT_EQ(source.mapLog("0:2(1): error: " + quoted, 0),
+              std::vector<std::string>{"long.frag:3: error: " + quoted});
+}
+
 // Shaders and logs that once broke reading or mapping go through the fuzz
 // target's checks again.
 TEST(ShaderSourceTest, SavedFuzzInputs) {
