@@ -59,11 +59,53 @@ SplitLine splitLine(const std::string& line, bool& inBlock) {
     return split;
 }
 
+// Lines are read by hand, not with std::regex: libstdc++'s matcher recurses
+// once per character a repetition takes, and a line of some 30,000 characters
+// (a table in one #define) overflowed the stack
+// (ShaderSourceTest.VeryLongLinesAreRead).
+bool isSpace(char c) {
+    return std::isspace(static_cast<unsigned char>(c)) != 0;
+}
+
+bool isWordCharacter(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_';
+}
+
+std::size_t skipSpace(const std::string& text, std::size_t at) {
+    while (at < text.size() && isSpace(text[at]))
+        ++at;
+    return at;
+}
+
+std::size_t skipWord(const std::string& text, std::size_t at) {
+    while (at < text.size() && isWordCharacter(text[at]))
+        ++at;
+    return at;
+}
+
 // The directive's name when code is a preprocessor line ("include"), else "".
 std::string directive(const std::string& code) {
-    static const std::regex form(R"(^\s*#\s*(\w+).*$)");
-    std::smatch match;
-    return std::regex_match(code, match, form) ? match[1].str() : std::string();
+    const std::size_t hash = skipSpace(code, 0);
+    if (hash == code.size() || code[hash] != '#')
+        return {};
+    const std::size_t name = skipSpace(code, hash + 1);
+    return code.substr(name, skipWord(code, name) - name);
+}
+
+// The path of a line `#include "path"`, which directive() named "include";
+// false when the line has anything else.
+bool includePath(const std::string& code, std::string& path) {
+    const std::size_t name = skipSpace(code, skipSpace(code, 0) + 1);
+    const std::size_t afterName = skipWord(code, name);
+    const std::size_t open = skipSpace(code, afterName);
+    if (open == afterName || open == code.size() || code[open] != '"')
+        return false;
+    const std::size_t close = code.find('"', open + 1);
+    if (close == std::string::npos || close == open + 1 ||
+        skipSpace(code, close + 1) != code.size())
+        return false;
+    path = code.substr(open + 1, close - open - 1);
+    return true;
 }
 
 // The whole text as one finite number.
@@ -79,6 +121,25 @@ std::vector<std::string> words(const std::string& text) {
     for (std::string word; stream >> word;)
         out.push_back(word);
     return out;
+}
+
+// The type and name of `uniform [lowp|mediump|highp] TYPE NAME;` with
+// nothing after it; false for any other code.
+bool declaration(const std::string& code, std::string& type, std::string& name) {
+    const std::size_t semicolon = code.find(';');
+    if (semicolon == std::string::npos || skipSpace(code, semicolon + 1) != code.size())
+        return false;
+    std::vector<std::string> parts = words(code.substr(0, semicolon));
+    if (parts.size() == 4 && (parts[1] == "lowp" || parts[1] == "mediump" || parts[1] == "highp"))
+        parts.erase(parts.begin() + 1);
+    const auto isWord = [](const std::string& part) {
+        return std::all_of(part.begin(), part.end(), isWordCharacter);
+    };
+    if (parts.size() != 3 || parts[0] != "uniform" || !isWord(parts[1]) || !isWord(parts[2]))
+        return false;
+    type = parts[1];
+    name = parts[2];
+    return true;
 }
 
 // "float" 1, "vec2" to "vec4" 2 to 4, anything else 0.
@@ -164,11 +225,10 @@ bool ShaderSource::f_expand(const std::string& path, std::vector<std::string>& i
 
 void ShaderSource::f_include(const std::string& code, const std::string& file, int line,
                              std::vector<std::string>& including) {
-    static const std::regex form(R"re(^\s*#\s*include\s+"([^"]+)"\s*$)re");
-    std::smatch match;
-    if (!std::regex_match(code, match, form))
+    std::string written;
+    if (!includePath(code, written))
         return f_error(file, line, "#include needs one path in double quotes");
-    const std::string path = normalised(match[1].str());
+    const std::string path = normalised(written);
     if (std::find(including.begin(), including.end(), path) != including.end()) {
         std::string cycle;
         for (auto it = std::find(including.begin(), including.end(), path); it != including.end();
@@ -192,13 +252,9 @@ void ShaderSource::f_annotate(const std::string& code, const std::string& commen
         return f_error(file, line,
                        "unknown annotation \"" + word + "\"" +
                            Diagnostics::suggestion(word, {"@param", "@image"}));
-    static const std::regex declaration(
-        R"(^\s*uniform\s+(?:(?:lowp|mediump|highp)\s+)?(\w+)\s+(\w+)\s*;\s*$)");
-    std::smatch match;
-    if (!std::regex_match(code, match, declaration))
+    std::string type, name;
+    if (!declaration(code, type, name))
         return f_error(file, line, word + " needs \"uniform <type> <name>;\" on its line");
-    const std::string type = match[1].str();
-    const std::string name = match[2].str();
     if (word == "@image") {
         if (type != "sampler2D")
             return f_error(file, line, "@image needs a sampler2D; " + name + " is a " + type);
@@ -251,17 +307,21 @@ void ShaderSource::f_error(const std::string& file, int line, const std::string&
 }
 
 std::vector<std::string> ShaderSource::mapLog(const std::string& log, int preludeLines) const {
-    // Each form with the groups of its line, severity and message. Mesa
-    // writes "preprocessor error" for what its preprocessor finds.
+    // Each form with the groups of its line and severity; the message is
+    // the rest of the line. Mesa writes "preprocessor error" for what its
+    // preprocessor finds. Only a line's head goes through the regex, whose
+    // matcher recurses per character (see the line readers above): a form
+    // needs far less, and a message may quote a long line of the shader.
+    // Each form is matched from the head's first character on.
+    constexpr std::size_t HeadLength = 256;
     static const struct {
+        int line, severity;
         std::regex form;
-        int line, severity, message;
     } forms[] = {
-        {std::regex(
-             R"(^\s*\d+:(\d+)\(\d+\)\s*:\s*(?:preprocessor\s+)?(error|warning)\s*:\s*(.*)$)"),
-         1, 2, 3},
-        {std::regex(R"(^\s*\d+\((\d+)\)\s*:\s*(error|warning)\s*(?:C\d+)?\s*:\s*(.*)$)"), 1, 2, 3},
-        {std::regex(R"(^\s*(ERROR|WARNING)\s*:\s*\d+:(\d+)\s*:\s*(.*)$)"), 2, 1, 3},
+        {1, 2,
+         std::regex(R"(\s*\d+:(\d+)\(\d+\)\s*:\s*(?:preprocessor\s+)?(error|warning)\s*:\s*)")},
+        {1, 2, std::regex(R"(\s*\d+\((\d+)\)\s*:\s*(error|warning)\s*(?:C\d+)?\s*:\s*)")},
+        {2, 1, std::regex(R"(\s*(ERROR|WARNING)\s*:\s*\d+:(\d+)\s*:\s*)")},
     };
     std::vector<std::string> mapped;
     std::istringstream lines(log);
@@ -272,9 +332,10 @@ std::vector<std::string> ShaderSource::mapLog(const std::string& log, int prelud
         if (trimmed(line).empty())
             continue;
         std::string placed = line;
+        const std::string head = line.substr(0, HeadLength);
         for (const auto& known : forms) {
             std::smatch match;
-            if (!std::regex_match(line, match, known.form))
+            if (!std::regex_search(head, match, known.form, std::regex_constants::match_continuous))
                 continue;
             const std::string digits = match[known.line].str();
             int at = 0;
@@ -288,7 +349,7 @@ std::vector<std::string> ShaderSource::mapLog(const std::string& log, int prelud
                     origin(std::min(at - preludeLines, static_cast<int>(m_lines.size())));
                 where = file + ":" + std::to_string(fileLine);
             }
-            placed = where + ": " + severity + ": " + match[known.message].str();
+            placed = where + ": " + severity + ": " + line.substr(match.length(0));
             break;
         }
         mapped.push_back(placed);

@@ -2,9 +2,10 @@
 #define TARN_TESTS_FUZZ_GL_FUZZ_H
 
 // What the GL fuzz targets share: the one-time start of a hidden context
-// with an archive that serves loose files only, and a small mesh laid out
-// as the renderer expects. Header-only, so a test that replays a target's
-// saved inputs can include the target's source.
+// with an archive that serves loose files only, a small mesh laid out as the
+// renderer expects, and an asset library for scripts to name. Header-only,
+// so a test that replays a target's saved inputs can include the target's
+// source.
 
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +17,8 @@
 #include <GL/glew.h>
 #include <unistd.h>
 
+#include <tarn/assetlibrary.h>
+#include <tarn/graphics/material.h>
 #include <tarn/graphics/mesh.h>
 #include <tarn/vertexbuffer.h>
 #include <tarn/vfs.h>
@@ -52,6 +55,18 @@ inline std::unique_ptr<Graphics::Mesh> triangle() {
     vbo->setIndices(indices, 3);
     return std::make_unique<Graphics::Mesh>(vbo);
 }
+
+// The material "stone" and the mesh "cube", added to the process's asset
+// library for as long as they live (the library does not own them).
+struct FuzzAssets {
+    Graphics::Material material;
+    std::unique_ptr<Graphics::Mesh> mesh = triangle();
+
+    FuzzAssets() {
+        AssetLibrary::instance()->addMaterial("stone", &material);
+        AssetLibrary::instance()->addMesh("cube", mesh.get());
+    }
+};
 
 // Makes a 16x16 hidden context current with the depth state the engine
 // expects, and an archive over loose files; exits when there is no context.

@@ -16,8 +16,6 @@
 
 #include <GL/glew.h>
 
-#include <tarn/assetlibrary.h>
-#include <tarn/graphics/material.h>
 #include <tarn/graphics/renderer.h>
 #include <tarn/scenegraph/entity.h>
 #include <tarn/scenegraph/scene.h>
@@ -27,18 +25,7 @@
 namespace {
 
 using Tarn::Fuzz::check;
-
-// The material "stone" and the mesh "cube", added to the process's asset
-// library for as long as they live (the library does not own them).
-struct FuzzAssets {
-    Tarn::Graphics::Material material;
-    std::unique_ptr<Tarn::Graphics::Mesh> mesh = Tarn::Fuzz::triangle();
-
-    FuzzAssets() {
-        Tarn::AssetLibrary::instance()->addMaterial("stone", &material);
-        Tarn::AssetLibrary::instance()->addMesh("cube", mesh.get());
-    }
-};
+using Tarn::Fuzz::FuzzAssets;
 
 // Needs a current GL context, an archive (VFS::tarnVFS) and a live FuzzAssets.
 // Writes the script as a loose file at `path`.

@@ -1,7 +1,7 @@
 // The demo script's tempo line and bar times, loaded for real (effects need a
 // GL context): faulty tempo lines and bar times at their lines, scene keys on
 // the demo's tempo, and the shipped demo, written in bars, against the same
-// demo as it was written in seconds.
+// demo as it was written in seconds; and the fuzz target's saved inputs.
 
 #include "demoscript.h"
 
@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "extensions.h"
+#include "support/fuzz_inputs.h"
 #include "support/gl_test.h"
 #include "support/scratch_folder.h"
 #include "tarn/assetlibrary.h"
@@ -25,6 +26,9 @@
 #include "tarn/scenegraph/automation.h"
 #include "tarn/scenegraph/scene.h"
 #include "tarn/vfs.h"
+
+#define TARN_DEMOSCRIPT_FUZZ_NO_MAIN
+#include "fuzz/demoscript_fuzz.cpp"
 
 namespace {
 
@@ -192,6 +196,26 @@ TEST_F(DemoScriptGLTest, ValuesAboveAParametersMostAreReportedOnce) {
                   "can take it above its most, 256; 256 is used above it",
                   "assets/demo.tarn:8: key 1000 for effect 0 parameter \"Blur_iterations\" is "
                   "above its most, 256; 256 is used"}));
+}
+
+// Scripts that once broke loading, reloading or playing the content go
+// through the fuzz target's steps again.
+TEST_F(DemoScriptGLTest, SavedFuzzInputs) {
+    Tarn::Test::ScratchFolder scratch;
+    Tarn::VFS loose("absent.tarn", false);
+    writeContent();
+    {
+        Tarn::Fuzz::FuzzAssets assets;
+        Tarn::Graphics::Renderer renderer(16, 16);
+        const auto inputs = Tarn::Test::fuzzRegressionInputs("demoscript_fuzz");
+        ASSERT_FALSE(inputs.empty());
+        for (const auto& [name, bytes] : inputs) {
+            SCOPED_TRACE(name);
+            testing::internal::CaptureStdout();
+            playDemoScript(bytes, renderer);
+            testing::internal::GetCapturedStdout();
+        }
+    }
 }
 
 }  // namespace

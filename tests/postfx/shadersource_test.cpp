@@ -1,6 +1,6 @@
 // Content shaders without GL: includes expanded with every line traced to
 // its file, annotations read or refused at their line, and driver logs
-// mapped back through the includes.
+// mapped back through the includes; and the fuzz target's saved inputs.
 
 #include "tarn/postfx/shadersource.h"
 
@@ -11,8 +11,13 @@
 
 #include <gtest/gtest.h>
 
+#include "support/fuzz_inputs.h"
 #include "support/scratch_folder.h"
 #include "tarn/diagnostics.h"
+#include "tarn/vfs.h"
+
+#define TARN_SHADERSOURCE_FUZZ_NO_MAIN
+#include "fuzz/shadersource_fuzz.cpp"
 
 namespace {
 
@@ -118,6 +123,47 @@ TEST(ShaderSourceTest, DriverLogsAreMappedThroughTheIncludes) {
     };
     for (const auto& row : rows)
         EXPECT_EQ(source.mapLog(row.log, 2), row.mapped) << row.log;
+}
+
+// Lines far longer than any regex may take: a table in one #define, an
+// include of a long path, an annotation after a long run of spaces, and a
+// driver's message quoting a long line.
+TEST(ShaderSourceTest, VeryLongLinesAreRead) {
+    Tarn::Test::ScratchFolder folder;
+    const std::string table = "#define TABLE " + std::string(100000, '1');
+    const std::string path(100000, 'p');
+    Tarn::Test::writeLooseFiles(
+        {{"long.frag", table + "\n#include \"" + path + "\"\nuniform float uGlow;" +
+                           std::string(100000, ' ') + "// @param 0..4 = 1.2\n"}});
+    testing::internal::CaptureStdout();
+    ShaderSource source;
+    EXPECT_FALSE(source.load("long.frag"));
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(source.errors(),
+              std::vector<std::string>{"long.frag:2: cannot read included file \"" + path + "\""});
+    EXPECT_EQ(source.text().substr(0, table.size() + 1), table + "\n");
+    EXPECT_EQ(source.origin(2), std::make_pair(std::string("long.frag"), 3));
+    ASSERT_EQ(source.parameters().size(), 1u);
+    EXPECT_EQ(source.parameters()[0].uniform, "uGlow");
+    EXPECT_EQ(source.parameters()[0].defaults[0], 1.2f);
+    const std::string quoted = "`" + std::string(100000, 'y') + "' undeclared";
+    EXPECT_EQ(source.mapLog("0:2(1): error: " + quoted, 0),
+              std::vector<std::string>{"long.frag:3: error: " + quoted});
+}
+
+// Shaders and logs that once broke reading or mapping go through the fuzz
+// target's checks again.
+TEST(ShaderSourceTest, SavedFuzzInputs) {
+    Tarn::Test::ScratchFolder folder;
+    Tarn::VFS loose("absent.tarn", false);
+    const auto inputs = Tarn::Test::fuzzRegressionInputs("shadersource_fuzz");
+    ASSERT_FALSE(inputs.empty());
+    for (const auto& [name, bytes] : inputs) {
+        SCOPED_TRACE(name);
+        testing::internal::CaptureStdout();
+        readShaderFiles(bytes);
+        testing::internal::GetCapturedStdout();
+    }
 }
 
 }  // namespace
