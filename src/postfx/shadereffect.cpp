@@ -1,6 +1,7 @@
 #include "tarn/postfx/shadereffect.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdint>
 #include <memory>
 #include <sstream>
@@ -114,11 +115,11 @@ void main() {
 void reportLogLine(const std::string& line) {
     const std::size_t first = line.find(':');
     const std::size_t second = first == std::string::npos ? first : line.find(": ", first + 1);
+    int number = 0;
     if (second != std::string::npos && second > first + 1 &&
-        line.find_first_not_of("0123456789", first + 1) == second) {
-        Diagnostics::problemAt("Shader", line.substr(0, first),
-                               std::stoi(line.substr(first + 1, second - first - 1)),
-                               line.substr(second + 2));
+        line.find_first_not_of("0123456789", first + 1) == second &&
+        std::from_chars(line.data() + first + 1, line.data() + second, number).ec == std::errc()) {
+        Diagnostics::problemAt("Shader", line.substr(0, first), number, line.substr(second + 2));
         return;
     }
     Diagnostics::problem("Shader", line);

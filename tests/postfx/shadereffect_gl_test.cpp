@@ -96,6 +96,16 @@ TEST_F(ShaderEffectGLTest, CompileErrorsAreReportedWhereTheyAre) {
     EXPECT_EQ(first.file, "fx/inner.glsl");
     EXPECT_EQ(first.line, 2) << testing::PrintToString(problems.lines());
     EXPECT_EQ(first.what.rfind("error: ", 0), 0u) << first.what;
+
+    // A file whose name looks like a place with a line past any int is
+    // still reported, not the end of the program.
+    Tarn::Test::writeLooseFiles({{"x:99999999999: y.frag", "void main() { fragColor = ; }\n"}});
+    Tarn::Diagnostics::ProblemList odd(false);
+    {
+        Tarn::Diagnostics::ScopedCollector collect(odd);
+        EXPECT_EQ(Tarn::PostFX::createShaderEffect("x:99999999999: y.frag"), nullptr);
+    }
+    EXPECT_FALSE(odd.problems().empty());
 }
 
 // A shader in the playground convention runs with its one include; uTimeOn
