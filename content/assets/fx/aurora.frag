@@ -33,10 +33,10 @@ void main() {
     // Rays rising from the lower edge, fading upwards, in fine vertical folds.
     float edge = 0.08 + 0.25 * curtain(azimuth, t);
     float above = elevation - edge;
-    float body = smoothstep(-0.06, 0.03, above) * exp(-max(above, 0.0) * 4.0);
-    float folds = 0.55 + 0.45 * sin(60.0 * azimuth + 4.0 * sin(5.0 * azimuth + 0.3 * t));
+    float body = smoothstep(-0.05, 0.12, above) * exp(-max(above, 0.0) * 3.0);
+    float folds = 0.7 + 0.3 * sin(23.0 * azimuth + 3.0 * sin(4.0 * azimuth + 0.3 * t));
     float light = body * folds * (0.35 + 1.4 * uBands.z + 0.6 * uOnset);
     vec3 green = vec3(0.15, 1.0, 0.55), violet = vec3(0.55, 0.25, 1.0);
     vec3 colour = mix(green, violet, smoothstep(0.0, 0.35, above));
-    fragColor = vec4(picture.rgb + colour * light * 0.3 * uStrength, picture.a);
+    fragColor = vec4(picture.rgb + colour * light * 0.25 * uStrength, picture.a);
 }
