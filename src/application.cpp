@@ -195,6 +195,8 @@ bool Application::f_loadEntryPoints() {
 // wheel state are reported once as each is registered, so slots learn the
 // starting state before launched.
 void Application::f_registerCallbacks() {
+    m_sizeReported = false;
+    m_cursorReported = false;
     glfwSetWindowCloseCallback(m_window, &f_onClose);
 
     glfwSetFramebufferSizeCallback(m_window, &f_onResize);
@@ -228,9 +230,22 @@ void Application::f_onClose(GLFWwindow*) {
         tarnApp->closed.emit();
 }
 
+// The window system may report a size or cursor position that was already
+// reported: GLFW reports the cursor when it enters a shown window, at the
+// position the starting state gave, and a configure event may repeat the
+// size. Such a report changes nothing and is not emitted, so the signals
+// say the same whatever the server delivers and when
+// (ApplicationGLTest.LifecycleOrderAndStartingState).
 void Application::f_onResize(GLFWwindow*, int width, int height) {
-    if (tarnApp)
-        tarnApp->resized.emit(width, height);
+    if (!tarnApp)
+        return;
+    Application& app = *tarnApp;
+    if (app.m_sizeReported && app.m_reportedSize[0] == width && app.m_reportedSize[1] == height)
+        return;
+    app.m_sizeReported = true;
+    app.m_reportedSize[0] = width;
+    app.m_reportedSize[1] = height;
+    app.resized.emit(width, height);
 }
 
 // A held key repeats as GLFW_REPEAT; it is neither a new press nor a release,
@@ -254,8 +269,16 @@ void Application::f_onMouseButton(GLFWwindow*, int button, int action, int) {
 }
 
 void Application::f_onMouseMove(GLFWwindow*, double x, double y) {
-    if (tarnApp)
-        tarnApp->mouseMoved.emit(static_cast<int>(std::floor(x)), static_cast<int>(std::floor(y)));
+    if (!tarnApp)
+        return;
+    Application& app = *tarnApp;
+    const int column = static_cast<int>(std::floor(x)), row = static_cast<int>(std::floor(y));
+    if (app.m_cursorReported && app.m_reportedCursor[0] == column && app.m_reportedCursor[1] == row)
+        return;
+    app.m_cursorReported = true;
+    app.m_reportedCursor[0] = column;
+    app.m_reportedCursor[1] = row;
+    app.mouseMoved.emit(column, row);
 }
 
 // Touch pads scroll in fractions of a notch; the sum is kept exactly and

@@ -1,5 +1,9 @@
 #include "tarn/shader.h"
 
+#include <cctype>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <vector>
 
@@ -12,22 +16,51 @@ namespace {
 struct StageInfo {
     GLenum glType;
     const char* name;
+    const char* extension;  // the one glslangValidator reads the stage from
 };
 
 StageInfo stageInfo(Shader::ShaderType type) {
     switch (type) {
     case Shader::VERTEX_SHADER:
-        return {GL_VERTEX_SHADER, "Vertex"};
+        return {GL_VERTEX_SHADER, "Vertex", "vert"};
     case Shader::TESS_CONTROL_SHADER:
-        return {GL_TESS_CONTROL_SHADER, "Tesselation Control"};
+        return {GL_TESS_CONTROL_SHADER, "Tesselation Control", "tesc"};
     case Shader::TESS_EVALUATION_SHADER:
-        return {GL_TESS_EVALUATION_SHADER, "Tesselation Evaluation"};
+        return {GL_TESS_EVALUATION_SHADER, "Tesselation Evaluation", "tese"};
     case Shader::GEOMETRY_SHADER:
-        return {GL_GEOMETRY_SHADER, "Geometry"};
+        return {GL_GEOMETRY_SHADER, "Geometry", "geom"};
     case Shader::FRAGMENT_SHADER:
-        return {GL_FRAGMENT_SHADER, "Fragment"};
+        return {GL_FRAGMENT_SHADER, "Fragment", "frag"};
     }
-    return {0, ""};
+    return {0, "", "glsl"};
+}
+
+// For tests only: with TARN_SHADER_DUMP_DIR naming an existing folder, every
+// source is also written there exactly as the driver receives it, as
+// PROGRAM-HASH.STAGE (hash: 64-bit FNV-1a of the source), so that a test can
+// run the reference compiler over every program the engine and the demo
+// build (ReferenceCompilerGLTest). Unset, it costs one getenv per compile.
+void dumpSource(const std::string& program, const StageInfo& stage, const std::string& source) {
+    const char* folder = std::getenv("TARN_SHADER_DUMP_DIR");
+    if (!folder || !*folder)
+        return;
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const unsigned char c : source)
+        hash = (hash ^ c) * 1099511628211ull;
+    std::string name;
+    for (const char c : program)
+        name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+    char suffix[40];
+    std::snprintf(suffix, sizeof suffix, "-%016llx.%s", static_cast<unsigned long long>(hash),
+                  stage.extension);
+    const std::string path = std::string(folder) + "/" + name + suffix;
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    bool written = file && std::fwrite(source.data(), 1, source.size(), file) == source.size();
+    if (file)
+        written = std::fclose(file) == 0 && written;
+    if (!written)
+        std::cout << "[Shader] " << path << ": cannot write the source for TARN_SHADER_DUMP_DIR"
+                  << std::endl;
 }
 
 }  // namespace
@@ -49,6 +82,7 @@ void Shader::compile(const std::string& progName) {
     m_compiled = false;
     m_log.clear();
     m_shaderId = info.glType ? glCreateShader(info.glType) : 0;
+    dumpSource(progName, info, m_source);
     if (m_shaderId) {
         const char* source = m_source.c_str();
         glShaderSource(m_shaderId, 1, &source, nullptr);

@@ -64,17 +64,23 @@ TEST(ApplicationTest, CursorWheelAndResize) {
     app.mouseWheelChanged.connect([&](int p) { wheel.push_back(p); });
     app.resized.connect([&](int w, int h) { sizes.emplace_back(w, h); });
 
-    Application::f_onMouseMove(nullptr, 12.75, 3.0);
-    EXPECT_EQ(moves, (std::vector<std::pair<int, int>>{{12, 3}}));
+    // Positions are whole pixels, each reported when it changes: a repeat of
+    // the last one, or a move within its pixel, is not.
+    for (const auto& [x, y] : std::vector<std::pair<double, double>>{
+             {12.75, 3.0}, {12.75, 3.0}, {12.2, 3.9}, {13.0, 3.0}, {12.5, 3.5}})
+        Application::f_onMouseMove(nullptr, x, y);
+    EXPECT_EQ(moves, (std::vector<std::pair<int, int>>{{12, 3}, {13, 3}, {12, 3}}));
 
     // The wheel reports the running sum of vertical scroll; half steps add up.
     for (double step : {1.0, 1.0, 0.5, 0.5, -3.0})
         Application::f_onMouseWheel(nullptr, 0.0, step);
     EXPECT_EQ(wheel, (std::vector<int>{1, 2, 3, 3, 0}));
 
-    // A resize is reported, and nothing else changes.
+    // A resize is reported once, and nothing else changes.
     Application::f_onResize(nullptr, 1024, 768);
-    EXPECT_EQ(sizes, (std::vector<std::pair<int, int>>{{1024, 768}}));
+    Application::f_onResize(nullptr, 1024, 768);
+    Application::f_onResize(nullptr, 1024, 700);
+    EXPECT_EQ(sizes, (std::vector<std::pair<int, int>>{{1024, 768}, {1024, 700}}));
     EXPECT_EQ(app.width(), 640);
     EXPECT_DOUBLE_EQ(app.aspectRatio(), 2.0);
 }

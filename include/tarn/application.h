@@ -21,7 +21,7 @@ class HeadlessContext;
 
 class Application {
 public:
-    Signal<int, int> resized;         // framebuffer size in pixels
+    Signal<int, int> resized;         // framebuffer size in pixels, when it changes
     Signal<void> closed;              // a request to end the main loop; may repeat
     Signal<double> loadingProgress;   // handed to loading slots, never emitted here
     Signal<void> launched;            // window, context and GL entry points exist
@@ -33,7 +33,7 @@ public:
     Signal<int> keyReleased;
     Signal<int> mouseButtonPressed;  // GLFW button number
     Signal<int> mouseButtonReleased;
-    Signal<int, int> mouseMoved;    // cursor position in window coordinates
+    Signal<int, int> mouseMoved;    // cursor position in window pixels, when it changes
     Signal<int> mouseWheelChanged;  // accumulated vertical scroll
 
     static Application* tarnApp;
@@ -113,6 +113,12 @@ private:
     GLFWwindow* m_window;
     std::unique_ptr<Detail::HeadlessContext> m_headlessContext;
     double m_wheelPosition;
+    // The last size and cursor position emitted, so that a repeat is not;
+    // cleared when a window opens.
+    bool m_sizeReported = false;
+    int m_reportedSize[2] = {0, 0};
+    bool m_cursorReported = false;
+    int m_reportedCursor[2] = {0, 0};
 };
 
 }  // namespace Tarn

@@ -26,7 +26,9 @@ public:
 
     // Compiles into a new GL shader object; on failure prints
     // "<Stage> Shader for program "<progName>" failed to compile :" and the
-    // driver's log. Called by ShaderProgram::link.
+    // driver's log. Called by ShaderProgram::link. For tests, with
+    // TARN_SHADER_DUMP_DIR set, the source is also written to that folder
+    // as the driver receives it (shader.cpp says how it is named).
     void compile(const std::string& progName);
 
     bool compiled() const { return m_compiled; }

@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <set>
@@ -27,6 +29,7 @@
 #include "support/files.h"
 #include "support/run_program.h"
 #include "support/scratch_folder.h"
+#include "support/subprocess.h"
 
 namespace {
 
@@ -521,12 +524,20 @@ TEST(ContentTest, MeshesFaceOutwardsWithTheirTextureFrames) {
 
 // A second run of the generator writes the same files, byte for byte, as
 // the run the build staged; the rest of the staging folder is the scripts
-// from content/, none of which stands in for a generated file.
+// from content/, none of which stands in for a generated file. Asked for
+// far more jobs than there are, it starts one thread per job and no more,
+// and leaves no temporary file behind.
 TEST(ContentTest, GeneratorWritesTheSameBytesEveryRun) {
     const Tarn::Test::ScratchFolder scratch;
     const Tarn::Test::ProgramResult run =
-        Tarn::Test::runProgram(TARN_CONTENT_PATH, "out", scratch.path());
+        Tarn::Test::runProgram(TARN_CONTENT_PATH, "--jobs 1024 out", scratch.path());
     ASSERT_EQ(run.status, 0) << run.output;
+    int jobs = 0, threads = 0;
+    ASSERT_EQ(
+        std::sscanf(run.output.c_str(), "tarn-content: %d jobs on %d threads", &jobs, &threads), 2)
+        << run.output;
+    EXPECT_GT(jobs, 1);
+    EXPECT_EQ(threads, jobs);
     EXPECT_NE(run.output.find("tarn-content: wrote "), std::string::npos) << run.output;
     const std::set<std::string> generated = filesBelow(scratch.path() / "out");
     const std::set<std::string> scripts = filesBelow(Scripts / "assets");
@@ -540,24 +551,66 @@ TEST(ContentTest, GeneratorWritesTheSameBytesEveryRun) {
         EXPECT_TRUE(readFile(scratch.path() / "out" / file) == readFile(Staging / file)) << file;
 }
 
+// Bad usage is refused on standard error before anything is made: not even
+// OUTDIR appears. --jobs takes a whole number from 1 to 1024, in digits
+// alone.
 TEST(ContentTest, CommandLine) {
+    const std::string jobs = "tarn-content: --jobs needs a whole number from 1 to 1024";
     const struct {
         const char* arguments;
         int status;
-        const char* output;
+        std::string said;  // the first line, on standard output for status 0
     } cases[] = {
         {"--help", 0, "usage: tarn-content [--jobs N] OUTDIR"},
         {"", 2, "tarn-content: OUTDIR is missing"},
-        {"a b", 2, "tarn-content: only one OUTDIR, not also b"},
-        {"--jobs 0 out", 2, "tarn-content: --jobs needs a number of at least 1"},
+        {"out b", 2, "tarn-content: only one OUTDIR, not also b"},
         {"--fast out", 2, "tarn-content: unknown option --fast"},
+        {"out --jobs", 2, jobs},
+        {"--jobs '' out", 2, jobs + ", not "},
+        {"--jobs 0 out", 2, jobs + ", not 0"},
+        {"--jobs -1 out", 2, jobs + ", not -1"},
+        {"--jobs 2.5 out", 2, jobs + ", not 2.5"},
+        {"--jobs 1e3 out", 2, jobs + ", not 1e3"},
+        {"--jobs +4 out", 2, jobs + ", not +4"},
+        {"--jobs ' 4' out", 2, jobs + ", not  4"},
+        {"--jobs 4x out", 2, jobs + ", not 4x"},
+        {"--jobs x out", 2, jobs + ", not x"},
+        {"--jobs 1025 out", 2, jobs + ", not 1025"},
+        {"--jobs 100000 out", 2, jobs + ", not 100000"},
+        {"--jobs 18446744073709551617 out", 2, jobs + ", not 18446744073709551617"},
     };
     const Tarn::Test::ScratchFolder scratch;
     for (const auto& c : cases) {
-        const Tarn::Test::ProgramResult run =
-            Tarn::Test::runProgram(TARN_CONTENT_PATH, c.arguments, scratch.path());
-        EXPECT_EQ(run.status, c.status) << c.arguments;
-        EXPECT_EQ(run.output.rfind(c.output, 0), 0u) << c.arguments << ": " << run.output;
+        SCOPED_TRACE(c.arguments);
+        const Tarn::Test::ProgramRun run =
+            Tarn::Test::runProgram(std::string("'") + TARN_CONTENT_PATH + "' " + c.arguments);
+        EXPECT_EQ(run.status, c.status) << run.out << run.err;
+        const std::string& said = c.status == 0 ? run.out : run.err;
+        EXPECT_EQ(said.substr(0, said.find('\n')), c.said) << said;
+        EXPECT_FALSE(fs::exists("out"));
+    }
+}
+
+// An OUTDIR that cannot take files stops the run before any generator
+// starts, with the reason on standard error; these hold even for root.
+TEST(ContentTest, UnwritableOutputStopsBeforeGenerating) {
+    const struct {
+        const char* outdir;
+        const char* said;
+    } cases[] = {
+        {"file/out", "tarn-content: file/out: cannot create the folder: "},
+        {"/proc", "tarn-content: /proc: cannot write there ("},
+    };
+    const Tarn::Test::ScratchFolder scratch;
+    std::ofstream("file") << "a file, not a folder";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.outdir);
+        const Tarn::Test::ProgramRun run =
+            Tarn::Test::runProgram(std::string("'") + TARN_CONTENT_PATH + "' " + c.outdir);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.err.rfind(c.said, 0), 0u) << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        EXPECT_EQ(run.out.find(" jobs on "), std::string::npos) << run.out;
     }
 }
 

@@ -5,11 +5,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <iostream>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -33,7 +34,8 @@ const char* const Help =
     "Text is rendered from the DejaVu fonts (Debian's fonts-dejavu-core).\n"
     "\n"
     "options:\n"
-    "  --jobs N   run N generators at a time (default: one per processor)\n"
+    "  --jobs N   run up to N generators at a time, N from 1 to 1024\n"
+    "             (default: one per processor)\n"
     "  --help     show this text\n"
     "\n"
     "Exit status: 0 on success, 1 on failure, 2 on bad usage.\n";
@@ -58,6 +60,23 @@ const Job Jobs[] = {
     {"meshes", &Content::writeMeshes},
 };
 
+constexpr std::size_t JobCount = sizeof Jobs / sizeof Jobs[0];
+
+constexpr unsigned int MostThreads = 1024;
+
+// --jobs takes a whole number written in digits alone, from 1 to
+// MostThreads: "2.5", "1e3", "+4" or "8x" are refused, not read as the
+// digits they start with.
+bool readThreadCount(const std::string& text, unsigned int& count) {
+    unsigned long value = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (error != std::errc() || stop != end || value < 1 || value > MostThreads)
+        return false;
+    count = static_cast<unsigned int>(value);
+    return true;
+}
+
 struct Options {
     std::string folder;
     unsigned int threads = 0;
@@ -72,10 +91,12 @@ Options parse(const std::vector<std::string>& arguments) {
         if (argument == "-h" || argument == "--help") {
             options.help = true;
         } else if (argument == "--jobs") {
-            const int count = i + 1 < arguments.size() ? std::atoi(arguments[++i].c_str()) : 0;
-            if (count < 1)
-                options.error = "--jobs needs a number of at least 1";
-            options.threads = static_cast<unsigned int>(std::max(count, 1));
+            const std::string wanted =
+                "--jobs needs a whole number from 1 to " + std::to_string(MostThreads);
+            if (i + 1 == arguments.size())
+                options.error = wanted;
+            else if (!readThreadCount(arguments[++i], options.threads))
+                options.error = wanted + ", not " + arguments[i];
         } else if (!argument.empty() && argument[0] == '-') {
             options.error = "unknown option " + argument;
         } else if (options.folder.empty()) {
@@ -101,9 +122,10 @@ std::string seconds(std::chrono::steady_clock::duration elapsed) {
     return text;
 }
 
-// Runs every job on `threads` threads; false when any failed.
+// Runs every job on `threads` threads, the calling one included; false when
+// any failed. A thread the system refuses leaves its share to the others.
 bool runJobs(const std::string& folder, unsigned int threads, Content::Report& report) {
-    const std::size_t count = sizeof Jobs / sizeof Jobs[0];
+    const std::size_t count = JobCount;
     std::atomic<std::size_t> next{0};
     std::atomic<bool> failed{false};
     const auto worker = [&] {
@@ -122,8 +144,13 @@ bool runJobs(const std::string& folder, unsigned int threads, Content::Report& r
         }
     };
     std::vector<std::thread> pool;
-    for (unsigned int t = 1; t < threads; ++t)
-        pool.emplace_back(worker);
+    try {
+        for (unsigned int t = 1; t < threads; ++t)
+            pool.emplace_back(worker);
+    } catch (const std::system_error& error) {
+        report.print("tarn-content: " + std::to_string(pool.size() + 1) +
+                     " threads only: " + error.what());
+    }
     worker();
     for (std::thread& thread : pool)
         thread.join();
@@ -145,17 +172,27 @@ int main(int argc, char** argv) {
     }
     // Fast rather than small: the archive compresses every entry again.
     stbi_write_png_compression_level = 2;
-    const unsigned int threads =
+    std::string why;
+    if (!Content::Output::prepareFolder(options.folder, why)) {
+        std::cout << "tarn-content: " << why << std::endl;
+        std::cerr << "tarn-content: " << why << std::endl;
+        return Failure;
+    }
+    // No more threads than jobs: a thread without a job would only cost.
+    const unsigned int wanted =
         options.threads ? options.threads : std::max(1u, std::thread::hardware_concurrency());
+    const unsigned int threads = static_cast<unsigned int>(std::min<std::size_t>(wanted, JobCount));
 
     const auto start = std::chrono::steady_clock::now();
     Content::Report report;
+    report.print("tarn-content: " + std::to_string(JobCount) + " jobs on " +
+                 std::to_string(threads) + (threads == 1 ? " thread" : " threads"));
     const bool ok = runJobs(options.folder, threads, report);
     const std::string summary = std::to_string(report.fileCount()) + " files, " +
                                 megabytes(report.byteCount()) + " in " +
                                 seconds(std::chrono::steady_clock::now() - start);
     if (!ok) {
-        std::cout << "tarn-content: failed after writing " << summary << std::endl;
+        report.printFailure("tarn-content: failed after writing " + summary);
         return Failure;
     }
     std::cout << "tarn-content: wrote " << summary << " to " << options.folder << std::endl;

@@ -7,6 +7,7 @@
 // which the worker threads share.
 
 #include <cstddef>
+#include <cstdio>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -18,6 +19,9 @@ namespace Content {
 class Report {
 public:
     void print(const std::string& line);
+    // A failure: printed on standard output with the rest, and on standard
+    // error, where a build running the generator looks.
+    void printFailure(const std::string& line);
     void add(std::size_t bytes);
     std::size_t fileCount() const;
     std::size_t byteCount() const;
@@ -28,13 +32,25 @@ private:
     std::size_t m_bytes = 0;
 };
 
+// Opens a file the way std::fopen does. Output writes through one, so that a
+// test can hand it a file that fails as a full disk does (/dev/full).
+using FileOpener = std::FILE* (*)(const char* path, const char* mode);
+
 class Output {
 public:
-    Output(std::string folder, Report& report);
+    Output(std::string folder, Report& report, FileOpener open = nullptr);
 
-    // Writes bytes under the archive path, creating folders as needed and
-    // replacing a file left by an earlier run. False after printing one
-    // "tarn-content: <file>: ..." line on failure.
+    // Makes the folder if it is missing and proves it takes a file, by
+    // writing one and removing it again, so that an unwritable folder stops
+    // the run before any generator works. False with the reason in `why`.
+    static bool prepareFolder(const std::string& folder, std::string& why,
+                              FileOpener open = nullptr);
+
+    // Writes bytes under the archive path, creating folders as needed. The
+    // bytes go to "<file>.new" beside the file, which is renamed over the
+    // file only once every byte is written and the file closed, so a full
+    // disk leaves the earlier run's file or none, never a short one. False
+    // after printing one "tarn-content: <file>: ..." line on failure.
     bool write(const std::string& path, const std::vector<unsigned char>& bytes);
     bool writeText(const std::string& path, const std::string& text);
     // Reports a failure of the job in one "tarn-content: ..." line; false.
@@ -47,6 +63,7 @@ public:
 private:
     std::string m_folder;
     Report& m_report;
+    FileOpener m_open;
     std::size_t m_files = 0;
     std::size_t m_bytes = 0;
 };
