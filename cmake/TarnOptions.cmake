@@ -24,6 +24,19 @@ if(TARN_SANITIZE)
     add_link_options(-fsanitize=address,undefined)
 endif()
 
+# The loader threads and the decode cache. Run with
+# TSAN_OPTIONS=ignore_noninstrumented_modules=1, which leaves out the GL
+# driver's own threads (a called_from_lib suppression would not do: the
+# windowing library unloads the driver before exit, and ThreadSanitizer
+# then fails the run).
+if(TARN_TSAN)
+    if(MSVC OR TARN_SANITIZE)
+        message(FATAL_ERROR "TARN_TSAN needs GCC or Clang, and excludes TARN_SANITIZE")
+    endif()
+    add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=thread)
+endif()
+
 if(TARN_BUILD_FUZZERS)
     if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
         message(FATAL_ERROR "TARN_BUILD_FUZZERS needs clang: configure with CC=clang CXX=clang++")

@@ -3,7 +3,9 @@
 #include <functional>
 
 #include "tarn/cubetexture.h"
+#include "tarn/decodecache.h"
 #include "tarn/diagnostics.h"
+#include "tarn/file.h"
 #include "tarn/graphics/material.h"
 #include "tarn/graphics/mesh.h"
 #include "tarn/graphics/meshfactory.h"
@@ -157,6 +159,30 @@ void AssetLibrary::loadAllFromScript(const std::string& filename) {
     if (!vfs->readScript(filename, text))
         return;
     parser.parse(text);
+}
+
+void AssetLibrary::prefetchFromScript(const std::string& filename, DecodeCache& cache) {
+    VFS* vfs = VFS::tarnVFS;
+    if (!vfs)
+        return;
+    const Diagnostics::HeldReports quiet;
+    const std::unique_ptr<File> file = vfs->openCopy(filename);
+    if (!file)
+        return;
+    LUCEParser parser;
+    const auto add = [&parser](const char* keyword,
+                               std::function<void(const std::string&)> prefetch) {
+        parser.addKeyword(keyword, [prefetch](std::vector<std::string> args) {
+            if (args.size() >= 2)
+                prefetch(args[1]);
+        });
+    };
+    add("material",
+        [&cache](const std::string& path) { Graphics::Material::prefetchFromScript(path, cache); });
+    add("mesh", [&cache](const std::string& path) { cache.prefetch("assimp", path); });
+    add("imagetexture", [&cache](const std::string& path) { cache.prefetch("image", path); });
+    add("cubetexture", [&cache](const std::string& path) { cache.prefetch("image", path); });
+    parser.parse(file->str());
 }
 
 }  // namespace Tarn

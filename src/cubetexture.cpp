@@ -7,6 +7,7 @@
 
 #include "imagefile.h"
 #include "tarn/diagnostics.h"
+#include "tarn/loadingpace.h"
 #include "unpackstate.h"
 
 namespace Tarn {
@@ -57,6 +58,7 @@ CubeTexture::CubeTexture(const std::string& filename) {
         f_uploadPlaceholder();
     }
     release();
+    LoadingPace::step();
 }
 
 CubeTexture::CubeTexture(const std::string& xPlus, const std::string& xMinus,

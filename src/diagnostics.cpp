@@ -5,6 +5,7 @@
 #include <iostream>
 #include <map>
 #include <mutex>
+#include <utility>
 
 namespace Tarn::Diagnostics {
 
@@ -19,6 +20,7 @@ std::mutex g_lock;
 Collector* g_collector = nullptr;
 std::atomic<std::size_t> g_problems{0};
 thread_local std::vector<Location> t_scopes;
+thread_local std::vector<HeldReport>* t_held = nullptr;
 
 // Problems printed for each file since it was last read to its end, and
 // those held back past MaxPrintedPerFile, with the owner to name them by.
@@ -67,6 +69,17 @@ std::string printable(std::string_view text) {
 
 void f_report(Severity severity, std::string_view owner, std::string file, int line,
               std::string_view what, bool printLocation) {
+    if (t_held) {
+        HeldReport held;
+        held.record.severity = severity;
+        held.record.owner = owner;
+        held.record.file = std::move(file);
+        held.record.line = line;
+        held.record.what = what;
+        held.printsLocation = printLocation;
+        t_held->push_back(std::move(held));
+        return;
+    }
     Record record;
     record.severity = severity;
     record.owner = owner;
@@ -173,6 +186,24 @@ ScriptScope::ScriptScope(const std::string& file, const int* line) {
 
 ScriptScope::~ScriptScope() {
     t_scopes.pop_back();
+}
+
+HeldReports::HeldReports() : m_previous(t_held) {
+    t_held = &m_reports;
+}
+
+HeldReports::~HeldReports() {
+    t_held = m_previous;
+}
+
+std::vector<HeldReport> HeldReports::take() {
+    return std::exchange(m_reports, {});
+}
+
+void replay(const std::vector<HeldReport>& reports) {
+    for (const HeldReport& held : reports)
+        f_report(held.record.severity, held.record.owner, held.record.file, held.record.line,
+                 held.record.what, held.printsLocation);
 }
 
 void note(std::string_view owner, std::string_view what) {

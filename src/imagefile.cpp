@@ -5,42 +5,47 @@
 
 #include <stb_image.h>
 
+#include "tarn/decodecache.h"
 #include "tarn/diagnostics.h"
 #include "tarn/file.h"
 #include "tarn/vfs.h"
 
 namespace Tarn::Detail {
 
-ImageFile::ImageFile(const std::string& path, const char* owner) {
-    // Without an archive open, a throw-away VFS still serves loose files.
-    VFS* vfs = VFS::tarnVFS;
-    VFS looseOnly("", false);
-    if (!vfs)
-        vfs = &looseOnly;
-    File* file = vfs->open(path);
-    if (!file)
-        return;
-    const char* reason = nullptr;
-    if (file->size() == 0 || file->size() > static_cast<unsigned int>(INT_MAX)) {
-        reason = "the file is empty or too large";
-    } else {
-        m_pixels =
-            stbi_load_from_memory(reinterpret_cast<const stbi_uc*>(file->ptr()),
-                                  static_cast<int>(file->size()), &m_width, &m_height, nullptr, 4);
-        if (!m_pixels)
-            reason = stbi_failure_reason();
-    }
-    vfs->close(file);
-    if (!m_pixels) {
-        m_width = m_height = 0;
-        Diagnostics::problem(owner,
-                             "Cannot decode " + path + ": " + (reason ? reason : "unknown format"));
-    }
+ImageFile::Decoded::~Decoded() {
+    if (pixels)
+        stbi_image_free(pixels);
 }
 
-ImageFile::~ImageFile() {
-    if (m_pixels)
-        stbi_image_free(m_pixels);
+std::shared_ptr<const ImageFile::Decoded> ImageFile::decode(VFS& vfs, const std::string& path) {
+    const std::unique_ptr<File> file = vfs.openCopy(path);
+    if (!file)
+        return nullptr;
+    auto decoded = std::make_shared<Decoded>();
+    if (file->size() == 0 || file->size() > static_cast<unsigned int>(INT_MAX)) {
+        decoded->failure = "the file is empty or too large";
+        return decoded;
+    }
+    decoded->pixels = stbi_load_from_memory(reinterpret_cast<const stbi_uc*>(file->ptr()),
+                                            static_cast<int>(file->size()), &decoded->width,
+                                            &decoded->height, nullptr, 4);
+    if (!decoded->pixels) {
+        const char* reason = stbi_failure_reason();
+        decoded->width = decoded->height = 0;
+        decoded->failure = reason ? reason : "unknown format";
+    }
+    return decoded;
+}
+
+ImageFile::ImageFile(const std::string& path, const char* owner) {
+    if (!DecodeCache::take("image", path, m_decoded)) {
+        // Without an archive open, a throw-away VFS still serves loose files.
+        VFS* vfs = VFS::tarnVFS;
+        VFS looseOnly("", false);
+        m_decoded = decode(vfs ? *vfs : looseOnly, path);
+    }
+    if (m_decoded && !m_decoded->pixels)
+        Diagnostics::problem(owner, "Cannot decode " + path + ": " + m_decoded->failure);
 }
 
 }  // namespace Tarn::Detail

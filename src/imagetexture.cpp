@@ -6,6 +6,7 @@
 
 #include "imagefile.h"
 #include "tarn/diagnostics.h"
+#include "tarn/loadingpace.h"
 #include "unpackstate.h"
 
 namespace Tarn {
@@ -103,6 +104,7 @@ ImageTexture::ImageTexture(const std::string& filename) {
     glGenerateMipmap(GL_TEXTURE_2D);
     setSampling(GL_LINEAR_MIPMAP_LINEAR, GL_NEAREST, GL_REPEAT, GL_REPEAT);
     release();
+    LoadingPace::step();
 }
 
 ImageTexture::ImageTexture(unsigned int textureId) : Texture(textureId) {

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "tarn/diagnostics.h"
+#include "tarn/loadingpace.h"
 
 namespace Tarn {
 
@@ -102,6 +103,10 @@ void LUCEParser::parse(const std::string& text) {
             ++lineStart;
         if (line.empty() || line[0] == '#')
             continue;
+        // Escape while loading ends the program at the next frame: nothing
+        // more is read (DemoProgramGLTest.EscapeWhileLoadingQuitsAtTheNextFrame).
+        if (LoadingPace::cancelled())
+            break;
         std::vector<std::string> tokens = tokenize(line);
         if (tokens.empty())
             continue;

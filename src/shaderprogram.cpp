@@ -8,6 +8,7 @@
 #include <GL/glew.h>
 
 #include "tarn/diagnostics.h"
+#include "tarn/loadingpace.h"
 
 namespace Tarn {
 
@@ -55,8 +56,10 @@ void ShaderProgram::link() {
     for (Shader* shader : m_shaders)
         if (shader && shader->compiled())
             glDetachShader(m_programId, shader->id());
-    if (m_linked)
+    if (m_linked) {
+        LoadingPace::step();
         return;
+    }
 
     std::cout << "Shader program \"" << m_name << "\"failed to link :" << std::endl;
     GLint length = 0;
@@ -67,6 +70,7 @@ void ShaderProgram::link() {
     if (log.empty() && !allCompiled)
         log = "a stage did not compile";
     std::cout << log << std::endl;
+    LoadingPace::step();
 }
 
 void ShaderProgram::bind() {

@@ -141,6 +141,7 @@ std::string VFS::loosePath(const std::string& path) const {
 }
 
 bool VFS::exists(const std::string& path) const {
+    const std::lock_guard<std::mutex> hold(m_lock);
     const auto it = m_contents.find(path);
     if (it != m_contents.end() && it->second.offset != NotPackedOffset)
         return true;
@@ -183,6 +184,7 @@ void VFS::f_openArchive() {
 // Files handed out keep their bytes: they move to m_detached, which close
 // checks after the directory (VFSTest.AuthoringReadsLooseFilesFirstAndKeepsScripts).
 void VFS::refresh() {
+    const std::lock_guard<std::mutex> hold(m_lock);
     for (const auto& [file, entry] : m_holders)
         m_detached[file] = entry->holders;
     m_holders.clear();
@@ -316,6 +318,7 @@ std::string VFS::f_checkTiling(std::vector<Range>& ranges, std::uint64_t dataSiz
 }
 File* VFS::open(const std::string& path) {
     std::vector<char> data;
+    const std::lock_guard<std::mutex> hold(m_lock);
     if (m_authoring) {
         m_opened.insert(path);
         if (readLooseFile(loosePath(path), data).empty())
@@ -341,11 +344,50 @@ File* VFS::open(const std::string& path) {
     return entry.file;
 }
 
+// Loose files and the packed bytes are read under the lock, as open reads
+// them; only the inflation, the costly part, runs beside other threads.
+std::unique_ptr<File> VFS::openCopy(const std::string& path) {
+    std::vector<char> data;
+    std::vector<unsigned char> packed;
+    FileEntry entry{0, 0, NotPackedOffset, nullptr};
+    {
+        const std::lock_guard<std::mutex> hold(m_lock);
+        if (m_authoring) {
+            m_opened.insert(path);
+            if (readLooseFile(loosePath(path), data).empty())
+                return std::make_unique<File>(std::move(data));
+        }
+        const auto it = m_contents.find(path);
+        if (it == m_contents.end()) {
+            if (readLooseFile(loosePath(path), data).empty())
+                return std::make_unique<File>(std::move(data));
+            Diagnostics::problem("VFS", "File " + path + " not found in archive nor in real FS.");
+            return nullptr;
+        }
+        entry = it->second;
+        if (entry.offset == NotPackedOffset)
+            return readLooseFile(loosePath(path), data).empty()
+                       ? std::make_unique<File>(std::move(data))
+                       : nullptr;
+        if (entry.file)
+            return std::make_unique<File>(entry.file->ptr(), entry.file->size());
+        if (!f_readPacked(path, entry, packed))
+            return nullptr;
+    }
+    return std::unique_ptr<File>(f_inflate(path, entry, packed));
+}
+
 File* VFS::f_unpack(const std::string& path, const FileEntry& entry) {
-    const auto corrupt = [&](const std::string& why) -> File* {
+    std::vector<unsigned char> packed;
+    return f_readPacked(path, entry, packed) ? f_inflate(path, entry, packed) : nullptr;
+}
+
+bool VFS::f_readPacked(const std::string& path, const FileEntry& entry,
+                       std::vector<unsigned char>& packed) {
+    const auto corrupt = [&](const std::string& why) {
         Diagnostics::problem("VFS",
                              printableName(path) + " in " + m_archiveName + " is corrupt: " + why);
-        return nullptr;
+        return false;
     };
     if (entry.unpackedSize > static_cast<std::uint32_t>(INT_MAX) ||
         entry.unpackedSize > entry.packedSize * MaxInflateRatio)
@@ -360,14 +402,9 @@ File* VFS::f_unpack(const std::string& path, const FileEntry& entry) {
             m_archiveFile = std::fopen(m_archiveName.c_str(), "rb");
         if (!m_archiveFile) {
             Diagnostics::problem("VFS", "Cannot reopen " + m_archiveName + " to read " + path);
-            return nullptr;
+            return false;
         }
     }
-    const auto outOfMemory = [&]() -> File* {
-        Diagnostics::problem("VFS", "Out of memory reading " + path + " from " + m_archiveName);
-        return nullptr;
-    };
-    std::vector<unsigned char> packed;
     bool complete = false;
     try {
         packed.resize(entry.packedSize);
@@ -380,11 +417,26 @@ File* VFS::f_unpack(const std::string& path, const FileEntry& entry) {
         std::fclose(m_archiveFile);
         m_archiveFile = nullptr;
     }
-    if (packed.size() != entry.packedSize)
-        return outOfMemory();
+    if (packed.size() != entry.packedSize) {
+        Diagnostics::problem("VFS", "Out of memory reading " + path + " from " + m_archiveName);
+        return false;
+    }
     if (!complete)
         return corrupt("short read");
+    return true;
+}
 
+File* VFS::f_inflate(const std::string& path, const FileEntry& entry,
+                     const std::vector<unsigned char>& packed) const {
+    const auto corrupt = [&](const std::string& why) -> File* {
+        Diagnostics::problem("VFS",
+                             printableName(path) + " in " + m_archiveName + " is corrupt: " + why);
+        return nullptr;
+    };
+    const auto outOfMemory = [&]() -> File* {
+        Diagnostics::problem("VFS", "Out of memory reading " + path + " from " + m_archiveName);
+        return nullptr;
+    };
     std::vector<char> data;
     std::size_t left = 0;
     int result = Z_MEM_ERROR;
@@ -411,6 +463,7 @@ File* VFS::f_unpack(const std::string& path, const FileEntry& entry) {
 void VFS::close(File* file) {
     if (!file)
         return;
+    const std::lock_guard<std::mutex> hold(m_lock);
     const auto holder = m_holders.find(file);
     if (holder != m_holders.end()) {
         FileEntry& entry = *holder->second;

@@ -15,7 +15,10 @@
 #include <GL/glew.h>
 
 #include "imagefile.h"
+#include "tarn/decodecache.h"
 #include "tarn/diagnostics.h"
+#include "tarn/file.h"
+#include "tarn/loadingpace.h"
 #include "tarn/luceparser.h"
 #include "tarn/vfs.h"
 #include "unpackstate.h"
@@ -251,6 +254,22 @@ VideoTexture::Frames VideoTexture::readScript(const std::string& filename) {
     return readScript(filename, Limits());
 }
 
+void VideoTexture::prefetchFromScript(const std::string& filename, DecodeCache& cache) {
+    VFS* vfs = VFS::tarnVFS;
+    if (!vfs)
+        return;
+    const Diagnostics::HeldReports quiet;
+    const std::unique_ptr<File> file = vfs->openCopy(filename);
+    if (!file)
+        return;
+    LUCEParser parser;
+    parser.addKeyword("frame", [&cache](std::vector<std::string> args) {
+        if (!args.empty())
+            cache.prefetch("image", args[0]);
+    });
+    parser.parse(file->str());
+}
+
 VideoTexture::VideoTexture(const std::string& filename) {
     GLint maxSize = 0, maxLayers = 0;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
@@ -262,6 +281,7 @@ VideoTexture::VideoTexture(const std::string& filename) {
     m_playback = frames.playback;
     f_upload(filename, frames.width, frames.height, frames.playback.numImages,
              frames.pixels.empty() ? nullptr : frames.pixels.data());
+    LoadingPace::step();
 }
 
 VideoTexture::VideoTexture(const char* data, unsigned int width, unsigned int height,

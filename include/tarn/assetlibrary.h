@@ -20,6 +20,7 @@
 
 namespace Tarn {
 
+class DecodeCache;
 class Texture;
 
 namespace Graphics {
@@ -79,6 +80,11 @@ public:
     // nothing. Reports made while a line loads (the archive missing a file)
     // are placed at that line of the script.
     void loadAllFromScript(const std::string& filename);
+    // Asks cache to decode every image and model that loadAllFromScript will
+    // read for this script, in the order it reads them: the files of its
+    // lines and the maps of their material scripts. Says nothing; what is
+    // wrong is reported when the script is loaded.
+    static void prefetchFromScript(const std::string& filename, DecodeCache& cache);
 
 private:
     std::map<std::string, Graphics::Material*> m_materials;

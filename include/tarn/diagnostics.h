@@ -14,7 +14,9 @@
 // at the material line that asked for it.
 //
 // Reports may come from any thread; the collector is called under a lock in
-// the order the reports were made.
+// the order the reports were made. A loader thread holds its reports
+// instead (HeldReports) and the GL thread replays them where a serial load
+// would have made them, so the log does not depend on thread timing.
 
 #include <string>
 #include <string_view>
@@ -82,6 +84,35 @@ public:
     ScriptScope(const ScriptScope&) = delete;
     ScriptScope& operator=(const ScriptScope&) = delete;
 };
+
+// A report kept back by HeldReports: a record whose location is still to be
+// found, and whether it prints one.
+struct HeldReport {
+    Record record;
+    bool printsLocation = false;
+};
+
+// While it lives, reports made on this thread are kept here instead of being
+// printed, collected or counted (nested holds each keep their own). Loader
+// threads decode under one and hand the reports to the GL thread.
+class HeldReports {
+public:
+    HeldReports();
+    ~HeldReports();
+    HeldReports(const HeldReports&) = delete;
+    HeldReports& operator=(const HeldReports&) = delete;
+    // What was reported so far on this thread, in order; the hold goes on.
+    std::vector<HeldReport> take();
+
+private:
+    std::vector<HeldReport> m_reports;
+    std::vector<HeldReport>* m_previous;
+};
+
+// Makes held reports on the calling thread, in their order, as if they were
+// made here and now: a report that named no script is placed at this
+// thread's innermost script scope.
+void replay(const std::vector<HeldReport>& reports);
 
 // "[owner] what"; the record is placed at the innermost script scope.
 void note(std::string_view owner, std::string_view what);

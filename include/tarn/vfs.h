@@ -12,11 +12,17 @@
 // The directory sits at the end, so an archive may be appended to another
 // file: its first byte is at file length - archive size. The entries' data
 // ranges tile the data region: every byte belongs to exactly one entry.
+//
+// open, openCopy, close and exists may be called from any thread
+// (loader threads read through openCopy while the GL thread reads scripts);
+// the rest belongs to the thread that made the object.
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -64,6 +70,11 @@ public:
     // afresh from the loose file on each call. Null when the file cannot be read or a packed entry
     // is corrupt (both reported, except for an added path whose loose file is missing).
     File* open(const std::string& path);
+    // The same bytes and reports as open, in a File of the caller's own
+    // (deleted by the caller, never closed): nothing is shared with other
+    // holders of the path, and entries are inflated outside the object's
+    // lock, so several threads can read at once.
+    std::unique_ptr<File> openCopy(const std::string& path);
     // Gives back one open. A packed File is deleted at the close matching
     // its last open (VFSTest.PackedFilesLiveUntilTheirLastClose), any other
     // File at once. Null is ignored.
@@ -141,6 +152,13 @@ private:
                                 std::vector<std::string>& duplicates);
     static std::string f_checkTiling(std::vector<Range>& ranges, std::uint64_t dataSize);
     File* f_unpack(const std::string& path, const FileEntry& entry);
+    // The two halves of f_unpack: the read of the packed bytes (false after
+    // reporting why), under m_lock, and the inflation (null after reporting
+    // why), which reads no member but the archive's name.
+    bool f_readPacked(const std::string& path, const FileEntry& entry,
+                      std::vector<unsigned char>& packed);
+    File* f_inflate(const std::string& path, const FileEntry& entry,
+                    const std::vector<unsigned char>& packed) const;
     std::FILE* f_createTemporary(std::string& name) const;
     // Returns an empty string on success, else the reason.
     std::string f_writeArchive(std::FILE* out, const std::vector<std::string>& paths);
@@ -171,6 +189,8 @@ private:
     std::set<std::string> m_opened;
     // The last text readScript gave for each path, while authoring.
     std::map<std::string, std::string> m_scripts;
+    // Guards the directory, the archive file, the holders and m_opened.
+    mutable std::mutex m_lock;
 };
 
 }  // namespace Tarn

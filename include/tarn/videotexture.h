@@ -22,6 +22,8 @@
 
 namespace Tarn {
 
+class DecodeCache;
+
 class VideoTexture : public Texture {
 public:
     // The playback settings of a video and the frame coordinate they give.
@@ -75,6 +77,9 @@ public:
     static Frames readScript(const std::string& filename, const Limits& limits);
     // The same within the limits every GL 3.3 driver holds.
     static Frames readScript(const std::string& filename);
+    // Asks cache to decode the script's frames, in order; says nothing
+    // (readScript reports).
+    static void prefetchFromScript(const std::string& filename, DecodeCache& cache);
 
     // An array texture of the script's frames, linear filtering, clamped to
     // the edge. Without frames it is an empty array texture.

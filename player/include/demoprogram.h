@@ -2,15 +2,21 @@
 #define TARN_PLAYER_DEMOPROGRAM_H
 
 // What the demo does with the application shell: the handlers that make the
-// engine objects once the window exists, show the preloader around loading
-// the content, play the timeline through the effect chain frame by frame
-// until it ends, and release everything once. One per run, made by main
-// before run() and kept until run() returns.
+// engine objects once the window exists, load the content while the
+// preloader's intro plays, play the timeline through the effect chain frame
+// by frame until it ends, and release everything once. One per run, made by
+// main before run() and kept until run() returns.
+//
+// Every load (play, reload, --check, offline rendering) decodes the files
+// the asset library names on loader threads (a DecodeCache) while the GL
+// thread builds the content from them in script order; playing, the GL work
+// runs between intro frames (Preloader::Intro).
 //
 // Releasing waits for `terminated` (the loop is over, the GL context still
 // current): `closed` may come from any buffer swap, the preloader's
 // included, while the loading handler still uses the objects, and may come
-// twice. Seeing it only stops the preloader and skips loading not yet begun.
+// twice. Seeing it stops the preloader and the loading at the next step:
+// no script line more is read, and no demo frame is drawn.
 //
 // Time has one place, the application's demo clock: pausing, seeking and
 // looping move that clock and the music to the same time at once. A reload
@@ -120,6 +126,9 @@ public:
                                 std::string& error);
     // Prints readCommandTime's line on standard output and standard error.
     static void printRefusal(const std::string& error);
+
+    // After each preloader frame shown (tests count them).
+    Tarn::Signal<void> preloaderShown;
 
     explicit DemoProgram(const Settings& settings);
     // Releases what the loop's end did not (nothing after a normal run).

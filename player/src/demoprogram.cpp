@@ -16,9 +16,11 @@
 #include <tarn/audio/musicanalysis.h>
 #include <tarn/audio/spectrumtexture.h>
 #include <tarn/audio/tempogrid.h>
+#include <tarn/decodecache.h>
 #include <tarn/demo/timeline.h>
 #include <tarn/diagnostics.h>
 #include <tarn/graphics/renderer.h>
+#include <tarn/loadingpace.h>
 #include <tarn/postfx/chain.h>
 #include <tarn/postfx/effect.h>
 #include <tarn/profiler.h>
@@ -90,16 +92,26 @@ void DemoProgram::f_onLoading(Tarn::Signal<double>& progress) {
     if (m_settings.preloader || m_settings.check)
         preloader = std::make_unique<Preloader>(
             Preloader::resolve(DemoScript::preloaderAssets(DemoScriptPath), Tarn::VFS::tarnVFS));
-    if (m_settings.preloader)
-        preloader->intro(*m_app, stop);
-    if (!m_closing)
+    if (!m_settings.preloader) {
         f_loadContent(progress);
-    if (m_settings.preloader && !m_closing)
+        return;
+    }
+    preloader->shown.connect([this](bool, double) { preloaderShown.emit(); });
+    {
+        Preloader::Intro intro(*preloader, *m_app, stop);
+        const Tarn::LoadingPace::Scope paced(intro);
+        f_loadContent(progress);
+        intro.finish();
+    }
+    if (!m_closing)
         preloader->outro(*m_app, stop);
 }
 
 void DemoProgram::f_loadContent(Tarn::Signal<double>& progress) {
     m_script = f_buildContent(*m_timeline, *m_fxchain, progress, nullptr);
+    // Escape while loading: the program ends before its first frame.
+    if (m_closing)
+        return;
     ++m_contentVersion;
     if (m_script && m_script->hasTitle())
         m_app->setWindowTitle(m_script->title());
@@ -174,6 +186,15 @@ std::unique_ptr<DemoScript> DemoProgram::f_buildContent(Tarn::Demo::Timeline& ti
                                                         Tarn::Signal<double>& progress,
                                                         DemoScript* previous) {
     const std::size_t problemsBefore = Tarn::Diagnostics::problemCount();
+    // Loader threads decode what the library names while the build below
+    // makes the objects, in script order, from what they decoded.
+    std::unique_ptr<Tarn::DecodeCache> cache;
+    std::unique_ptr<Tarn::DecodeCache::Use> use;
+    if (Tarn::VFS* vfs = Tarn::VFS::tarnVFS) {
+        cache = std::make_unique<Tarn::DecodeCache>(*vfs);
+        Tarn::AssetLibrary::prefetchFromScript(LibraryScript, *cache);
+        use = std::make_unique<Tarn::DecodeCache::Use>(*cache);
+    }
     Tarn::AssetLibrary::instance()->loadAllFromScript(LibraryScript);
     progress.emit(0.4);
     auto script = std::make_unique<DemoScript>(m_renderer.get(), &timeline, &chain);
@@ -181,7 +202,7 @@ std::unique_ptr<DemoScript> DemoProgram::f_buildContent(Tarn::Demo::Timeline& ti
         script->takeMusicFrom(*previous);
     const bool loaded = script->load(DemoScriptPath, progress, 0.4);
     m_contentProblems = Tarn::Diagnostics::problemCount() - problemsBefore;
-    if (m_contentProblems > 0 && !m_settings.check)
+    if (m_contentProblems > 0 && !m_settings.check && !m_closing)
         std::cout << "[Demo] " << m_contentProblems << " content problem"
                   << (m_contentProblems == 1 ? "" : "s") << "; run with --check to list them"
                   << std::endl;

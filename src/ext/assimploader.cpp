@@ -5,10 +5,11 @@
 #include <string>
 #include <vector>
 
-#include <assimp/cimport.h>
+#include <assimp/Importer.hpp>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 
+#include "tarn/decodecache.h"
 #include "tarn/diagnostics.h"
 #include "tarn/file.h"
 #include "tarn/graphics/mesh.h"
@@ -24,11 +25,15 @@ namespace {
 // none, UVs from non-UV mappings, one primitive type per mesh.
 const unsigned int kImportFlags = aiProcessPreset_TargetRealtime_Fast;
 
-// Gives the imported scene back to the library on every path out.
-struct SceneRelease {
-    void operator()(const aiScene* scene) const { aiReleaseImport(scene); }
+// A model's first triangle mesh as arrays, made on a loader thread and
+// uploaded on the GL thread.
+struct Decoded {
+    std::vector<float> positions;
+    std::vector<float> normals;
+    std::vector<float> uvs;       // empty without texture coordinates
+    std::vector<float> tangents;  // empty without them, or without uvs
+    std::vector<unsigned int> indices;
 };
-using ScenePtr = std::unique_ptr<const aiScene, SceneRelease>;
 
 // After sorting by primitive type a model may start with a mesh of points or
 // lines, whose faces hold fewer than three indices; those are skipped.
@@ -80,20 +85,32 @@ void setAttribute(VertexBuffer& buffer, const char* name, const std::vector<floa
     buffer.setAttribute(name, values.data(), static_cast<unsigned int>(values.size()), perVertex);
 }
 
-std::unique_ptr<VertexBuffer> buildVertexBuffer(const aiMesh& mesh) {
-    auto buffer = std::make_unique<VertexBuffer>();
+// Tangents only follow texture coordinates, so that they always sit at
+// location 3 where the scene shaders read them.
+std::shared_ptr<const Decoded> arrays(const aiMesh& mesh) {
+    auto decoded = std::make_shared<Decoded>();
     const unsigned int count = mesh.mNumVertices;
-    setAttribute(*buffer, "position", xyz(mesh.mVertices, count), 3);
-    setAttribute(*buffer, "normal", xyz(mesh.mNormals, count), 3);
-    // Tangents only follow texture coordinates, so that they always sit at
-    // location 3 where the scene shaders read them.
+    decoded->positions = xyz(mesh.mVertices, count);
+    decoded->normals = xyz(mesh.mNormals, count);
     if (mesh.mTextureCoords[0]) {
-        setAttribute(*buffer, "uv", uv(mesh.mTextureCoords[0], count), 2);
+        decoded->uvs = uv(mesh.mTextureCoords[0], count);
         if (mesh.mTangents && mesh.mBitangents)
-            setAttribute(*buffer, "tangent", xyz(mesh.mTangents, count), 3);
+            decoded->tangents = xyz(mesh.mTangents, count);
     }
-    const std::vector<unsigned int> indices = triangleIndices(mesh);
-    buffer->setIndices(indices.data(), static_cast<unsigned int>(indices.size()));
+    decoded->indices = triangleIndices(mesh);
+    return decoded;
+}
+
+std::unique_ptr<VertexBuffer> buildVertexBuffer(const Decoded& mesh) {
+    auto buffer = std::make_unique<VertexBuffer>();
+    setAttribute(*buffer, "position", mesh.positions, 3);
+    setAttribute(*buffer, "normal", mesh.normals, 3);
+    if (!mesh.uvs.empty()) {
+        setAttribute(*buffer, "uv", mesh.uvs, 2);
+        if (!mesh.tangents.empty())
+            setAttribute(*buffer, "tangent", mesh.tangents, 3);
+    }
+    buffer->setIndices(mesh.indices.data(), static_cast<unsigned int>(mesh.indices.size()));
     return buffer;
 }
 
@@ -107,28 +124,25 @@ std::string oneLine(std::string text) {
 
 void AssimpLoader::_register() {
     Graphics::MeshFactory::addLoader("assimp", load);
+    DecodeCache::addDecoder("assimp", decode);
 }
 
-Graphics::Mesh* AssimpLoader::load(const std::string& filename) {
-    VFS* vfs = VFS::tarnVFS;
-    if (!vfs) {
-        Diagnostics::problem("AssimpLoader", "No archive is open to read " + filename + " from");
-        return nullptr;
-    }
-    File* file = vfs->open(filename);
+// An importer of its own per file: the library's C interface keeps the last
+// error in one global string, which loader threads would share.
+std::shared_ptr<const void> AssimpLoader::decode(VFS& vfs, const std::string& filename) {
+    const std::unique_ptr<File> file = vfs.openCopy(filename);
     if (!file)
         return nullptr;
     if (file->size() == 0) {
         // The library asserts on an empty buffer instead of failing.
-        vfs->close(file);
         Diagnostics::problem("AssimpLoader", "Cannot import " + filename + ": the file is empty");
         return nullptr;
     }
-    const ScenePtr scene(aiImportFileFromMemory(file->ptr(), file->size(), kImportFlags, nullptr));
-    vfs->close(file);
+    Assimp::Importer importer;
+    const aiScene* scene = importer.ReadFileFromMemory(file->ptr(), file->size(), kImportFlags, "");
     if (!scene) {
-        Diagnostics::problem("AssimpLoader",
-                             "Cannot import " + filename + ": " + oneLine(aiGetErrorString()));
+        Diagnostics::problem("AssimpLoader", "Cannot import " + filename + ": " +
+                                                 oneLine(importer.GetErrorString()));
         return nullptr;
     }
     const aiMesh* mesh = firstTriangleMesh(*scene);
@@ -136,7 +150,21 @@ Graphics::Mesh* AssimpLoader::load(const std::string& filename) {
         Diagnostics::problem("AssimpLoader", filename + " holds no triangle mesh");
         return nullptr;
     }
-    return new Graphics::Mesh(buildVertexBuffer(*mesh).release());
+    return arrays(*mesh);
+}
+
+Graphics::Mesh* AssimpLoader::load(const std::string& filename) {
+    std::shared_ptr<const Decoded> mesh;
+    if (!DecodeCache::take("assimp", filename, mesh)) {
+        VFS* vfs = VFS::tarnVFS;
+        if (!vfs) {
+            Diagnostics::problem("AssimpLoader",
+                                 "No archive is open to read " + filename + " from");
+            return nullptr;
+        }
+        mesh = std::static_pointer_cast<const Decoded>(decode(*vfs, filename));
+    }
+    return mesh ? new Graphics::Mesh(buildVertexBuffer(*mesh).release()) : nullptr;
 }
 
 }  // namespace Tarn::Ext

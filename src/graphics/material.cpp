@@ -7,7 +7,9 @@
 
 #include "../unpackstate.h"
 #include "tarn/cubetexture.h"
+#include "tarn/decodecache.h"
 #include "tarn/diagnostics.h"
+#include "tarn/file.h"
 #include "tarn/graphics/gbuffer.h"
 #include "tarn/imagetexture.h"
 #include "tarn/luceparser.h"
@@ -292,6 +294,31 @@ void Material::apply(ShaderProgram* program, double time) {
         if (m_proxy)
             m_proxy->bind(ProxyMapUnit);
     }
+}
+
+// A reflection map is decoded whatever the reflection type: one that the
+// type leaves unread is dropped with the cache, unsaid.
+void Material::prefetchFromScript(const std::string& filename, DecodeCache& cache) {
+    VFS* vfs = VFS::tarnVFS;
+    if (!vfs)
+        return;
+    const Diagnostics::HeldReports quiet;
+    const std::unique_ptr<File> file = vfs->openCopy(filename);
+    if (!file)
+        return;
+    LUCEParser parser;
+    for (const char* keyword :
+         {"diffuse_map", "normal_map", "specular_map", "reflection_map", "proxy_map"})
+        parser.addKeyword(keyword, [&cache](std::vector<std::string> args) {
+            if (!args.empty())
+                cache.prefetch("image", args[0]);
+        });
+    for (const char* keyword : {"diffuse_video", "proxy_video"})
+        parser.addKeyword(keyword, [&cache](std::vector<std::string> args) {
+            if (!args.empty())
+                VideoTexture::prefetchFromScript(args[0], cache);
+        });
+    parser.parse(file->str());
 }
 
 Material* Material::createFromScript(const std::string& filename) {

@@ -6,11 +6,14 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -24,10 +27,12 @@
 #include "devcontrols.h"
 #include "offlinerenderer.h"
 #include "raymarchedscene.h"
+#include "support/files.h"
 #include "support/gl_test.h"
 #include "support/scratch_folder.h"
 #include "support/subprocess.h"
 #include "tarn/application.h"
+#include "tarn/decodecache.h"
 #include "tarn/ext/assimploader.h"
 #include "tarn/ext/dofeffect.h"
 #include "tarn/ext/gloweffect.h"
@@ -386,33 +391,173 @@ TEST_F(DemoProgramGLTest, MusicValuesDependOnTheTimeAlone) {
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
-// Escape during the preloader's intro (pressed when the clock passes 102 s,
-// from inside a frame of the intro) stops it: nothing is loaded, the loop
-// never runs, a second close changes nothing and all is released once.
-TEST_F(DemoProgramGLTest, EscapeDuringThePreloaderEndsCleanly) {
+// What loading does between the preloader's frames, as a trace: '|' for a
+// frame shown, 'm' for an image's mipmaps made, 'l' for a program linked,
+// 'E' where Escape was pressed, 'S' where the demo started. The GL entry
+// points are counted by swapping GLEW's pointers while the program runs.
+std::string g_trace;
+PFNGLGENERATEMIPMAPPROC g_generateMipmap = nullptr;
+PFNGLLINKPROGRAMPROC g_linkProgram = nullptr;
+void APIENTRY countMipmap(GLenum target) {
+    g_trace += 'm';
+    g_generateMipmap(target);
+}
+void APIENTRY countLink(GLuint program) {
+    g_trace += 'l';
+    g_linkProgram(program);
+}
+
+// Loader threads that wait, before each decode, until the preloader has
+// shown two more frames (or the program is closing): loading that waited
+// for them without drawing frames would stop here until the guard gives up,
+// which the test then reports.
+class SlowDecoding {
+public:
+    SlowDecoding() {
+        Tarn::DecodeCache::setDecodeHook([this](const std::string&) {
+            std::unique_lock<std::mutex> hold(m_lock);
+            const int until = m_shown + 2;
+            if (!m_changed.wait_for(hold, std::chrono::seconds(10),
+                                    [&] { return m_shown >= until || m_closing; }))
+                ++m_guardsExpired;
+        });
+    }
+    ~SlowDecoding() { Tarn::DecodeCache::setDecodeHook(nullptr); }
+    void shown() { f_change([this] { ++m_shown; }); }
+    void closing() { f_change([this] { m_closing = true; }); }
+    int guardsExpired() {
+        const std::lock_guard<std::mutex> hold(m_lock);
+        return m_guardsExpired;
+    }
+
+private:
+    template <typename Change> void f_change(Change change) {
+        {
+            const std::lock_guard<std::mutex> hold(m_lock);
+            change();
+        }
+        m_changed.notify_all();
+    }
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    int m_shown = 0;
+    bool m_closing = false;
+    int m_guardsExpired = 0;
+};
+
+// Six 16x16 images (four in the library, two maps of a material), a model
+// and a Glow, whose programs link while loading.
+bool packImageDemo() {
+    std::vector<std::pair<std::string, std::string>> files = {
+        kCube,
+        {"stone.mat", "diffuse_map maps/4.png\nnormal_map maps/5.png\n"},
+        {"scenes/box.tarn", scene("1 1 1")},
+        {"assets/demo.tarn", "scene box scenes/box.tarn\nsceneclip box 0 0 4 cam\n"
+                             "begin postfx\n  effect Glow\nend\n"}};
+    std::string library = "material stone stone.mat\nmesh cube cube.obj\n";
+    for (int i = 0; i < 6; ++i) {
+        const std::string path = "maps/" + std::to_string(i) + ".png";
+        const auto image = Tarn::Test::makeImage(16, 16, [i](int x, int y) {
+            return std::array<float, 4>{x / 15.0f, y / 15.0f, i / 5.0f, 1.0f};
+        });
+        files.push_back({path, Tarn::Test::readFile(Tarn::Test::writePng(image, "map"))});
+        if (i < 4)
+            library += "imagetexture map" + std::to_string(i) + " " + path + "\n";
+    }
+    files.push_back({"assets/library.tarn", library});
+    return Tarn::Test::packArchive("demo.tarn", files);
+}
+
+// Plays the image demo with the preloader, the clock moving 20 ms a reading
+// (more than a preloader frame), decoding slowed, and Escape pressed at the
+// preloader's frame escapeAt (0: never); the trace ends with the first demo
+// frame, which closes the program.
+std::string playPaced(Application& app, int escapeAt) {
+    g_trace.clear();
+    g_step = 0.02;
+    SlowDecoding slow;
     DemoProgram::Settings settings;
     settings.width = settings.height = 64;
     DemoProgram program(settings);
-    program.attach(m_app);
-    std::vector<double> progress;
+    program.attach(app);
     int frames = 0;
-    m_app.loadingProgress.connect([&](double value) { progress.push_back(value); });
-    m_app.frame.connect([&](double, double) { ++frames; });
-    Tarn::Clock::setTimeSource([] {
-        g_now += 0.25;
-        if (g_now == 102.0) {
-            Application::tarnApp->keyPressed.emit(GLFW_KEY_ESCAPE);
-            Application::tarnApp->closed.emit();
+    program.preloaderShown.connect([&] {
+        g_trace += '|';
+        slow.shown();
+        if (++frames == escapeAt) {
+            g_trace += 'E';
+            app.keyPressed.emit(GLFW_KEY_ESCAPE);
         }
-        return g_now;
+    });
+    app.closed.connect([&] { slow.closing(); });
+    app.launched.connect([] {
+        g_generateMipmap = glGenerateMipmap;
+        g_linkProgram = glLinkProgram;
+        glGenerateMipmap = countMipmap;
+        glLinkProgram = countLink;
+    });
+    app.started.connect([] { g_trace += 'S'; });
+    app.frame.connect([&](double, double) {
+        g_trace += 'F';
+        app.closed.emit();
+    });
+    app.terminated.connect([] {
+        glGenerateMipmap = g_generateMipmap;
+        glLinkProgram = g_linkProgram;
     });
     testing::internal::CaptureStdout();
-    EXPECT_EQ(m_app.run(), 0);
+    EXPECT_EQ(app.run(), 0);
     testing::internal::GetCapturedStdout();
-    EXPECT_LT(g_now, 104.0) << "the intro stopped early";
-    EXPECT_TRUE(progress.empty());
-    EXPECT_EQ(frames, 0);
-    EXPECT_EQ(program.renderer(), nullptr);
+    EXPECT_EQ(program.renderer(), nullptr) << "released";
+    EXPECT_EQ(slow.guardsExpired(), 0) << "decodes waited for frames never shown";
+    return g_trace;
+}
+
+// The GL work of loading before the demo starts, split at the frames shown.
+std::vector<std::string> loadingGaps(const std::string& trace) {
+    std::vector<std::string> gaps(1);
+    for (const char c : trace.substr(0, trace.find('S'))) {
+        if (c == '|')
+            gaps.emplace_back();
+        else if (c != 'E')
+            gaps.back() += c;
+    }
+    return gaps;
+}
+
+// Every image and program is made between two intro frames, one at a time,
+// while the loader threads wait for frames to be shown; then the outro and
+// the first demo frame.
+TEST_F(DemoProgramGLTest, LoadingRunsBetweenIntroFrames) {
+    ASSERT_TRUE(packImageDemo());
+    const std::string trace = playPaced(m_app, 0);
+    std::size_t images = 0, links = 0;
+    for (const std::string& gap : loadingGaps(trace)) {
+        EXPECT_LE(gap.size(), 1u) << "in one gap: " << gap << "\n" << trace;
+        images += std::count(gap.begin(), gap.end(), 'm');
+        links += std::count(gap.begin(), gap.end(), 'l');
+    }
+    EXPECT_EQ(images, 6u) << trace;
+    EXPECT_GT(links, 0u) << trace;
+    EXPECT_NE(trace.find('S'), std::string::npos) << trace;
+    EXPECT_EQ(trace.back(), 'F') << trace;
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+// Escape at the third frame, mid-loading: no frame is shown after it, at
+// most the piece of GL work under way finishes, nothing plays, and all is
+// released once.
+TEST_F(DemoProgramGLTest, EscapeWhileLoadingQuitsAtTheNextFrame) {
+    ASSERT_TRUE(packImageDemo());
+    const std::string trace = playPaced(m_app, 3);
+    ASSERT_NE(trace.find('E'), std::string::npos) << trace;
+    const std::string after = trace.substr(trace.find('E') + 1);
+    EXPECT_EQ(after.find('|'), std::string::npos) << trace;
+    EXPECT_LE(std::count(after.begin(), after.end(), 'm') +
+                  std::count(after.begin(), after.end(), 'l'),
+              1) << trace;
+    EXPECT_EQ(trace.find('F'), std::string::npos) << trace;
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
 // Seeking by key draws the frame that playing drew at that time, the music

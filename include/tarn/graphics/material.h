@@ -33,6 +33,7 @@
 
 namespace Tarn {
 
+class DecodeCache;
 class ShaderProgram;
 class Texture;
 
@@ -62,6 +63,9 @@ public:
     // with the script's path and line number and skipped; a missing script
     // (reported by the archive) gives the default material. Never null.
     static Material* createFromScript(const std::string& filename);
+    // Asks cache to decode the images (and video frames) the script's maps
+    // name, in script order; says nothing (createFromScript reports).
+    static void prefetchFromScript(const std::string& filename, DecodeCache& cache);
 
     // c x 255 truncated toward zero, its low 8 bits; 0 for a value that is
     // not a number or does not fit a 32-bit integer.
