@@ -148,7 +148,7 @@ TEST_F(OfflineRenderGLTest, SpansJoinIntoTheWhole) {
                                   "--render parts/f%02d.png --fps 8 --end 0.5",
                                   "--render parts/f%02d.png --fps 8 --start 0.5 --end 1",
                                   "--frame 0.875 --fps 8 --png still/f07.png"}) {
-        for (const char* folder : {"whole", "parts", "still"})
+        for (const char* folder : {"whole", "parts", "still", "one"})
             fs::create_directories(folder);
         const ProgramRun run = demo(arguments);
         ASSERT_EQ(run.status, 0) << arguments << "\n" << run.out << run.err;
@@ -162,6 +162,9 @@ TEST_F(OfflineRenderGLTest, SpansJoinIntoTheWhole) {
     EXPECT_EQ(std::distance(fs::directory_iterator("parts"), fs::directory_iterator()), 8);
     EXPECT_EQ(readFile("whole/f07.png"), readFile("still/f07.png"));
     EXPECT_NE(readFile("whole/f06.png"), readFile("whole/f07.png"));
+    // One frame is "1 frame".
+    const ProgramRun one = demo("--render one/f%02d.png --fps 8 --end 0.125");
+    EXPECT_NE(one.err.find(": 1 frame, 0.125 s from"), std::string::npos) << one.err;
 }
 
 // One line per decoded frame of the stream ("v" or "a"): its time, size and
