@@ -177,7 +177,7 @@ TEST_F(DemoScriptGLTest, ShippedDemoInBarsKeepsItsTimes) {
             EXPECT_NEAR(got[i], expected[i], 1e-4) << key << " " << i;
         compared += got.size();
     }
-    EXPECT_EQ(compared, 7u * 3 + 163);
+    EXPECT_EQ(compared, 7u * 3 + 166);
 }
 
 // Each key or follow line (a "beat" adds up to its gain to the keys so far)
