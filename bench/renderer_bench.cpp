@@ -1,8 +1,10 @@
 // Cost of a deferred frame at 1024 x 600 with 1, 4 and 16 lights against
 // one trivial full-screen pass (a float texture copied to a float target)
-// at the same size, in the same run: each light adds a shading pass and a
-// merge pass, so it should cost at most 2.5 trivial passes. Also counts the
-// heap allocations of a steady-state frame, which should be none.
+// at the same size, in the same run: each light is one shading pass that
+// blends into the sum, so it should cost at most 2.5 trivial passes. Also
+// the second pass against the same lights shaded and merged in two passes
+// each (as the renderer did before), and the heap allocations of a
+// steady-state frame, which should be none.
 // Needs a display for its hidden GL window (xvfb-run -a where there is none).
 
 #include <tarn/framebuffer.h>
@@ -35,6 +37,7 @@
 #include <glm/gtc/type_ptr.hpp>
 #include <unistd.h>
 
+#include "graphics/two_pass_lights.h"
 #include "support/allocation_counter.h"
 #include "support/gl_bench.h"
 #include "support/trivial_pass.h"
@@ -244,6 +247,41 @@ void reportInterleavedRatio() {
                 ratios.front(), ratios.back());
 }
 
+
+// The 16-light second pass, blended into the sum, against the same lights
+// shaded and merged in two passes each, over the same G-buffer, in
+// interleaved rounds; the median ratio is reported.
+void reportBlendedAgainstTwoPass() {
+    Tarn::Test::TwoPassLights twoPass(kWidth, kHeight);
+    std::vector<Tarn::Graphics::Light*> lights;
+    for (const auto& light : g_scene->lights)
+        lights.push_back(light.get());
+    g_scene->renderer.renderFirstPass(g_scene->draw);
+    const int rounds = 9;
+    std::vector<double> ratios;
+    double blendedSum = 0.0, twoPassSum = 0.0;
+    for (int round = 0; round < rounds; ++round) {
+        const double blended = Tarn::Bench::secondsPerCall(
+            [&] {
+                for (Tarn::Graphics::Light* light : lights)
+                    g_scene->renderer.pushLight(light);
+                g_scene->renderer.renderSecondPass();
+            },
+            2);
+        const double old = Tarn::Bench::secondsPerCall(
+            [&] { twoPass.run(g_scene->renderer, lights); }, 2);
+        ratios.push_back(blended / old);
+        blendedSum += blended;
+        twoPassSum += old;
+    }
+    std::sort(ratios.begin(), ratios.end());
+    std::printf("Interleaved, %d rounds, %d lights: blended second pass %.3f ms, two passes a "
+                "light %.3f ms (means); median ratio blended / two-pass %.2f (min %.2f, max "
+                "%.2f)\n",
+                rounds, kMaxLights, 1e3 * blendedSum / rounds, 1e3 * twoPassSum / rounds,
+                ratios[rounds / 2], ratios.front(), ratios.back());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -275,6 +313,7 @@ int main(int argc, char** argv) {
                     perLight, perLight / trivialTime->second, trivialTime->second);
     }
     reportInterleavedRatio();
+    reportBlendedAgainstTwoPass();
     g_scene = nullptr;
     g_trivial = nullptr;
     return bench.glStatus();

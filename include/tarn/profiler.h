@@ -2,8 +2,8 @@
 #define TARN_PROFILER_H
 
 // Where a frame's time goes: GPU timestamps written at the boundaries of
-// every pass (the renderer's G-buffer, each light's shade and merge, each
-// effect pass, the final blit) and read back only once the GPU has passed
+// every pass (the renderer's G-buffer, each light, each effect pass, the
+// final blit) and read back only once the GPU has passed
 // them, so profiling never makes the CPU wait; plus the CPU time of each
 // frame. Off unless a program makes one and starts it: a pass then pays one
 // test of a null pointer. At most one is started at a time; it is used on
@@ -33,8 +33,8 @@ public:
     };
 
     // Times a pass while a profiler is started; otherwise does nothing.
-    // The label is head, or "head number tail" ("Light 1 shade"), or "head
-    // number" when tail is empty ("Glow pass 2"). Passes may nest.
+    // The label is head, or "head number tail", or "head number" when tail
+    // is empty ("Light 1", "Glow pass 2"). Passes may nest.
     class Scope {
     public:
         // Inline, so that with no profiler started a pass pays one test.

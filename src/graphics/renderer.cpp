@@ -6,6 +6,8 @@
 #include <GL/glew.h>
 #include <glm/gtc/type_ptr.hpp>
 
+#include "../blendstate.h"
+#include "../capabilitystate.h"
 #include "tarn/framebuffer.h"
 #include "tarn/graphics/camera.h"
 #include "tarn/graphics/fullscreenquad.h"
@@ -119,19 +121,6 @@ void main() {
 }
 )";
 
-// Every buffer of the renderer has one size: each pixel adds its own texels.
-const char* const kMergeFragment = R"(#version 330 core
-uniform sampler2D rt_merged;
-uniform sampler2D rt_toMerge;
-in vec2 v_uv;
-layout(location = 0) out vec4 fragColor;
-void main() {
-    ivec2 texel = ivec2(gl_FragCoord.xy);
-    fragColor = vec4(texelFetch(rt_merged, texel, 0).rgb + texelFetch(rt_toMerge, texel, 0).rgb,
-                     1.0);
-}
-)";
-
 std::unique_ptr<FrameBuffer> makeFloatBuffer(unsigned int width, unsigned int height) {
     auto buffer = std::make_unique<FrameBuffer>(width, height);
     buffer->createRenderTarget(FrameBuffer::RGBA32F);
@@ -147,11 +136,7 @@ Renderer::Renderer(unsigned int width, unsigned int height)
           Shader::FRAGMENT_SHADER,
           "#version 330 core\n" + GBuffer::glslDeclarations() + kFirstPassFragmentBody)),
       m_firstPassShader(std::make_unique<ShaderProgram>("Deferred first pass")),
-      m_currentResultBuffer(1), m_mergeVertex(std::make_unique<Shader>(
-                                    Shader::VERTEX_SHADER, FullscreenQuad::vertexShaderSource())),
-      m_mergeFragment(std::make_unique<Shader>(Shader::FRAGMENT_SHADER, kMergeFragment)),
-      m_lightMergeShader(std::make_unique<ShaderProgram>("Deferred second pass light merge")),
-      m_camera(nullptr) {
+      m_lightSum(makeFloatBuffer(width, height)), m_camera(nullptr) {
     m_mrtFbo->createRenderTarget(FrameBuffer::RGBA32F);
     m_mrtFbo->createRenderTarget(FrameBuffer::RGBA16F);
     m_mrtFbo->createRenderTarget(FrameBuffer::RGBA16F);
@@ -168,20 +153,6 @@ Renderer::Renderer(unsigned int width, unsigned int height)
             if (uniform.unit >= 0)
                 m_firstPassShader->uniform(uniform.name, uniform.unit);
         m_firstPassShader->release();
-    }
-
-    m_shadedOutput = makeFloatBuffer(width, height);
-    m_finalResult[0] = makeFloatBuffer(width, height);
-    m_finalResult[1] = makeFloatBuffer(width, height);
-
-    m_lightMergeShader->set(m_mergeVertex.get());
-    m_lightMergeShader->set(m_mergeFragment.get());
-    m_lightMergeShader->link();
-    if (m_lightMergeShader->linked()) {
-        m_lightMergeShader->bind();
-        m_lightMergeShader->uniform("rt_merged", 0);
-        m_lightMergeShader->uniform("rt_toMerge", 1);
-        m_lightMergeShader->release();
     }
 
     glEnable(GL_CULL_FACE);
@@ -218,44 +189,29 @@ FrameBuffer* Renderer::renderFirstPass(const DrawCallback& draw) {
 FrameBuffer* Renderer::renderSecondPass(const DrawCallback&) {
     // Full-screen passes need no depth test: without it a software
     // rasterizer skips a depth read and write per pixel of every pass.
-    const GLboolean depthTest = glIsEnabled(GL_DEPTH_TEST);
-    glDisable(GL_DEPTH_TEST);
-    m_currentResultBuffer = 1;
-    m_finalResult[0]->enable();
-    m_finalResult[0]->disable();
-    m_finalResult[1]->enable();
-    m_finalResult[1]->disable();
-    GLint viewport[4] = {0, 0, 0, 0};
-    glGetIntegerv(GL_VIEWPORT, viewport);
-    for (std::size_t i = 0; i < m_lights.size(); ++i) {
-        m_currentResultBuffer = 1 - m_currentResultBuffer;
-        f_shadeLight(m_lights[i], static_cast<int>(i) + 1, m_currentResultBuffer);
+    const Detail::CapabilityOff depthTest(GL_DEPTH_TEST);
+    m_lightSum->enable();
+    {
+        const Detail::AdditiveBlend adding;
+        for (std::size_t i = 0; i < m_lights.size(); ++i)
+            f_shade(m_lights[i], static_cast<int>(i) + 1);
     }
-    if (!m_lights.empty()) {
-        glBindFramebuffer(GL_FRAMEBUFFER, 0);
-        glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
-    }
+    m_lightSum->disable();
     m_lights.clear();
-    if (depthTest)
-        glEnable(GL_DEPTH_TEST);
     return renderOutput();
 }
 
-// G-buffer -> m_shadedOutput (this light alone), then
-// m_finalResult[1 - c] + m_shadedOutput -> m_finalResult[c].
-void Renderer::f_shadeLight(Light* light, int number, unsigned int c) {
-    if (f_shade(light, number))
-        f_merge(number, c);
-}
-
-bool Renderer::f_shade(Light* light, int number) {
+// G-buffer -> m_lightSum, this light's colour added to the sum by blending:
+// the float addition a second pass reading both would make, in the same
+// order, without writing the light alone to a buffer and reading it back
+// (RendererGLTest.BlendedLightsSumAsTheTwoPassMergeDid).
+void Renderer::f_shade(Light* light, int number) {
     Texture* gAlbedo = m_mrtFbo->target(0);
     Texture* gNormal = m_mrtFbo->target(1);
     Texture* gPosition = m_mrtFbo->target(2);
     if (!gAlbedo || !gNormal || !gPosition)
-        return false;
-    const Profiler::Scope timed("Light", number, "shade");
-    f_bindForOverwrite(m_shadedOutput.get());
+        return;
+    const Profiler::Scope timed("Light", number);
     light->bind();
     if (m_camera)
         light->setViewMatrix(m_camera->viewMatrix());
@@ -267,33 +223,6 @@ bool Renderer::f_shade(Light* light, int number) {
     gNormal->release();
     gAlbedo->release();
     light->release();
-    return true;
-}
-
-void Renderer::f_merge(int number, unsigned int c) {
-    Texture* previousSum = m_finalResult[1 - c]->target(0);
-    Texture* shaded = m_shadedOutput->target(0);
-    if (!previousSum || !shaded)
-        return;
-    const Profiler::Scope timed("Light", number, "merge");
-    f_bindForOverwrite(m_finalResult[c].get());
-    previousSum->bind(0);
-    shaded->bind(1);
-    m_lightMergeShader->bind();
-    FullscreenQuad::draw();
-    m_lightMergeShader->release();
-    shaded->release();
-    previousSum->release();
-}
-
-// Every pixel of a light pass is overwritten by the full-screen quad, so the
-// clear that FrameBuffer::enable performs would be a wasted full-size write
-// per pass; the second pass puts the window and viewport back once at the end.
-void Renderer::f_bindForOverwrite(FrameBuffer* buffer) {
-    static const GLenum attachment = GL_COLOR_ATTACHMENT0;
-    glBindFramebuffer(GL_FRAMEBUFFER, buffer->id());
-    glDrawBuffers(1, &attachment);
-    glViewport(0, 0, static_cast<GLsizei>(buffer->width()), static_cast<GLsizei>(buffer->height()));
 }
 
 }  // namespace Tarn::Graphics

@@ -312,7 +312,7 @@ TEST_F(OfflineRenderGLTest, ProfileNamesEveryPass) {
     std::getline(lines, line);
     EXPECT_EQ(line, "pass                count  median ms     p95 ms   share");
     const std::pair<const char*, double> rows[] = {
-        {"G-buffer", 10},    {"Light 1 shade", 10},    {"Light 1 merge", 10},
+        {"G-buffer", 10},    {"Light 1", 10},
         {"Glow pass 1", 10}, {"Glow pass 2", 10},      {"Glow pass 3", 10},
         {"Blit", 10},        {"trail.frag pass 1", 7}, {"frame (GPU)", 10},
         {"frame (CPU)", 10}};

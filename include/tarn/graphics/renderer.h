@@ -2,8 +2,8 @@
 #define TARN_GRAPHICS_RENDERER_H
 
 // The deferred renderer: draws opaque geometry once into a four-target
-// G-buffer, then shades it with one full-screen pass per light and adds the
-// lights up by ping-ponging two float buffers. One is made at the window's
+// G-buffer, then shades it with one full-screen pass per light, each adding
+// its light to a float sum by blending. One is made at the window's
 // size once the GL context exists and shared by every scene until exit; it
 // owns its frame buffers and programs.
 
@@ -33,7 +33,7 @@ public:
     // Makes the G-buffer (target 0 RGBA32F: albedo, specular intensity;
     // 1 RGBA16F: view normal x, y, self-illumination, reflection factor;
     // 2 RGBA16F: view position, glossiness; 3 RGBA16F: world position, 1),
-    // the float accumulation buffers and both programs, and turns back-face
+    // the float sum of the lights and the G-buffer program, and turns back-face
     // culling on for everyone.
     Renderer(unsigned int width, unsigned int height);
     ~Renderer();
@@ -63,28 +63,20 @@ public:
     FrameBuffer* gBuffer() const { return m_mrtFbo.get(); }
     // The program that fills the G-buffer, for setting its uniforms.
     ShaderProgram* firstPassShader() const { return m_firstPassShader.get(); }
-    // The latest sum of lights (target 0; alpha 1). With no light it is
-    // black: the buffers are cleared at the start of every second pass.
-    FrameBuffer* renderOutput() const { return m_finalResult[m_currentResultBuffer].get(); }
+    // The latest sum of lights (target 0; alpha 1), always the same frame
+    // buffer. With no light it is black: it is cleared at the start of
+    // every second pass.
+    FrameBuffer* renderOutput() const { return m_lightSum.get(); }
 
 private:
     // number counts the frame's lights from 1, for the profiler's labels.
-    void f_shadeLight(Light* light, int number, unsigned int resultBuffer);
-    // False when the G-buffer lacks a target: nothing to merge then.
-    bool f_shade(Light* light, int number);
-    void f_merge(int number, unsigned int resultBuffer);
-    void f_bindForOverwrite(FrameBuffer* buffer);
+    void f_shade(Light* light, int number);
 
     std::unique_ptr<FrameBuffer> m_mrtFbo;
     std::unique_ptr<Shader> m_firstPassVertex;
     std::unique_ptr<Shader> m_firstPassFragment;
     std::unique_ptr<ShaderProgram> m_firstPassShader;
-    std::unique_ptr<FrameBuffer> m_shadedOutput;
-    std::unique_ptr<FrameBuffer> m_finalResult[2];
-    unsigned int m_currentResultBuffer;
-    std::unique_ptr<Shader> m_mergeVertex;
-    std::unique_ptr<Shader> m_mergeFragment;
-    std::unique_ptr<ShaderProgram> m_lightMergeShader;
+    std::unique_ptr<FrameBuffer> m_lightSum;
     Camera* m_camera;
     std::vector<Light*> m_lights;
 };
