@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <string>
 
@@ -83,7 +84,7 @@ std::string withoutFinalPeriod(std::string text) {
 // Fills samples with every frame of the music. Returns an empty string when
 // it decoded whole, else the reason: music cut short is refused whole, as the
 // archive refuses a corrupt entry.
-std::string decode(File* file, std::vector<float>& samples, int& rate, int& channels) {
+std::string decodeInto(File* file, std::vector<float>& samples, int& rate, int& channels) {
     if (!file)
         return "no file";
     if (file->size() == 0)
@@ -91,9 +92,16 @@ std::string decode(File* file, std::vector<float>& samples, int& rate, int& chan
     SF_VIRTUAL_IO io{memoryLength, memorySeek, memoryRead, memoryWrite, memoryTell};
     MemoryReader reader{file->ptr(), static_cast<sf_count_t>(file->size()), 0};
     SF_INFO info{};
-    std::unique_ptr<SNDFILE, SoundFileCloser> sound(sf_open_virtual(&io, SFM_READ, &info, &reader));
-    if (!sound)
-        return withoutFinalPeriod(sf_strerror(nullptr));
+    std::unique_ptr<SNDFILE, SoundFileCloser> sound;
+    {
+        // A file libsndfile cannot open leaves its reason in one global
+        // string, which two threads opening music at once would share.
+        static std::mutex openLock;
+        const std::lock_guard<std::mutex> hold(openLock);
+        sound.reset(sf_open_virtual(&io, SFM_READ, &info, &reader));
+        if (!sound)
+            return withoutFinalPeriod(sf_strerror(nullptr));
+    }
     rate = info.samplerate;
     channels = info.channels;
     const std::size_t chunk = static_cast<std::size_t>(DecodeChunkFrames * channels);
@@ -265,19 +273,29 @@ struct Soundtrack::Analysis {
     }
 };
 
-Soundtrack::Soundtrack(File* file, const std::string& name)
-    : m_rate(0), m_channels(0), m_startFrame(0), m_pendingFrame(-1), m_started(false),
+std::shared_ptr<const Soundtrack::Decoded> Soundtrack::decode(File* file) {
+    auto music = std::make_shared<Decoded>();
+    music->problem = decodeInto(file, music->samples, music->rate, music->channels);
+    if (!music->problem.empty()) {
+        std::vector<float>().swap(music->samples);
+        music->rate = 0;
+        music->channels = 0;
+    }
+    return music;
+}
+
+Soundtrack::Soundtrack(File* file, const std::string& name) : Soundtrack(decode(file), name) {}
+
+Soundtrack::Soundtrack(std::shared_ptr<const Decoded> music, const std::string& name)
+    : m_music(music ? std::move(music) : decode(nullptr)), m_rate(m_music->rate),
+      m_channels(m_music->channels), m_startFrame(0), m_pendingFrame(-1), m_started(false),
       m_paused(true), m_analysis(new Analysis), m_history(), m_newest(0), m_spectrum() {
-    const std::string problem = decode(file, m_samples, m_rate, m_channels);
-    if (!problem.empty()) {
-        Diagnostics::problem("Soundtrack", name + ": cannot decode: " + problem);
-        std::vector<float>().swap(m_samples);
-        m_rate = 0;
-        m_channels = 0;
+    if (!m_music->problem.empty()) {
+        Diagnostics::problem("Soundtrack", name + ": cannot decode: " + m_music->problem);
         return;
     }
     m_device.reset(new Device);
-    const std::string reason = m_device->open(m_samples, m_channels, m_rate);
+    const std::string reason = m_device->open(m_music->samples, m_channels, m_rate);
     if (!reason.empty()) {
         Diagnostics::note("Soundtrack", "no audio device: " + reason + "; playing silently");
         m_device.reset();
@@ -369,7 +387,7 @@ double Soundtrack::duration() const {
 }
 
 long long Soundtrack::f_frames() const {
-    return m_channels > 0 ? static_cast<long long>(m_samples.size()) / m_channels : 0;
+    return m_channels > 0 ? static_cast<long long>(m_music->samples.size()) / m_channels : 0;
 }
 
 long long Soundtrack::f_frame() const {
@@ -415,7 +433,7 @@ void Soundtrack::f_measure(std::array<float, Bands>& raw) {
     for (int n = 0; n < WindowSize; ++n) {
         const long long frame = end - WindowSize + n;
         const bool inside = frame >= 0 && frame < frames;
-        a.input[n] = inside ? a.window[n] * monoSample(m_samples, m_channels, frame) : 0.0f;
+        a.input[n] = inside ? a.window[n] * monoSample(m_music->samples, m_channels, frame) : 0.0f;
     }
     kiss_fftr(a.plan.get(), a.input.data(), a.bins.data());
     // Positive and negative frequencies each carry half a sine; 0 Hz has no twin.

@@ -1,11 +1,11 @@
 #ifndef TARN_SOUNDTRACK_H
 #define TARN_SOUNDTRACK_H
 
-// The demo's music: decoded whole from a File when constructed, played once
-// through an OpenAL device of its own, and measured as a smoothed spectrum.
-// The demo makes one while loading and keeps it to exit. Without a working
-// device it plays silently but keeps time on a Clock, so the demo runs the
-// same with or without sound.
+// The demo's music: decoded whole from a File when constructed (or taken
+// decoded, from a loader thread), played once through an OpenAL device of
+// its own, and measured as a smoothed spectrum. The demo makes one while
+// loading and keeps it to exit. Without a working device it plays silently
+// but keeps time on a Clock, so the demo runs the same with or without sound.
 
 #include <array>
 #include <memory>
@@ -31,6 +31,21 @@ public:
     // and the Soundtrack stays at position 0; a missing device is reported
     // and the music plays silently. name is what messages call the music.
     explicit Soundtrack(File* file, const std::string& name = "music");
+
+    // Music decoded whole: interleaved frames of channels floats at rate Hz.
+    struct Decoded {
+        std::vector<float> samples;  // empty when it did not decode
+        int rate = 0;                // 0 and 0 when it did not decode
+        int channels = 0;
+        std::string problem;  // why it did not decode; empty when it did
+    };
+    // Decodes the File's bytes as the constructor does and reports nothing:
+    // on any thread, several at once. Never null.
+    static std::shared_ptr<const Decoded> decode(File* file);
+    // Plays music that decode() gave, shared, not copied; reports its
+    // problem and opens the device as the File's constructor does. Null is
+    // music that did not decode.
+    explicit Soundtrack(std::shared_ptr<const Decoded> music, const std::string& name = "music");
     ~Soundtrack();
 
     Soundtrack(const Soundtrack&) = delete;
@@ -64,7 +79,7 @@ public:
 
     // The decoded music, interleaved frames of channels() floats; empty when
     // it did not decode. Offline rendering reads spans of it from here.
-    const std::vector<float>& samples() const { return m_samples; }
+    const std::vector<float>& samples() const { return m_music->samples; }
     int sampleRate() const { return m_rate; }
     int channels() const { return m_channels; }
 
@@ -78,7 +93,8 @@ private:
     void f_measure(std::array<float, Bands>& raw);
     void f_forgetSpectra();
 
-    std::vector<float> m_samples;
+    // Never null; empty samples when the music did not decode.
+    std::shared_ptr<const Decoded> m_music;
     int m_rate;
     int m_channels;
     // Null when there is no device (or no music): time then comes from

@@ -52,6 +52,7 @@
 #include "preloader.h"
 
 namespace Tarn {
+class DecodeCache;
 class LUCEParser;
 class Soundtrack;
 namespace Demo {
@@ -88,6 +89,17 @@ public:
     // is taken over instead of decoded again, so a reload neither decodes
     // it twice nor interrupts it. previous must outlive the load.
     void takeMusicFrom(DemoScript& previous) { m_previous = &previous; }
+
+    // Registers the loader threads' decoder of the soundtrack lines' music
+    // (decoded and analysed, as load makes it), once at start-up.
+    static void registerDecoders();
+    // Asks cache for the music of the script's soundtrack lines, read quietly
+    // (load reports the lines' faults), so that it is decoded and analysed
+    // while the library loads; a line naming the music previous plays is
+    // left out, as load takes that music over. load takes the music from
+    // the installed cache at its line.
+    static void prefetch(const std::string& path, Tarn::DecodeCache& cache,
+                         const DemoScript* previous = nullptr);
 
     // Reads the script at path through the archive. Emits progress with
     // progressStart + 0.1 after each scene line and 1.0 at the end. A script
@@ -204,7 +216,8 @@ private:
     bool m_hasTitle = false;
     std::string m_title;
     std::unique_ptr<Tarn::Soundtrack> m_soundtrack;
-    std::unique_ptr<Tarn::Audio::MusicAnalysis> m_analysis;
+    // Shared with the decoded music it was made with.
+    std::shared_ptr<const Tarn::Audio::MusicAnalysis> m_analysis;
     std::unique_ptr<Tarn::Audio::SpectrumTexture> m_spectrum;
     // What follow lines read; runAutomations sets its time first. Its
     // address is what their terms hold, so it never moves.

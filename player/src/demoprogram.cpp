@@ -32,7 +32,9 @@
 #include "preloader.h"
 
 DemoProgram::DemoProgram(const Settings& settings)
-    : m_settings(settings), m_loopStart(settings.loopStart), m_loopEnd(settings.loopEnd) {}
+    : m_settings(settings), m_loopStart(settings.loopStart), m_loopEnd(settings.loopEnd) {
+    DemoScript::registerDecoders();
+}
 
 DemoProgram::~DemoProgram() {
     f_release();
@@ -186,12 +188,14 @@ std::unique_ptr<DemoScript> DemoProgram::f_buildContent(Tarn::Demo::Timeline& ti
                                                         Tarn::Signal<double>& progress,
                                                         DemoScript* previous) {
     const std::size_t problemsBefore = Tarn::Diagnostics::problemCount();
-    // Loader threads decode what the library names while the build below
-    // makes the objects, in script order, from what they decoded.
+    // Loader threads decode what the library names, and the music, while
+    // the build below makes the objects, in script order, from what they
+    // decoded. The music goes first: it is the longest piece of work.
     std::unique_ptr<Tarn::DecodeCache> cache;
     std::unique_ptr<Tarn::DecodeCache::Use> use;
     if (Tarn::VFS* vfs = Tarn::VFS::tarnVFS) {
         cache = std::make_unique<Tarn::DecodeCache>(*vfs);
+        DemoScript::prefetch(DemoScriptPath, *cache, previous);
         Tarn::AssetLibrary::prefetchFromScript(LibraryScript, *cache);
         use = std::make_unique<Tarn::DecodeCache::Use>(*cache);
     }

@@ -4,13 +4,16 @@
 #include <cmath>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <sstream>
 #include <string_view>
 
+#include <tarn/decodecache.h>
 #include <tarn/demo/sceneclip.h>
 #include <tarn/demo/timeline.h>
 #include <tarn/diagnostics.h>
 #include <tarn/file.h>
+#include <tarn/loadingpace.h>
 #include <tarn/luceparser.h>
 #include <tarn/postfx/chain.h>
 #include <tarn/postfx/effect.h>
@@ -92,6 +95,42 @@ template <typename Map> std::vector<std::string> keysOf(const Map& map) {
     return keys;
 }
 
+// The music of a soundtrack line as the demo plays it: decoded, analysed,
+// and a hash of the bytes it came from (for reloads). The loader threads
+// make it while the library loads; without them the line makes it.
+struct PreparedMusic {
+    std::shared_ptr<const Tarn::Soundtrack::Decoded> audio;
+    Tarn::Audio::MusicAnalysis analysis;
+    std::size_t hash = 0;
+};
+
+// A hash, not the bytes: two files of music that differ hash alike once in
+// 2^64.
+std::size_t hashOf(Tarn::File& file) {
+    return std::hash<std::string_view>()(std::string_view(file.ptr(), file.size()));
+}
+
+// Music that did not decode is not analysed: its analysis stays empty, and
+// the Soundtrack made from it reports why.
+std::shared_ptr<const PreparedMusic> prepareMusic(Tarn::File& file) {
+    auto music = std::make_shared<PreparedMusic>();
+    music->hash = hashOf(file);
+    music->audio = Tarn::Soundtrack::decode(&file);
+    const Tarn::Soundtrack::Decoded& audio = *music->audio;
+    if (!audio.samples.empty() && audio.channels > 0)
+        music->analysis.analyse(audio.samples.data(),
+                                audio.samples.size() / std::size_t(audio.channels), audio.channels,
+                                audio.rate);
+    return music;
+}
+
+std::shared_ptr<const void> decodeMusic(Tarn::VFS& vfs, const std::string& path) {
+    const std::unique_ptr<Tarn::File> file = vfs.openCopy(path);
+    if (!file)
+        return nullptr;
+    return prepareMusic(*file);
+}
+
 // The words from index `first` on, joined by single spaces.
 std::string joined(const std::vector<std::string>& words, std::size_t first) {
     std::string text;
@@ -163,6 +202,29 @@ Preloader::Assets DemoScript::preloaderAssets(const std::string& path) {
     });
     parser.parse(text);
     return assets;
+}
+
+void DemoScript::registerDecoders() {
+    Tarn::DecodeCache::addDecoder("music", decodeMusic);
+}
+
+void DemoScript::prefetch(const std::string& path, Tarn::DecodeCache& cache,
+                          const DemoScript* previous) {
+    Tarn::VFS* vfs = Tarn::VFS::tarnVFS;
+    if (!vfs)
+        return;
+    const Tarn::Diagnostics::HeldReports quiet;
+    const std::unique_ptr<Tarn::File> file = vfs->openCopy(path);
+    if (!file)
+        return;
+    Tarn::LUCEParser parser;
+    parser.addKeyword("soundtrack", [&cache, previous](std::vector<std::string> arguments) {
+        const bool playing = previous && previous->m_soundtrack && !arguments.empty() &&
+                             previous->m_musicPath == arguments[0];
+        if (!arguments.empty() && !playing)
+            cache.prefetch("music", arguments[0]);
+    });
+    parser.parse(file->str());
 }
 
 void DemoScript::runAutomations(double now) {
@@ -254,38 +316,43 @@ bool DemoScript::f_time(const std::string& word, TempoGrid::Reading reading,
     return false;
 }
 
-// The music is decoded whole when the Soundtrack is made, so its File can
-// go back to the archive at once.
+// The music is decoded whole before the Soundtrack is made, so its File can
+// go back to the archive at once. Music a loader thread prepared is taken
+// here, with what reading it reported, so the line's reports come in the
+// order a serial load gives them.
 void DemoScript::f_soundtrack(const std::vector<std::string>& arguments) {
     if (!f_hasArguments(arguments, 1, "soundtrack PATH"))
         return;
-    Tarn::File* file = Tarn::VFS::tarnVFS ? Tarn::VFS::tarnVFS->open(arguments[0]) : nullptr;
-    if (!file) {
-        f_skip("the music \"" + arguments[0] + "\" cannot be read");
+    const std::string& path = arguments[0];
+    Tarn::VFS* vfs = Tarn::VFS::tarnVFS;
+    std::shared_ptr<const PreparedMusic> prepared;
+    Tarn::File* file = nullptr;
+    const bool prefetched = Tarn::DecodeCache::take("music", path, prepared);
+    if (!prefetched)
+        file = vfs ? vfs->open(path) : nullptr;
+    if (prefetched ? !prepared : !file) {
+        if (!Tarn::LoadingPace::cancelled())
+            f_skip("the music \"" + path + "\" cannot be read");
         return;
     }
-    // A hash, not the bytes: two files of music that differ hash alike once
-    // in 2^64.
-    const std::size_t hash =
-        std::hash<std::string_view>()(std::string_view(file->ptr(), file->size()));
-    if (m_previous && m_previous->m_soundtrack && m_previous->m_musicPath == arguments[0] &&
+    const std::size_t hash = prepared ? prepared->hash : hashOf(*file);
+    if (m_previous && m_previous->m_soundtrack && m_previous->m_musicPath == path &&
         m_previous->m_musicHash == hash) {
         m_soundtrack = std::move(m_previous->m_soundtrack);
         m_analysis = std::move(m_previous->m_analysis);
         m_spectrum = std::move(m_previous->m_spectrum);
     } else {
-        m_soundtrack = std::make_unique<Tarn::Soundtrack>(file, arguments[0]);
-        m_analysis = std::make_unique<Tarn::Audio::MusicAnalysis>();
-        const std::vector<float>& samples = m_soundtrack->samples();
-        const int channels = m_soundtrack->channels();
-        if (!samples.empty() && channels > 0)
-            m_analysis->analyse(samples.data(), samples.size() / std::size_t(channels), channels,
-                                m_soundtrack->sampleRate());
+        if (!prepared)
+            prepared = prepareMusic(*file);
+        m_soundtrack = std::make_unique<Tarn::Soundtrack>(prepared->audio, path);
+        m_analysis =
+            std::shared_ptr<const Tarn::Audio::MusicAnalysis>(prepared, &prepared->analysis);
         m_spectrum = std::make_unique<Tarn::Audio::SpectrumTexture>(*m_analysis);
     }
-    Tarn::VFS::tarnVFS->close(file);
+    if (file)
+        vfs->close(file);
     m_music.analysis = m_analysis.get();
-    m_musicPath = arguments[0];
+    m_musicPath = path;
     m_musicHash = hash;
 }
 

@@ -1,12 +1,17 @@
 // The demo script's tempo line and bar times, loaded for real (effects need a
 // GL context): faulty tempo lines and bar times at their lines, scene keys on
 // the demo's tempo, and the shipped demo, written in bars, against the same
-// demo as it was written in seconds; and the fuzz target's saved inputs.
+// demo as it was written in seconds; the music decoded on a loader thread;
+// and the fuzz target's saved inputs.
 
 #include "demoscript.h"
 
+#include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <mutex>
 #include <sstream>
 #include <map>
 #include <fstream>
@@ -17,7 +22,10 @@
 #include "support/fuzz_inputs.h"
 #include "support/gl_test.h"
 #include "support/scratch_folder.h"
+#include "support/subprocess.h"
 #include "tarn/assetlibrary.h"
+#include "tarn/audio/musicanalysis.h"
+#include "tarn/decodecache.h"
 #include "tarn/demo/sceneclip.h"
 #include "tarn/demo/timeline.h"
 #include "tarn/diagnostics.h"
@@ -25,6 +33,7 @@
 #include "tarn/postfx/chain.h"
 #include "tarn/scenegraph/automation.h"
 #include "tarn/scenegraph/scene.h"
+#include "tarn/soundtrack.h"
 #include "tarn/vfs.h"
 
 #define TARN_DEMOSCRIPT_FUZZ_NO_MAIN
@@ -219,3 +228,90 @@ TEST_F(DemoScriptGLTest, SavedFuzzInputs) {
 }
 
 }  // namespace
+
+namespace {
+
+std::uint32_t bits(float value) {
+    std::uint32_t word;
+    std::memcpy(&word, &value, sizeof word);
+    return word;
+}
+
+// Every feature at each time and the spectrum at each time, as bit patterns.
+std::vector<std::uint32_t> analysisBits(const Tarn::Audio::MusicAnalysis& music,
+                                        const std::vector<double>& times) {
+    std::vector<std::uint32_t> out;
+    for (const double t : times) {
+        for (const std::string& name : Tarn::Audio::featureNames()) {
+            Tarn::Audio::Feature feature{};
+            EXPECT_TRUE(Tarn::Audio::featureByName(name, feature)) << name;
+            out.push_back(bits(music.value(feature, t)));
+        }
+        float spectrum[Tarn::Audio::MusicAnalysis::Bins];
+        music.spectrumAt(t, spectrum);
+        for (const float bin : spectrum)
+            out.push_back(bits(bin));
+    }
+    return out;
+}
+
+}  // namespace
+
+// The music a loader thread decoded and analysed is the music a serial load
+// makes, bit for bit; and what its soundtrack lines report comes at those
+// lines, in the order a serial load reports it: a missing file, music that
+// does not decode, then a later line's fault, then the music that plays.
+TEST_F(DemoScriptGLTest, PrefetchedMusicIsTheSerialMusicReportedAtItsLines) {
+    Tarn::Test::ScratchFolder scratch;
+    std::vector<float> drums(2 * 8000);
+    for (std::size_t i = 0; i < drums.size(); ++i) {
+        const double t = i / 8000.0, sinceHit = std::fmod(t, 0.37);
+        drums[i] =
+            static_cast<float>(0.8 * std::exp(-sinceHit * 20) * std::sin(2 * M_PI * 70 * sinceHit) +
+                               0.1 * std::sin(2 * M_PI * (300 + 200 * t) * t));
+    }
+    ASSERT_TRUE(Tarn::Test::packArchive(
+        "demo.tarn", {{"music.wav", Tarn::Test::waveFile(8000, drums)},
+                      {"bad.wav", "RIFF, but no wave in it"},
+                      {"assets/demo.tarn", "soundtrack missing.ogg\nsoundtrack bad.wav\n"
+                                           "soundtrak music.wav\nsoundtrack music.wav\n"}}));
+    Tarn::VFS archive("demo.tarn", true);
+    const Loaded serial("assets/demo.tarn");
+
+    std::mutex lock;
+    std::vector<std::string> decoded;
+    Tarn::DecodeCache::setDecodeHook([&lock, &decoded](const std::string& path) {
+        const std::lock_guard<std::mutex> hold(lock);
+        decoded.push_back(path);
+    });
+    DemoScript::registerDecoders();
+    std::unique_ptr<Loaded> prefetched;
+    {
+        Tarn::DecodeCache cache(archive, 1);
+        DemoScript::prefetch("assets/demo.tarn", cache);
+        const Tarn::DecodeCache::Use use(cache);
+        prefetched = std::make_unique<Loaded>("assets/demo.tarn");
+    }
+    Tarn::DecodeCache::setDecodeHook(nullptr);
+    EXPECT_EQ(decoded, (std::vector<std::string>{"missing.ogg", "bad.wav", "music.wav"}));
+
+    const std::vector<std::string> expected = {
+        "assets/demo.tarn:1: File missing.ogg not found in archive nor in real FS.",
+        "assets/demo.tarn:1: the music \"missing.ogg\" cannot be read; line skipped",
+        "assets/demo.tarn:2: bad.wav: cannot decode: Format not recognised",
+        "assets/demo.tarn:3: unknown keyword \"soundtrak\"; did you mean \"soundtrack\"?; "
+        "line ignored"};
+    EXPECT_EQ(serial.problems, expected);
+    EXPECT_EQ(prefetched->problems, expected);
+
+    const Tarn::Soundtrack* music = prefetched->script.soundtrack();
+    ASSERT_NE(music, nullptr);
+    ASSERT_NE(serial.script.soundtrack(), nullptr);
+    EXPECT_EQ(music->samples(), serial.script.soundtrack()->samples());
+    EXPECT_EQ(music->sampleRate(), 8000);
+    const Tarn::Audio::MusicAnalysis& analysis = *prefetched->script.analysis();
+    EXPECT_EQ(analysis.hopCount(), serial.script.analysis()->hopCount());
+    EXPECT_GT(analysis.hopCount(), 0u);
+    const std::vector<double> times = {0.0, 0.37, 0.741, 1.0025, 1.99};
+    EXPECT_EQ(analysisBits(analysis, times), analysisBits(*serial.script.analysis(), times));
+}
