@@ -162,27 +162,21 @@ void AssetLibrary::loadAllFromScript(const std::string& filename) {
 }
 
 void AssetLibrary::prefetchFromScript(const std::string& filename, DecodeCache& cache) {
-    VFS* vfs = VFS::tarnVFS;
-    if (!vfs)
-        return;
-    const Diagnostics::HeldReports quiet;
-    const std::unique_ptr<File> file = vfs->openCopy(filename);
-    if (!file)
-        return;
-    LUCEParser parser;
-    const auto add = [&parser](const char* keyword,
-                               std::function<void(const std::string&)> prefetch) {
-        parser.addKeyword(keyword, [prefetch](std::vector<std::string> args) {
-            if (args.size() >= 2)
-                prefetch(args[1]);
+    DecodeCache::scanScript(filename, [&cache](LUCEParser& parser) {
+        const auto add = [&parser](const char* keyword,
+                                   std::function<void(const std::string&)> prefetch) {
+            parser.addKeyword(keyword, [prefetch](std::vector<std::string> args) {
+                if (args.size() >= 2)
+                    prefetch(args[1]);
+            });
+        };
+        add("material", [&cache](const std::string& path) {
+            Graphics::Material::prefetchFromScript(path, cache);
         });
-    };
-    add("material",
-        [&cache](const std::string& path) { Graphics::Material::prefetchFromScript(path, cache); });
-    add("mesh", [&cache](const std::string& path) { cache.prefetch("assimp", path); });
-    add("imagetexture", [&cache](const std::string& path) { cache.prefetch("image", path); });
-    add("cubetexture", [&cache](const std::string& path) { cache.prefetch("image", path); });
-    parser.parse(file->str());
+        add("mesh", [&cache](const std::string& path) { cache.prefetch("assimp", path); });
+        add("imagetexture", [&cache](const std::string& path) { cache.prefetch("image", path); });
+        add("cubetexture", [&cache](const std::string& path) { cache.prefetch("image", path); });
+    });
 }
 
 }  // namespace Tarn

@@ -4,7 +4,10 @@
 #include <chrono>
 
 #include "imagefile.h"
+#include "tarn/file.h"
 #include "tarn/loadingpace.h"
+#include "tarn/luceparser.h"
+#include "tarn/vfs.h"
 
 namespace Tarn {
 
@@ -58,6 +61,20 @@ DecodeCache::~DecodeCache() {
         thread.join();
     if (ms_current == this)
         ms_current = nullptr;
+}
+
+void DecodeCache::scanScript(const std::string& filename,
+                             const std::function<void(LUCEParser& parser)>& keywords) {
+    VFS* vfs = VFS::tarnVFS;
+    if (!vfs)
+        return;
+    const Diagnostics::HeldReports quiet;
+    const std::unique_ptr<File> file = vfs->openCopy(filename);
+    if (!file)
+        return;
+    LUCEParser parser;
+    keywords(parser);
+    parser.parse(file->str());
 }
 
 void DecodeCache::prefetch(const std::string& kind, const std::string& path) {

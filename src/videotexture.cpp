@@ -255,19 +255,12 @@ VideoTexture::Frames VideoTexture::readScript(const std::string& filename) {
 }
 
 void VideoTexture::prefetchFromScript(const std::string& filename, DecodeCache& cache) {
-    VFS* vfs = VFS::tarnVFS;
-    if (!vfs)
-        return;
-    const Diagnostics::HeldReports quiet;
-    const std::unique_ptr<File> file = vfs->openCopy(filename);
-    if (!file)
-        return;
-    LUCEParser parser;
-    parser.addKeyword("frame", [&cache](std::vector<std::string> args) {
-        if (!args.empty())
-            cache.prefetch("image", args[0]);
+    DecodeCache::scanScript(filename, [&cache](LUCEParser& parser) {
+        parser.addKeyword("frame", [&cache](std::vector<std::string> args) {
+            if (!args.empty())
+                cache.prefetch("image", args[0]);
+        });
     });
-    parser.parse(file->str());
 }
 
 VideoTexture::VideoTexture(const std::string& filename) {

@@ -32,6 +32,7 @@
 
 namespace Tarn {
 
+class LUCEParser;
 class VFS;
 
 class DecodeCache {
@@ -59,6 +60,13 @@ public:
     void prefetch(const std::string& kind, const std::string& path);
     // How many files were asked for.
     std::size_t size() const;
+
+    // The pre-pass over a script that finds what to prefetch: reads the
+    // script through VFS::tarnVFS and parses it with the keywords `keywords`
+    // adds, saying nothing (a missing or faulty script is reported by the
+    // build that reads it for real). Nothing without an archive.
+    static void scanScript(const std::string& filename,
+                           const std::function<void(LUCEParser& parser)>& keywords);
 
     // The cache loaders take from (null: none, they decode themselves).
     static DecodeCache* current() { return ms_current; }

@@ -69,27 +69,27 @@ public:
              Action action, std::size_t numbers = std::string::npos) {
         m_parser.addKeyword(keyword, [this, keyword, text, count, listed, action,
                                       numbers](std::vector<std::string> args) {
-                std::string logged = text;
-                for (std::size_t i = 0; i < listed && i < args.size(); ++i)
-                    logged += (i ? ", " : "") + args[i];
-                Diagnostics::note("Material", "    " + logged);
-                if (args.size() < count) {
-                    report(std::string(keyword) + " needs " + std::to_string(count) +
-                           (count == 1 ? " argument" : " arguments") + ", has " +
-                           std::to_string(args.size()) + "; line skipped");
+            std::string logged = text;
+            for (std::size_t i = 0; i < listed && i < args.size(); ++i)
+                logged += (i ? ", " : "") + args[i];
+            Diagnostics::note("Material", "    " + logged);
+            if (args.size() < count) {
+                report(std::string(keyword) + " needs " + std::to_string(count) +
+                       (count == 1 ? " argument" : " arguments") + ", has " +
+                       std::to_string(args.size()) + "; line skipped");
+                return;
+            }
+            for (std::size_t i = numbers; i < count; ++i) {
+                double value = 0.0;
+                if (!LUCEParser::finiteNumber(args[i], value)) {
+                    report(std::string(keyword) + ": \"" + args[i] +
+                           "\" is not a number; line skipped");
                     return;
                 }
-                for (std::size_t i = numbers; i < count; ++i) {
-                    double value = 0.0;
-                    if (!LUCEParser::finiteNumber(args[i], value)) {
-                        report(std::string(keyword) + ": \"" + args[i] +
-                               "\" is not a number; line skipped");
-                        return;
-                    }
-                }
-                m_keyword = keyword;
-                action(*this, args);
-            });
+            }
+            m_keyword = keyword;
+            action(*this, args);
+        });
     }
 
     // "[Material] <script>:<line>: <what>", a problem at the line being read.
@@ -299,26 +299,19 @@ void Material::apply(ShaderProgram* program, double time) {
 // A reflection map is decoded whatever the reflection type: one that the
 // type leaves unread is dropped with the cache, unsaid.
 void Material::prefetchFromScript(const std::string& filename, DecodeCache& cache) {
-    VFS* vfs = VFS::tarnVFS;
-    if (!vfs)
-        return;
-    const Diagnostics::HeldReports quiet;
-    const std::unique_ptr<File> file = vfs->openCopy(filename);
-    if (!file)
-        return;
-    LUCEParser parser;
-    for (const char* keyword :
-         {"diffuse_map", "normal_map", "specular_map", "reflection_map", "proxy_map"})
-        parser.addKeyword(keyword, [&cache](std::vector<std::string> args) {
-            if (!args.empty())
-                cache.prefetch("image", args[0]);
-        });
-    for (const char* keyword : {"diffuse_video", "proxy_video"})
-        parser.addKeyword(keyword, [&cache](std::vector<std::string> args) {
-            if (!args.empty())
-                VideoTexture::prefetchFromScript(args[0], cache);
-        });
-    parser.parse(file->str());
+    DecodeCache::scanScript(filename, [&cache](LUCEParser& parser) {
+        for (const char* keyword :
+             {"diffuse_map", "normal_map", "specular_map", "reflection_map", "proxy_map"})
+            parser.addKeyword(keyword, [&cache](std::vector<std::string> args) {
+                if (!args.empty())
+                    cache.prefetch("image", args[0]);
+            });
+        for (const char* keyword : {"diffuse_video", "proxy_video"})
+            parser.addKeyword(keyword, [&cache](std::vector<std::string> args) {
+                if (!args.empty())
+                    VideoTexture::prefetchFromScript(args[0], cache);
+            });
+    });
 }
 
 Material* Material::createFromScript(const std::string& filename) {
@@ -327,9 +320,12 @@ Material* Material::createFromScript(const std::string& filename) {
 
     ScriptReader reader(filename, *material);
     using Args = const std::vector<std::string>&;
-    reader.add("diffuse", "Setting diffuse color: ", 3, 3, [](ScriptReader& r, Args a) {
-        r.material().setDiffuseColor(glm::vec3(number(a[0]), number(a[1]), number(a[2])));
-    }, 0);
+    reader.add(
+        "diffuse", "Setting diffuse color: ", 3, 3,
+        [](ScriptReader& r, Args a) {
+            r.material().setDiffuseColor(glm::vec3(number(a[0]), number(a[1]), number(a[2])));
+        },
+        0);
     reader.add("diffuse_map", "Setting diffuse map: ", 1, 1, [](ScriptReader& r, Args a) {
         Material& m = r.material();
         m.setDiffuseMap(m.f_own(OS_DIFFUSE, r.image(a[0])));
@@ -344,15 +340,19 @@ Material* Material::createFromScript(const std::string& filename) {
         Material& m = r.material();
         m.setNormalMap(m.f_own(OS_NORMAL, r.image(a[0])));
     });
-    reader.add("specular", "Setting specular value: ", 2, 2, [](ScriptReader& r, Args a) {
-        r.material().setSpecularValue(glm::vec2(number(a[0]), number(a[1])));
-    }, 0);
+    reader.add(
+        "specular", "Setting specular value: ", 2, 2,
+        [](ScriptReader& r, Args a) {
+            r.material().setSpecularValue(glm::vec2(number(a[0]), number(a[1])));
+        },
+        0);
     reader.add("specular_map", "Setting specular map: ", 1, 1, [](ScriptReader& r, Args a) {
         Material& m = r.material();
         m.setSpecularMap(m.f_own(OS_SPECULAR, r.image(a[0])));
     });
-    reader.add("self_illum", "Setting self-illumination: ", 1, 1,
-               [](ScriptReader& r, Args a) { r.material().setSelfIllum(number(a[0])); }, 0);
+    reader.add(
+        "self_illum", "Setting self-illumination: ", 1, 1,
+        [](ScriptReader& r, Args a) { r.material().setSelfIllum(number(a[0])); }, 0);
     reader.add("reflection_type", "Setting reflection type: ", 1, 1, [](ScriptReader& r, Args a) {
         if (a[0] == "none")
             r.material().setReflectionType(RT_NONE);
@@ -363,12 +363,15 @@ Material* Material::createFromScript(const std::string& filename) {
         else
             r.ignoreLine("unknown reflection type \"" + a[0] + "\"");
     });
-    reader.add("reflection_value", "Setting reflection value: ", 1, 1,
-               [](ScriptReader& r, Args a) { r.material().setReflectionValue(number(a[0])); }, 0);
-    reader.add("reflection_fresnel", "Setting reflection fresnel factor: ", 1, 1,
-               [](ScriptReader& r, Args a) { r.material().setReflectionFresnel(number(a[0])); }, 0);
-    reader.add("refraction_value", "Setting refraction value: ", 1, 1,
-               [](ScriptReader& r, Args a) { r.material().setRefractionValue(number(a[0])); }, 0);
+    reader.add(
+        "reflection_value", "Setting reflection value: ", 1, 1,
+        [](ScriptReader& r, Args a) { r.material().setReflectionValue(number(a[0])); }, 0);
+    reader.add(
+        "reflection_fresnel", "Setting reflection fresnel factor: ", 1, 1,
+        [](ScriptReader& r, Args a) { r.material().setReflectionFresnel(number(a[0])); }, 0);
+    reader.add(
+        "refraction_value", "Setting refraction value: ", 1, 1,
+        [](ScriptReader& r, Args a) { r.material().setRefractionValue(number(a[0])); }, 0);
     // The type in force at this line decides what the map is.
     reader.add("reflection_map", "Setting reflection map: ", 1, 1, [](ScriptReader& r, Args a) {
         Material& m = r.material();
@@ -377,18 +380,20 @@ Material* Material::createFromScript(const std::string& filename) {
         else if (m.m_reflectionType == RT_CUBEMAP)
             m.setReflectionMap(m.f_own(OS_REFLECTION, r.cube(a[0])));
     });
-    reader.add("proxy_map", "Setting plane reflection proxy map: ", 10, 1,
-               [](ScriptReader& r, Args a) {
-                   Material& m = r.material();
-                   setProxyFromLine(m, m.f_own(OS_PROXY, r.image(a[0])), a, false);
-               },
-               1);
-    reader.add("proxy_video", "Setting plane reflection proxy video: ", 10, 1,
-               [](ScriptReader& r, Args a) {
-                   Material& m = r.material();
-                   setProxyFromLine(m, m.f_own(OS_PROXY, r.video(a[0])), a, true);
-               },
-               1);
+    reader.add(
+        "proxy_map", "Setting plane reflection proxy map: ", 10, 1,
+        [](ScriptReader& r, Args a) {
+            Material& m = r.material();
+            setProxyFromLine(m, m.f_own(OS_PROXY, r.image(a[0])), a, false);
+        },
+        1);
+    reader.add(
+        "proxy_video", "Setting plane reflection proxy video: ", 10, 1,
+        [](ScriptReader& r, Args a) {
+            Material& m = r.material();
+            setProxyFromLine(m, m.f_own(OS_PROXY, r.video(a[0])), a, true);
+        },
+        1);
 
     VFS* vfs = VFS::tarnVFS;
     if (!vfs) {
