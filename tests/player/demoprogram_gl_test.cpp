@@ -309,13 +309,7 @@ TEST_F(DemoProgramGLTest, ReloadKeepsTheLastShaderThatCompiled) {
 // rows are bit-identical at 0.5, 1 and 1.5 s whether the frames before came
 // at 24 or 60 a second, after a seek back, or repeated while paused.
 TEST_F(DemoProgramGLTest, MusicValuesDependOnTheTimeAlone) {
-    std::vector<float> drums(3 * 8000);
-    for (std::size_t i = 0; i < drums.size(); ++i) {
-        const double t = i / 8000.0, sinceHit = std::fmod(t, 0.37);
-        drums[i] =
-            static_cast<float>(0.8 * std::exp(-sinceHit * 20) * std::sin(2 * M_PI * 70 * sinceHit) +
-                               0.1 * std::sin(2 * M_PI * (300 + 200 * t) * t));
-    }
+    const std::vector<float> drums = Tarn::Test::drumLoop(3, 8000);
     ASSERT_TRUE(Tarn::Test::packArchive(
         "demo.tarn",
         {kLibrary,

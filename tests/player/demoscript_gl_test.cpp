@@ -263,13 +263,7 @@ std::vector<std::uint32_t> analysisBits(const Tarn::Audio::MusicAnalysis& music,
 // does not decode, then a later line's fault, then the music that plays.
 TEST_F(DemoScriptGLTest, PrefetchedMusicIsTheSerialMusicReportedAtItsLines) {
     Tarn::Test::ScratchFolder scratch;
-    std::vector<float> drums(2 * 8000);
-    for (std::size_t i = 0; i < drums.size(); ++i) {
-        const double t = i / 8000.0, sinceHit = std::fmod(t, 0.37);
-        drums[i] =
-            static_cast<float>(0.8 * std::exp(-sinceHit * 20) * std::sin(2 * M_PI * 70 * sinceHit) +
-                               0.1 * std::sin(2 * M_PI * (300 + 200 * t) * t));
-    }
+    const std::vector<float> drums = Tarn::Test::drumLoop(2, 8000);
     ASSERT_TRUE(Tarn::Test::packArchive(
         "demo.tarn", {{"music.wav", Tarn::Test::waveFile(8000, drums)},
                       {"bad.wav", "RIFF, but no wave in it"},

@@ -38,6 +38,17 @@ ProgramRun runProgram(const std::string& command) {
     return run;
 }
 
+std::vector<float> drumLoop(double seconds, int rate) {
+    std::vector<float> drums(static_cast<std::size_t>(seconds * rate));
+    for (std::size_t i = 0; i < drums.size(); ++i) {
+        const double t = static_cast<double>(i) / rate, sinceHit = std::fmod(t, 0.37);
+        drums[i] =
+            static_cast<float>(0.8 * std::exp(-sinceHit * 20) * std::sin(2 * M_PI * 70 * sinceHit) +
+                               0.1 * std::sin(2 * M_PI * (300 + 200 * t) * t));
+    }
+    return drums;
+}
+
 std::string waveFile(int rate, const std::vector<float>& samples) {
     std::string bytes;
     const auto put = [&bytes](std::uint32_t value, int size) {

@@ -29,6 +29,10 @@ std::map<std::string, std::string> probeVideo(const std::string& file, const std
 // A mono 16-bit WAV file of samples from -1 to 1 at rate.
 std::string waveFile(int rate, const std::vector<float>& samples);
 
+// Music with something in every band the analysis reads: a 70 Hz kick
+// every 0.37 s under a rising tone, seconds long at rate.
+std::vector<float> drumLoop(double seconds, int rate);
+
 }  // namespace Tarn::Test
 
 #endif
