@@ -88,7 +88,7 @@ int Application::run() {
     if (!m_headless)
         f_registerCallbacks();
 
-    Clock frameClock;
+    m_frameClock.reset();
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LEQUAL);
@@ -100,24 +100,27 @@ int Application::run() {
     time.reset();
     started.emit();
 
-    while (m_continueRendering) {
-        // Headless, nothing shows the default frame buffer (under EGL there
-        // is none to clear).
-        if (!m_headless)
-            glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        const double demoTime = time.elapsed();
-        const double delta = frameClock.elapsed();
-        // Restarted before the slots run, so a delta covers the whole frame,
-        // slots included, and the deltas add up to the demo time.
-        frameClock.reset();
-        frame.emit(delta, demoTime);
-        if (!m_headless)
-            swapBuffers();
-    }
+    while (m_continueRendering)
+        runFrame();
 
     terminated.emit();
     f_closeWindow();
     return 0;
+}
+
+void Application::runFrame() {
+    // Headless, nothing shows the default frame buffer (under EGL there is
+    // none to clear).
+    if (!m_headless)
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    const double demoTime = time.elapsed();
+    const double delta = m_frameClock.elapsed();
+    // Restarted before the slots run, so a delta covers the whole frame,
+    // slots included, and the deltas add up to the demo time.
+    m_frameClock.reset();
+    frame.emit(delta, demoTime);
+    if (!m_headless)
+        swapBuffers();
 }
 
 void Application::swapBuffers() {

@@ -80,6 +80,12 @@ public:
     // progress calls it too.
     void swapBuffers();
 
+    // One turn of the loop: clears the window, emits frame with the time
+    // since the last turn and the demo time, and shows it. Long work on the
+    // GL thread inside a slot (a reload) calls it between its steps so that
+    // the picture keeps moving; the loop's own turns go on after it.
+    void runFrame();
+
     // The open window, or nullptr outside run() and when headless on EGL.
     GLFWwindow* window() const { return m_window; }
 
@@ -108,6 +114,9 @@ private:
     bool m_fullscreen;
     std::string m_windowTitle;
     bool m_continueRendering;
+    // Since the last frame began; the deltas of the frames add up to the
+    // demo time.
+    Clock m_frameClock;
     bool m_hidden;
     bool m_headless;
     GLFWwindow* m_window;

@@ -178,11 +178,17 @@ public:
     // Reads all content again (the archive, re-read in case it was
     // repacked, and loose files): the asset library, the demo script with
     // its scenes, effects and automations; the music only when its file
-    // changed. Time, pause and loop stay. Built beside the content that
-    // plays and swapped in whole; when the demo script cannot be read at
-    // all, what plays stays. Prints how long it took. False when nothing
-    // was swapped, or before the demo has started.
+    // changed, and shaders only when theirs did. Built beside the content
+    // that plays and swapped in whole; when the demo script cannot be read
+    // at all, what plays stays. While it builds, the demo plays on: between
+    // its pieces of GL work the application's loop turns, at most once a
+    // preloader frame (Preloader::FrameSeconds), so the clock, the music
+    // and the picture go on and keys are read. Pause and loop stay. Prints
+    // how long it took. False when nothing was swapped, before the demo
+    // has started, and during a reload (one asked for by a frame it
+    // shows).
     bool reload();
+    bool reloading() const { return m_reloading; }
 
     // How many times content was loaded and put in place: 1 after loading,
     // then one more for each reload that swapped.
@@ -250,6 +256,8 @@ private:
     bool m_refusedTimes = false;
     Tarn::Application* m_app = nullptr;
     bool m_closing = false;
+    bool m_reloading = false;
+    bool m_clockMoved = false;  // by a reload's frames, since the frame began
     bool m_launched = false;
     bool m_started = false;
     double m_loopStart;

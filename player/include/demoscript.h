@@ -85,9 +85,11 @@ public:
     DemoScript(const DemoScript&) = delete;
     DemoScript& operator=(const DemoScript&) = delete;
 
-    // Before load: music of previous with the same path and the same bytes
-    // is taken over instead of decoded again, so a reload neither decodes
-    // it twice nor interrupts it. previous must outlive the load.
+    // Before load: music of previous with the same path and the same bytes,
+    // and shader effects whose files did not change, are shared with it
+    // instead of made again, so a reload neither decodes the music twice
+    // nor interrupts it; previous keeps them too and plays on while this
+    // one loads. previous must outlive the load.
     void takeMusicFrom(DemoScript& previous) { m_previous = &previous; }
 
     // Registers the loader threads' decoder of the soundtrack lines' music
@@ -161,16 +163,19 @@ private:
     void f_preloader(const std::vector<std::string>& arguments);
     void f_shader(const std::vector<std::string>& arguments);
     // A shader line's effect and the files it was made from, each with a
-    // hash of its bytes; effect is null once another script took it over.
+    // hash of its bytes; taken is set once a reload's script shares it, so
+    // that two lines of the same shader do not share one effect.
     struct ShaderRecord {
         std::string path;
-        Tarn::PostFX::Effect* effect;
+        std::shared_ptr<Tarn::PostFX::Effect> effect;
         std::vector<std::pair<std::string, std::size_t>> files;
+        bool taken = false;
     };
     ShaderRecord* f_unusedShader(const std::string& path);
-    Tarn::PostFX::Effect* f_release(ShaderRecord& record);
+    // Shares previous's effect: both chains hold it until the swap.
+    void f_share(ShaderRecord& previous, const std::string& alias);
     // Puts a made effect on the chain, under its alias when it has one.
-    void f_append(Tarn::PostFX::Effect* effect, const std::string& alias);
+    void f_append(std::shared_ptr<Tarn::PostFX::Effect> effect, const std::string& alias);
     void f_beginAutomation(const std::vector<std::string>& arguments);
     void f_key(const std::vector<std::string>& arguments);
 
@@ -215,10 +220,11 @@ private:
     std::optional<Tarn::Audio::TempoGrid> m_tempo;
     bool m_hasTitle = false;
     std::string m_title;
-    std::unique_ptr<Tarn::Soundtrack> m_soundtrack;
-    // Shared with the decoded music it was made with.
+    // Shared with the content a reload replaces; the analysis also with the
+    // decoded music it was made with.
+    std::shared_ptr<Tarn::Soundtrack> m_soundtrack;
     std::shared_ptr<const Tarn::Audio::MusicAnalysis> m_analysis;
-    std::unique_ptr<Tarn::Audio::SpectrumTexture> m_spectrum;
+    std::shared_ptr<Tarn::Audio::SpectrumTexture> m_spectrum;
     // What follow lines read; runAutomations sets its time first. Its
     // address is what their terms hold, so it never moves.
     Tarn::Audio::MusicTime m_music;
@@ -227,7 +233,7 @@ private:
     std::size_t m_musicHash = 0;
     std::vector<std::unique_ptr<Tarn::Scenegraph::Scene>> m_scenes;
     std::vector<std::unique_ptr<Tarn::Demo::SceneClip>> m_clips;
-    std::vector<std::unique_ptr<Tarn::PostFX::Effect>> m_effects;
+    std::vector<std::shared_ptr<Tarn::PostFX::Effect>> m_effects;
     std::vector<std::unique_ptr<Tarn::Scenegraph::Automation>> m_ownedAutomations;
     std::vector<Tarn::Scenegraph::Automation*> m_automations;
 };

@@ -37,6 +37,11 @@ public:
     DevControls(const DevControls&) = delete;
     DevControls& operator=(const DevControls&) = delete;
 
+    // Called by the program before it draws a frame: when watching, looks
+    // at the files every WatchSeconds of frame time and reloads when one
+    // changed.
+    void beforeFrame(double delta);
+
     // "m:ss.cc", the way the title shows times.
     static std::string clockText(double seconds);
 
@@ -67,6 +72,7 @@ private:
     bool m_rightShift = false;
     Stamps m_stamps;
     double m_sinceWatch = 0.0;
+    bool m_reloadAgain = false;  // F5 came during a reload
     // Frames and seconds counted towards the next rate.
     int m_frames = 0;
     double m_frameSeconds = 0.0;

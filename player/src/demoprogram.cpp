@@ -5,6 +5,7 @@
 #include <cmath>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <sstream>
 
 #include <GL/glew.h>
@@ -16,6 +17,7 @@
 #include <tarn/audio/musicanalysis.h>
 #include <tarn/audio/spectrumtexture.h>
 #include <tarn/audio/tempogrid.h>
+#include <tarn/clock.h>
 #include <tarn/decodecache.h>
 #include <tarn/demo/timeline.h>
 #include <tarn/diagnostics.h>
@@ -29,6 +31,7 @@
 
 #include "demoscript.h"
 #include "devcontrols.h"
+#include "glstatesnapshot.h"
 #include "preloader.h"
 
 DemoProgram::DemoProgram(const Settings& settings)
@@ -223,6 +226,14 @@ void DemoProgram::f_onStarted() {
 }
 
 void DemoProgram::f_onFrame(double delta, double now) {
+    // The watcher's reload comes before the frame is drawn, so that the
+    // frame shows what it loaded. A reload shows frames of its own while it
+    // builds: the clock has then moved on since this frame began.
+    m_clockMoved = false;
+    if (m_devControls)
+        m_devControls->beforeFrame(delta);
+    if (m_clockMoved)
+        now = time();
     now = f_wrapLoop(now);
     const double end = m_timeline ? m_timeline->duration() : 0.0;
     if (m_settings.dev && now >= end) {
@@ -301,13 +312,57 @@ void DemoProgram::f_followClock() {
         music->pause();
 }
 
+namespace {
+
+// The demo plays on while a reload builds: a step shows the next frame of
+// the content that plays (one turn of the application's loop) once the
+// last is Preloader::FrameSeconds old, which also reads the window's
+// events. The loading's GL state and the frames' are each put back before
+// the other draws. Cancelled once the window closes.
+class PlayingOn : public Tarn::LoadingPace {
+public:
+    PlayingOn(Tarn::Application& app, const bool& closing)
+        : m_app(app), m_closing(closing), m_last(m_clock.elapsed()) {
+        m_frames.save();
+    }
+    PlayingOn(const PlayingOn&) = delete;
+    PlayingOn& operator=(const PlayingOn&) = delete;
+
+    void onStep() override {
+        // A frame's slots may ask for a reload, which waits for this one.
+        if (m_drawing || m_closing || m_clock.elapsed() - m_last < Preloader::FrameSeconds)
+            return;
+        m_drawing = true;
+        m_last = m_clock.elapsed();
+        GLStateSnapshot loading;
+        loading.save();
+        m_frames.restore();
+        m_app.runFrame();
+        m_frames.save();
+        loading.restore();
+        ++m_shown;
+        m_drawing = false;
+    }
+    bool onCancelled() const override { return m_closing; }
+    int shown() const { return m_shown; }
+
+private:
+    Tarn::Application& m_app;
+    const bool& m_closing;
+    Tarn::Clock m_clock;
+    double m_last;
+    GLStateSnapshot m_frames;
+    bool m_drawing = false;
+    int m_shown = 0;
+};
+
+}  // namespace
+
 bool DemoProgram::reload() {
-    if (!m_started || m_closing || !m_script)
+    if (!m_started || m_closing || !m_script || m_reloading)
         return false;
+    m_reloading = true;
     const auto begin = std::chrono::steady_clock::now();
-    const double now = time();
-    const bool wasPaused = paused();
-    setPaused(true);  // the clock and the music wait for the new content
     std::cout << "[Demo] reloading the content" << std::endl;
     m_vfs->refresh();
 
@@ -318,9 +373,18 @@ bool DemoProgram::reload() {
     std::unique_ptr<Tarn::AssetLibrary> library =
         Tarn::AssetLibrary::replaceInstance(std::make_unique<Tarn::AssetLibrary>());
     Tarn::Signal<double> progress;  // nobody waits for a reload's progress
-    std::unique_ptr<DemoScript> script =
-        f_buildContent(*timeline, *chain, progress, m_script.get());
-    const bool loaded = script != nullptr;
+    std::unique_ptr<DemoScript> script;
+    int shown = 0;
+    {
+        PlayingOn playing(*m_app, m_closing);
+        std::optional<Tarn::LoadingPace::Scope> paced;
+        if (m_settings.playsFrames)
+            paced.emplace(playing);
+        script = f_buildContent(*timeline, *chain, progress, m_script.get());
+        shown = playing.shown();
+    }
+    // A build cut short by closing is not swapped in: what plays stays.
+    const bool loaded = script != nullptr && !m_closing;
     if (loaded) {
         // The renderer's camera belongs to a scene about to go.
         m_renderer->setCamera(nullptr);
@@ -341,8 +405,19 @@ bool DemoProgram::reload() {
     timeline.reset();
     library.reset();
 
-    seek(now);
-    setPaused(wasPaused);
+    // The clock ran on: the new content restarts at its time.
+    seek(time());
+    m_clockMoved = shown > 0;
+    if (shown > 0 && m_app->window()) {
+        // The frames shown left the window's back buffer undefined; the
+        // frame drawn next expects it cleared, as the loop left it.
+        GLint framebuffer = 0;
+        glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &framebuffer);
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(framebuffer));
+    }
+    m_reloading = false;
     const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - begin;
     if (loaded)
         std::cout << "[Demo] content reloaded in " << std::lround(took.count()) << " ms"

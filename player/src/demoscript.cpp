@@ -338,16 +338,16 @@ void DemoScript::f_soundtrack(const std::vector<std::string>& arguments) {
     const std::size_t hash = prepared ? prepared->hash : hashOf(*file);
     if (m_previous && m_previous->m_soundtrack && m_previous->m_musicPath == path &&
         m_previous->m_musicHash == hash) {
-        m_soundtrack = std::move(m_previous->m_soundtrack);
-        m_analysis = std::move(m_previous->m_analysis);
-        m_spectrum = std::move(m_previous->m_spectrum);
+        m_soundtrack = m_previous->m_soundtrack;
+        m_analysis = m_previous->m_analysis;
+        m_spectrum = m_previous->m_spectrum;
     } else {
         if (!prepared)
             prepared = prepareMusic(*file);
-        m_soundtrack = std::make_unique<Tarn::Soundtrack>(prepared->audio, path);
+        m_soundtrack = std::make_shared<Tarn::Soundtrack>(prepared->audio, path);
         m_analysis =
             std::shared_ptr<const Tarn::Audio::MusicAnalysis>(prepared, &prepared->analysis);
-        m_spectrum = std::make_unique<Tarn::Audio::SpectrumTexture>(*m_analysis);
+        m_spectrum = std::make_shared<Tarn::Audio::SpectrumTexture>(*m_analysis);
     }
     if (file)
         vfs->close(file);
@@ -498,7 +498,7 @@ void DemoScript::f_effect(const std::vector<std::string>& arguments) {
             Tarn::Diagnostics::problemAt("Demo", m_path, m_parser->lineNumber(),
                                          "effect \"" + name + "\" reads no image; \"" + image +
                                              "\" is ignored");
-    f_append(effect, alias);
+    f_append(std::shared_ptr<Tarn::PostFX::Effect>(effect), alias);
 }
 
 // A shader's problems are reported at its own files and lines; this line
@@ -521,19 +521,15 @@ void DemoScript::f_shader(const std::vector<std::string>& arguments) {
     const std::string alias = aliased ? arguments[2] : std::string();
     ShaderRecord* previous = m_previous ? m_previous->f_unusedShader(path) : nullptr;
     if (previous && previous->files == shaderFiles(previous->files)) {
-        m_shaders.push_back(*previous);
-        m_effectLines.push_back(m_previous->f_release(*previous));
-        f_append(m_effectLines.back(), alias);
+        f_share(*previous, alias);
         return;
     }
-    Tarn::PostFX::Effect* effect = Tarn::PostFX::createShaderEffect(path);
+    std::shared_ptr<Tarn::PostFX::Effect> effect(Tarn::PostFX::createShaderEffect(path));
     if (!effect) {
         m_failedShaders.push_back(path);
         if (previous) {
             f_skip("the shader " + path + " was not made; the one that plays is kept");
-            m_shaders.push_back(*previous);
-            m_effectLines.push_back(m_previous->f_release(*previous));
-            f_append(m_effectLines.back(), alias);
+            f_share(*previous, alias);
             return;
         }
         m_effectLines.push_back(nullptr);
@@ -549,37 +545,37 @@ void DemoScript::f_shader(const std::vector<std::string>& arguments) {
     for (const std::string& file : source.files())
         files.emplace_back(file, 0);
     m_shaders.push_back({path, effect, shaderFiles(files)});
-    m_effectLines.push_back(effect);
+    m_effectLines.push_back(effect.get());
     f_append(effect, alias);
 }
 
 DemoScript::ShaderRecord* DemoScript::f_unusedShader(const std::string& path) {
     for (ShaderRecord& record : m_shaders)
-        if (record.path == path && record.effect)
+        if (record.path == path && !record.taken)
             return &record;
     return nullptr;
 }
 
-// Gives up ownership of the record's effect, to the script taking it over.
-Tarn::PostFX::Effect* DemoScript::f_release(ShaderRecord& record) {
-    Tarn::PostFX::Effect* effect = record.effect;
-    record.effect = nullptr;
-    for (auto& owned : m_effects)
-        if (owned.get() == effect)
-            return owned.release();
-    return effect;
+void DemoScript::f_share(ShaderRecord& previous, const std::string& alias) {
+    previous.taken = true;
+    m_shaders.push_back(previous);
+    m_shaders.back().taken = false;
+    m_effectLines.push_back(previous.effect.get());
+    f_append(previous.effect, alias);
 }
 
-void DemoScript::f_append(Tarn::PostFX::Effect* effect, const std::string& alias) {
-    m_effects.emplace_back(effect);
-    m_chain->addEffect(effect);
+void DemoScript::f_append(std::shared_ptr<Tarn::PostFX::Effect> effect,
+                          const std::string& alias) {
+    Tarn::PostFX::Effect* added = effect.get();
+    m_chain->addEffect(added);
+    m_effects.push_back(std::move(effect));
     if (alias.empty())
         return;
     if (isIndex(alias))
         Tarn::Diagnostics::problemAt("Demo", m_path, m_parser->lineNumber(),
                                      "the alias \"" + alias +
                                          "\" is a number, which names an index; alias ignored");
-    else if (!m_effectAliases.emplace(alias, effect).second)
+    else if (!m_effectAliases.emplace(alias, added).second)
         Tarn::Diagnostics::problemAt("Demo", m_path, m_parser->lineNumber(),
                                      "the alias \"" + alias +
                                          "\" names an earlier effect already; alias ignored");

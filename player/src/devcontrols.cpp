@@ -84,18 +84,38 @@ void DevControls::f_onFrame(double delta) {
         m_frames = 0;
         m_frameSeconds = 0.0;
     }
+    f_showTitle();
+}
+
+void DevControls::beforeFrame(double delta) {
     m_sinceWatch += delta;
-    if (m_watch && m_sinceWatch >= WatchSeconds) {
+    // The frames a reload shows while it builds do not look: the files it
+    // reads would be seen changed again.
+    if (m_watch && m_sinceWatch >= WatchSeconds && !m_program.reloading()) {
         m_sinceWatch = 0.0;
         if (!(f_stamps() == m_stamps))
             f_reload();
     }
-    f_showTitle();
 }
 
+// F5 during a reload (in one of the frames it shows) reloads once more
+// after it. Files are stamped as they were before the reload read them, so
+// a file saved while it ran is seen changed at the next look; a file read
+// for the first time is stamped as it is after.
 void DevControls::f_reload() {
-    m_program.reload();
-    m_stamps = f_stamps();
+    if (m_program.reloading()) {
+        m_reloadAgain = true;
+        return;
+    }
+    do {
+        m_reloadAgain = false;
+        const Stamps before = f_stamps();
+        m_program.reload();
+        m_stamps = f_stamps();
+        for (auto& [path, stamp] : m_stamps)
+            if (const auto old = before.find(path); old != before.end())
+                stamp = old->second;
+    } while (m_reloadAgain);
 }
 
 void DevControls::f_showTitle() {

@@ -13,6 +13,8 @@
 #include <tarn/vfs.h>
 #include <tarn/videotexture.h>
 
+#include "glstatesnapshot.h"
+
 namespace {
 
 // r maps a 0.38 x 0.6 rectangle of the screen, its lower left corner at
@@ -59,49 +61,6 @@ void main() {
     fragOut = vec4(colour, 1.0);
 }
 )";
-
-// The GL state a preloader frame changes, saved from the loading it
-// interrupts, forced to what the window's frame needs, and put back: the
-// frame buffer, the viewport, the program, the vertex array and the
-// textures of the units the preloader binds.
-class LoadingState {
-public:
-    explicit LoadingState(const int* viewport) {
-        glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &m_framebuffer);
-        glGetIntegerv(GL_VIEWPORT, m_viewport);
-        glGetIntegerv(GL_CURRENT_PROGRAM, &m_program);
-        glGetIntegerv(GL_VERTEX_ARRAY_BINDING, &m_vertexArray);
-        glGetIntegerv(GL_ACTIVE_TEXTURE, &m_activeTexture);
-        glActiveTexture(GL_TEXTURE0);
-        glGetIntegerv(GL_TEXTURE_BINDING_2D_ARRAY, &m_array0);
-        glActiveTexture(GL_TEXTURE1);
-        glGetIntegerv(GL_TEXTURE_BINDING_2D, &m_texture1);
-        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-        glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
-    }
-    ~LoadingState() {
-        glActiveTexture(GL_TEXTURE1);
-        glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(m_texture1));
-        glActiveTexture(GL_TEXTURE0);
-        glBindTexture(GL_TEXTURE_2D_ARRAY, static_cast<GLuint>(m_array0));
-        glActiveTexture(static_cast<GLenum>(m_activeTexture));
-        glBindVertexArray(static_cast<GLuint>(m_vertexArray));
-        glUseProgram(static_cast<GLuint>(m_program));
-        glViewport(m_viewport[0], m_viewport[1], m_viewport[2], m_viewport[3]);
-        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(m_framebuffer));
-    }
-    LoadingState(const LoadingState&) = delete;
-    LoadingState& operator=(const LoadingState&) = delete;
-
-private:
-    GLint m_framebuffer = 0;
-    GLint m_viewport[4] = {};
-    GLint m_program = 0;
-    GLint m_vertexArray = 0;
-    GLint m_activeTexture = GL_TEXTURE0;
-    GLint m_array0 = 0;
-    GLint m_texture1 = 0;
-};
 
 }  // namespace
 
@@ -161,10 +120,12 @@ void Preloader::Intro::onStep() {
     if (m_drawing || m_stop() || m_clock.elapsed() - m_lastFrame < FrameSeconds)
         return;
     m_drawing = true;
-    {
-        const LoadingState saved(m_viewport);
-        f_show();
-    }
+    GLStateSnapshot loading;
+    loading.save();
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    glViewport(m_viewport[0], m_viewport[1], m_viewport[2], m_viewport[3]);
+    f_show();
+    loading.restore();
     m_drawing = false;
 }
 

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -258,6 +259,9 @@ TEST_F(DemoProgramGLTest, ReloadKeepsTheLastShaderThatCompiled) {
          {"assets/demo.tarn", "scene box scenes/box.tarn\nsceneclip box 0 0 99 cam\n"
                               "begin postfx\n  shader fx/red.frag\n"
                               "  begin automation gain 0 uGain\n    key f hold 0 2\n  end\nend\n"}});
+    // The clock moves between frames only, so reloads show no frames of
+    // their own.
+    m_app.started.connect([] { g_step = 0.0; });
     DemoProgram::Settings settings = authoring();
     settings.watch = true;
     DemoProgram program(settings);
@@ -267,6 +271,7 @@ TEST_F(DemoProgramGLTest, ReloadKeepsTheLastShaderThatCompiled) {
     std::vector<std::string> titles;
     int programs = 0, waited = 0;
     m_app.frame.connect([&](double, double) {
+        g_now += 0.25;
         const float red = window().at(32, 32)[0];
         if (reds.size() == 3 && std::abs(red - 0.25f) > 0.01f && ++waited < 8)
             return;  // until the watcher sees the fixed shader
@@ -400,6 +405,19 @@ void APIENTRY countLink(GLuint program) {
     g_trace += 'l';
     g_linkProgram(program);
 }
+// Counts into g_trace while it lives (made and dropped with a context).
+struct CountingGL {
+    CountingGL() {
+        g_generateMipmap = glGenerateMipmap;
+        g_linkProgram = glLinkProgram;
+        glGenerateMipmap = countMipmap;
+        glLinkProgram = countLink;
+    }
+    ~CountingGL() {
+        glGenerateMipmap = g_generateMipmap;
+        glLinkProgram = g_linkProgram;
+    }
+};
 
 // Loader threads that wait, before each decode, until the preloader has
 // shown two more frames (or the program is closing): loading that waited
@@ -484,21 +502,14 @@ std::string playPaced(Application& app, int escapeAt) {
         }
     });
     app.closed.connect([&] { slow.closing(); });
-    app.launched.connect([] {
-        g_generateMipmap = glGenerateMipmap;
-        g_linkProgram = glLinkProgram;
-        glGenerateMipmap = countMipmap;
-        glLinkProgram = countLink;
-    });
+    std::optional<CountingGL> counting;
+    app.launched.connect([&] { counting.emplace(); });
     app.started.connect([] { g_trace += 'S'; });
     app.frame.connect([&](double, double) {
         g_trace += 'F';
         app.closed.emit();
     });
-    app.terminated.connect([] {
-        glGenerateMipmap = g_generateMipmap;
-        glLinkProgram = g_linkProgram;
-    });
+    app.terminated.connect([&] { counting.reset(); });
     testing::internal::CaptureStdout();
     EXPECT_EQ(app.run(), 0);
     testing::internal::GetCapturedStdout();
@@ -551,6 +562,59 @@ TEST_F(DemoProgramGLTest, EscapeWhileLoadingQuitsAtTheNextFrame) {
                   std::count(after.begin(), after.end(), 'l'),
               1) << trace;
     EXPECT_EQ(trace.find('F'), std::string::npos) << trace;
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+// A reload with decoding slowed plays on while it builds: the frames it
+// shows draw the content that played, lit, unpaused, at times that run on;
+// between two of them at most one piece of GL work is done; the next frame
+// draws the new content.
+TEST_F(DemoProgramGLTest, ReloadPlaysOnWhileItBuilds) {
+    ASSERT_TRUE(packImageDemo());
+    m_app.started.connect([] { g_step = 0.02; });
+    DemoProgram program(authoring());
+    program.attach(m_app);
+    std::optional<CountingGL> counting;
+    std::optional<SlowDecoding> slow;
+    std::vector<double> times;
+    bool reloaded = false;
+    m_app.frame.connect([&](double, double now) {
+        const float* centre = window().at(32, 32);
+        EXPECT_GT(std::max({centre[0], centre[1], centre[2]}), 0.1f) << now;
+        times.push_back(now);
+        if (program.reloading()) {
+            g_trace += '|';
+            slow->shown();
+            EXPECT_EQ(program.contentVersion(), 1u);
+            EXPECT_FALSE(program.paused());
+        } else if (!reloaded) {
+            reloaded = true;
+            g_trace.clear();
+            counting.emplace();
+            slow.emplace();
+            EXPECT_TRUE(program.reload());
+            EXPECT_EQ(slow->guardsExpired(), 0) << "decodes waited for frames never shown";
+            slow.reset();
+            counting.reset();
+        } else {
+            EXPECT_EQ(program.contentVersion(), 2u);
+            m_app.closed.emit();
+        }
+    });
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(m_app.run(), 0);
+    testing::internal::GetCapturedStdout();
+    std::vector<std::string> gaps(1);
+    for (const char c : g_trace)
+        if (c == '|')
+            gaps.emplace_back();
+        else
+            gaps.back() += c;
+    for (const std::string& gap : gaps)
+        EXPECT_LE(gap.size(), 1u) << "in one gap: " << gap << "\n" << g_trace;
+    EXPECT_EQ(std::count(g_trace.begin(), g_trace.end(), 'm'), 6) << g_trace;
+    for (std::size_t i = 1; i < times.size(); ++i)
+        EXPECT_LT(times[i - 1], times[i]) << "frame " << i;
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
