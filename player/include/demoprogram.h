@@ -182,8 +182,9 @@ public:
     // that plays and swapped in whole; when the demo script cannot be read
     // at all, what plays stays. While it builds, the demo plays on: between
     // its pieces of GL work the application's loop turns, at most once a
-    // preloader frame (Preloader::FrameSeconds), so the clock, the music
-    // and the picture go on and keys are read. Pause and loop stay. Prints
+    // preloader frame (Preloader::FrameSeconds) and leaving the reload at
+    // least as much time as the frames take, so the clock, the music and
+    // the picture go on and keys are read. Pause and loop stay. Prints
     // how long it took. False when nothing was swapped, before the demo
     // has started, and during a reload (one asked for by a frame it
     // shows).

@@ -315,10 +315,13 @@ void DemoProgram::f_followClock() {
 namespace {
 
 // The demo plays on while a reload builds: a step shows the next frame of
-// the content that plays (one turn of the application's loop) once the
-// last is Preloader::FrameSeconds old, which also reads the window's
-// events. The loading's GL state and the frames' are each put back before
-// the other draws. Cancelled once the window closes.
+// the content that plays (one turn of the application's loop), which also
+// reads the window's events, once Preloader::FrameSeconds have passed
+// since the last one ended, and at least as long as it took: frames that
+// cost more than a preloader frame (a software renderer's) leave the
+// reload at least half of the GL thread. The loading's GL state and the
+// frames' are each put back before the other draws. Cancelled once the
+// window closes.
 class PlayingOn : public Tarn::LoadingPace {
 public:
     PlayingOn(Tarn::Application& app, const bool& closing)
@@ -330,16 +333,18 @@ public:
 
     void onStep() override {
         // A frame's slots may ask for a reload, which waits for this one.
-        if (m_drawing || m_closing || m_clock.elapsed() - m_last < Preloader::FrameSeconds)
+        if (m_drawing || m_closing || m_clock.elapsed() - m_last < m_wait)
             return;
         m_drawing = true;
-        m_last = m_clock.elapsed();
+        const double begin = m_clock.elapsed();
         GLStateSnapshot loading;
         loading.save();
         m_frames.restore();
         m_app.runFrame();
         m_frames.save();
         loading.restore();
+        m_last = m_clock.elapsed();
+        m_wait = std::max(Preloader::FrameSeconds, m_last - begin);
         ++m_shown;
         m_drawing = false;
     }
@@ -350,7 +355,8 @@ private:
     Tarn::Application& m_app;
     const bool& m_closing;
     Tarn::Clock m_clock;
-    double m_last;
+    double m_last;  // when the last frame ended
+    double m_wait = Preloader::FrameSeconds;
     GLStateSnapshot m_frames;
     bool m_drawing = false;
     int m_shown = 0;
