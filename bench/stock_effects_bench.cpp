@@ -3,7 +3,9 @@
 // 1024 x 600 in units of one trivial full-screen pass measured in the same
 // run. Also fog as built, with its inverse view matrix computed once a frame
 // on the CPU, against the same fog inverting the matrix in every pixel: the
-// cost of each and the largest difference between their images.
+// cost of each and the largest difference between their images. And the
+// lens flare without fringes against its program with them, as it ran before
+// without fringes too.
 // Needs a display for its hidden GL window (xvfb-run -a where there is none).
 
 #include <tarn/ext/anisotropicflareeffect.h>
@@ -26,6 +28,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -181,35 +184,62 @@ void BM_FogPerPixelInverse(benchmark::State& state) {
 }
 
 // The largest difference, over all channels of all pixels, between the
-// fog image as built and with the inverse taken in every pixel.
-float fogDifference() {
-    Run cpu({&Tarn::Ext::FogEffect::create}), gpu({});
-    gpu.add(perPixelFog(cpu.effects[0].get()));
-    const std::vector<float> a = Tarn::Bench::download(cpu.frame()),
-                             b = Tarn::Bench::download(gpu.frame());
+// frames of two runs.
+float largestDifference(Run& a, Run& b) {
+    const std::vector<float> x = Tarn::Bench::download(a.frame()),
+                             y = Tarn::Bench::download(b.frame());
     float largest = 0.0f;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        largest = std::max(largest, std::fabs(a[i] - b[i]));
+    for (std::size_t i = 0; i < x.size(); ++i)
+        largest = std::max(largest, std::fabs(x[i] - y[i]));
     return largest;
 }
 
-// Both fogs against the trivial pass in short interleaved rounds, so a change
-// of load on the machine falls on all three; the median is reported.
+// Two runs against the trivial pass in short interleaved rounds, so a change
+// of load on the machine falls on all three: their median costs in trivial
+// passes, and the median of their ratio.
+struct Interleaved {
+    double a, b, ratio;
+};
+Interleaved interleaved(Run& a, Run& b) {
+    const int rounds = 9;
+    std::vector<double> as, bs, ratios;
+    for (int round = 0; round < rounds; ++round) {
+        const double trivial = Tarn::Bench::secondsPerCall([] { g_setup->trivial.run(); }, 10);
+        as.push_back(Tarn::Bench::secondsPerCall([&] { a.frame(); }, 10) / trivial);
+        bs.push_back(Tarn::Bench::secondsPerCall([&] { b.frame(); }, 10) / trivial);
+        ratios.push_back(bs.back() / as.back());
+    }
+    for (auto* values : {&as, &bs, &ratios})
+        std::sort(values->begin(), values->end());
+    return {as[rounds / 2], bs[rounds / 2], ratios[rounds / 2]};
+}
+
 void reportInterleavedFog() {
     Run cpu({&Tarn::Ext::FogEffect::create}), gpu({});
     gpu.add(perPixelFog(cpu.effects[0].get()));
-    const int rounds = 9;
-    std::vector<double> cpuRatios, gpuRatios;
-    for (int round = 0; round < rounds; ++round) {
-        const double trivial = Tarn::Bench::secondsPerCall([] { g_setup->trivial.run(); }, 10);
-        cpuRatios.push_back(Tarn::Bench::secondsPerCall([&] { cpu.frame(); }, 10) / trivial);
-        gpuRatios.push_back(Tarn::Bench::secondsPerCall([&] { gpu.frame(); }, 10) / trivial);
-    }
-    std::sort(cpuRatios.begin(), cpuRatios.end());
-    std::sort(gpuRatios.begin(), gpuRatios.end());
-    std::printf("Interleaved, %d rounds: median fog %.2f trivial passes with the inverse from the "
+    std::printf("Fog, inverse view on the CPU against per pixel: largest difference %g\n",
+                largestDifference(cpu, gpu));
+    const Interleaved cost = interleaved(cpu, gpu);
+    std::printf("Interleaved, 9 rounds: median fog %.2f trivial passes with the inverse from the "
                 "CPU, %.2f with it per pixel\n",
-                rounds, cpuRatios[rounds / 2], gpuRatios[rounds / 2]);
+                cost.a, cost.b);
+}
+
+// The lens flare with no fringe (its default) against the same effect made
+// to run the program with the fringe reads, which it ran before for every
+// fringe: a distortion of the least float gives a fringe of exactly 0, so
+// both draw the same picture.
+void reportLensFlareFringes() {
+    Run before({&Tarn::Ext::LensFlareEffect::create}), now({&Tarn::Ext::LensFlareEffect::create});
+    before.effects[0]->setProperty("Chromatic_distortion_factor",
+                                   std::numeric_limits<float>::denorm_min());
+    std::printf("Lens flare, no fringe against the fringe program at a zero fringe: largest "
+                "difference %g\n",
+                largestDifference(before, now));
+    const Interleaved cost = interleaved(before, now);
+    std::printf("Interleaved, 9 rounds: lens flare %.2f trivial passes as before, %.2f now; "
+                "median ratio %.3f\n",
+                cost.a, cost.b, cost.ratio);
 }
 
 }  // namespace
@@ -222,8 +252,6 @@ int main(int argc, char** argv) {
     std::printf("Frame %ux%u; GL renderer %s\n", kWidth, kHeight, glGetString(GL_RENDERER));
     Setup setup;
     g_setup = &setup;
-    std::printf("Fog, inverse view on the CPU against per pixel: largest difference %g\n",
-                fogDifference());
 
     std::vector<benchmark::internal::Benchmark*> registered{
         benchmark::RegisterBenchmark("BM_TrivialPass", BM_TrivialPass)};
@@ -247,6 +275,7 @@ int main(int argc, char** argv) {
         }
     }
     reportInterleavedFog();
+    reportLensFlareFringes();
     g_setup = nullptr;
     return bench.glStatus();
 }

@@ -10,6 +10,7 @@ namespace Tarn::Ext {
 bool LensFlareEffect::ms_shadersInitialized = false;
 ShaderProgram* LensFlareEffect::ms_downsampling = nullptr;
 ShaderProgram* LensFlareEffect::ms_features = nullptr;
+ShaderProgram* LensFlareEffect::ms_fringedFeatures = nullptr;
 ShaderProgram* LensFlareEffect::ms_blurring = nullptr;
 ShaderProgram* LensFlareEffect::ms_finalpass = nullptr;
 
@@ -19,16 +20,21 @@ namespace {
 // edges; their weight peaks at the centre and falls to 0 at the corners. The
 // falloff is kept from going below 0 by rounding, where pow is undefined, and
 // a zero dispersal (or the very centre) gives no direction instead of NaN.
-// Without fringes (the default) each point is read once, not three times.
-// Loops count with an integer up to a constant, so no value runs on.
+// Without fringes (the default, a zero distortion) a program without the
+// fringe reads runs: each point is read once, and no branch is left for a
+// renderer that runs both sides of one (a software renderer does) to pay
+// three more reads for. It draws what the fringe program draws with a zero
+// fringe, to the bit. Loops count with an integer up to a constant, so no
+// value runs on.
 const int kMostGhosts = 64;
 // The blur reads the square of its count: 64 is 4096 taps a pixel.
 const int kMostBlurIterations = 64;
 
-const PostFX::ProgramSource kFeatures = {
-    "Lens flare features",
-    std::string("#version 330 core\n") + CommonPasses::mostConstant("kMostGhosts", kMostGhosts) +
-        R"(uniform sampler2D Input;
+PostFX::ProgramSource features(bool fringes) {
+    return {"Lens flare features",
+            std::string("#version 330 core\n") + (fringes ? "#define FRINGES\n" : "") +
+                CommonPasses::mostConstant("kMostGhosts", kMostGhosts) +
+                R"(uniform sampler2D Input;
 uniform float uGhosts;
 uniform float uGhostDispersal;
 uniform float uHaloWidth;
@@ -36,10 +42,14 @@ uniform float uDistortion;
 in vec2 v_uv;
 layout(location = 0) out vec4 fragColor;
 vec3 distorted(vec2 p, vec2 fringe) {
+#ifdef FRINGES
     if (fringe == vec2(0.0))
         return textureLod(Input, p, 0.0).rgb;
     return vec3(textureLod(Input, p - fringe, 0.0).r, textureLod(Input, p, 0.0).g,
                 textureLod(Input, p + fringe, 0.0).b);
+#else
+    return textureLod(Input, p, 0.0).rgb;
+#endif
 }
 float falloff(vec2 p) {
     return max(1.0 - length(vec2(0.5) - p) / length(vec2(0.5)), 0.0);
@@ -62,7 +72,8 @@ void main() {
     fragColor = vec4(clamp(sum.rgb, 0.0, 1.0), 1.0);
 }
 )",
-    {{"Input", 0}}};
+            {{"Input", 0}}};
+}
 
 // Quarter resolution reading the full-size features: each tap down-samples
 // bilinearly. Offsets grow quadratically and only towards larger coordinates.
@@ -104,7 +115,8 @@ PostFX::Effect* LensFlareEffect::create() {
         ms_downsampling = PostFX::buildProgram(CommonPasses::brightParts(
             "Lens flare downsampling",
             "vec4(clamp((c.rgb - vec3(uBias)) * uScale, 0.0, 1.0), 1.0)"));
-        ms_features = PostFX::buildProgram(kFeatures);
+        ms_features = PostFX::buildProgram(features(false));
+        ms_fringedFeatures = PostFX::buildProgram(features(true));
         ms_blurring = PostFX::buildProgram(kBlurring);
         ms_finalpass = PostFX::buildProgram(CommonPasses::flareMerge(
             "Lens flare final pass", "Original", "Input", "uLensFlareOpacity"));
@@ -114,12 +126,15 @@ PostFX::Effect* LensFlareEffect::create() {
     auto* effect = new PostFX::Effect();
     CommonPasses::addBrightPartsPass(effect, ms_downsampling);
     effect->addPass([effect](PostFX::Chain::Buffers& buffers) {
-        Pass pass(buffers, buffers.scratch[1], ms_features);  // scratch[0] -> scratch[1]
+        const float distortion = effect->property(kDistortion).value.f;
+        Pass pass(buffers, buffers.scratch[1],  // scratch[0] -> scratch[1]
+                  distortion == 0.0f ? ms_features : ms_fringedFeatures);
         pass.uniform("uGhosts", CommonPasses::within(effect->property(kGhosts).value.f, 0.0f,
                                                      static_cast<float>(kMostGhosts)));
         pass.uniform("uGhostDispersal", effect->property(kDispersal).value.f);
         pass.uniform("uHaloWidth", effect->property(kHaloWidth).value.f);
-        pass.uniform("uDistortion", effect->property(kDistortion).value.f);
+        if (distortion != 0.0f)
+            pass.uniform("uDistortion", distortion);
         pass.input(0, buffers.scratch[0]);
         pass.draw();
     });

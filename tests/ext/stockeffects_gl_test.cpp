@@ -6,6 +6,7 @@
 #include <array>
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -330,6 +331,32 @@ TEST_F(StockEffectsGLTest, AnisotropicFlareSkipsOnlyBlackStreaks) {
                                    {"Blur_iterations", {row.iterations}},
                                    {"Opacity", {100.0f}}});
             EXPECT_EQ(out.rgba, expected.rgba) << Tarn::Test::writePng(out, "streaks");
+        }
+}
+
+// Without fringes the lens flare runs a program without the fringe reads:
+// it draws, to the bit, what the program with them draws at a fringe of 0
+// (a distortion of the least float), over specks and blocks, with ghosts
+// and halos.
+TEST_F(StockEffectsGLTest, LensFlareWithoutFringesDrawsWhatTheFringeProgramDraws) {
+    const struct {
+        float ghosts, dispersal, halo;
+    } rows[] = {{12.0f, 0.1f, 0.52f}, {64.0f, 0.37f, 0.2f}, {1.0f, 0.0f, 0.0f}, {5.5f, -0.3f, 0.9f}};
+    const Image inputs[] = {specks(1), square(40, 24, 4, 1.0f), square(0, 0, kSize, 0.6f)};
+    for (const auto& row : rows)
+        for (const Image& input : inputs) {
+            SCOPED_TRACE(testing::Message() << "row " << &row - rows << " input " << &input - inputs);
+            const auto flare = [&](float distortion) {
+                return run(&LensFlareEffect::create, input,
+                           {{"Number_of_ghosts", {row.ghosts}},
+                            {"Dispersal_of_ghosts", {row.dispersal}},
+                            {"Width_of_the_halo", {row.halo}},
+                            {"Chromatic_distortion_factor", {distortion}}})
+                    .rgba;
+            };
+            const auto plain = flare(0.0f);
+            EXPECT_NE(plain, input.rgba) << "no flare drawn";
+            EXPECT_EQ(plain, flare(std::numeric_limits<float>::denorm_min()));
         }
 }
 

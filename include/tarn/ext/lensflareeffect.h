@@ -36,10 +36,11 @@ public:
     static PostFX::Effect* create();
 
     static bool ms_shadersInitialized;
-    static ShaderProgram* ms_downsampling;  // "Lens flare downsampling"
-    static ShaderProgram* ms_features;      // "Lens flare features"
-    static ShaderProgram* ms_blurring;      // "Lens flare blurring"
-    static ShaderProgram* ms_finalpass;     // "Lens flare final pass"
+    static ShaderProgram* ms_downsampling;     // "Lens flare downsampling"
+    static ShaderProgram* ms_features;         // "Lens flare features", without fringes
+    static ShaderProgram* ms_fringedFeatures;  // the same, with
+    static ShaderProgram* ms_blurring;         // "Lens flare blurring"
+    static ShaderProgram* ms_finalpass;        // "Lens flare final pass"
 };
 
 }  // namespace Ext
