@@ -30,7 +30,7 @@ struct TrivialPass {
     void run() {
         glDisable(GL_DEPTH_TEST);
         destination.enable();
-        Tarn::Graphics::FullscreenQuad::bindSimpleShader();
+        Tarn::Graphics::FullscreenQuad::bindSimpleShader(source.width(), source.height());
         input->bind(0);
         Tarn::Graphics::FullscreenQuad::draw();
         input->release();

@@ -1,5 +1,7 @@
 #include "tarn/graphics/fullscreenquad.h"
 
+#include <GL/glew.h>
+
 #include "tarn/shader.h"
 #include "tarn/shaderprogram.h"
 #include "tarn/vertexbuffer.h"
@@ -13,6 +15,8 @@ VertexBuffer* fsQuad = nullptr;
 ShaderProgram* s_final_program = nullptr;
 Shader* s_final_vertex = nullptr;
 Shader* s_final_fragment = nullptr;
+ShaderProgram* s_copy_program = nullptr;
+Shader* s_copy_fragment = nullptr;
 
 const char* const kBlitVertex = R"(#version 330 core
 layout(location = 0) in vec3 position;
@@ -74,6 +78,38 @@ void main() {
 }
 )";
 
+// The blit's branch for a viewport of the texture's size or larger, alone:
+// the same lookup, without the derivatives and the filtering loop, which a
+// renderer that runs every branch (a software one) would still pay for at
+// every pixel.
+const char* const kCopyFragment = R"(#version 330 core
+uniform sampler2D rt_final;
+in vec2 v_uv;
+layout(location = 0) out vec4 fragColor;
+void main() {
+    fragColor = textureLod(rt_final, v_uv, 0.0);
+}
+)";
+
+// Built on first use with rt_final on unit 0, and made current.
+void bindProgram(ShaderProgram*& program, Shader*& fragment, const char* name,
+                 const char* source) {
+    if (program) {
+        program->bind();
+        return;
+    }
+    if (!s_final_vertex)
+        s_final_vertex = new Shader(Shader::VERTEX_SHADER, kBlitVertex);
+    fragment = new Shader(Shader::FRAGMENT_SHADER, source);
+    program = new ShaderProgram(name);
+    program->set(s_final_vertex);
+    program->set(fragment);
+    program->link();
+    program->bind();
+    if (program->linked())
+        program->uniform("rt_final", 0);
+}
+
 VertexBuffer* makeQuad() {
     const float positions[] = {-1.0f, -1.0f, 0.0f, 1.0f,  -1.0f, 0.0f,
                                1.0f,  1.0f,  0.0f, -1.0f, 1.0f,  0.0f};
@@ -95,19 +131,18 @@ void draw() {
 }
 
 void bindSimpleShader() {
-    if (s_final_program) {
-        s_final_program->bind();
-        return;
-    }
-    s_final_vertex = new Shader(Shader::VERTEX_SHADER, kBlitVertex);
-    s_final_fragment = new Shader(Shader::FRAGMENT_SHADER, kBlitFragment);
-    s_final_program = new ShaderProgram("Fullscreen blit");
-    s_final_program->set(s_final_vertex);
-    s_final_program->set(s_final_fragment);
-    s_final_program->link();
-    s_final_program->bind();
-    if (s_final_program->linked())
-        s_final_program->uniform("rt_final", 0);
+    bindProgram(s_final_program, s_final_fragment, "Fullscreen blit", kBlitFragment);
+}
+
+void bindSimpleShader(unsigned int width, unsigned int height) {
+    GLint viewport[4] = {0, 0, 0, 0};
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    // The blit's own test, scale < 1.001 on both axes, on the sizes.
+    const auto fits = [](double texels, GLint pixels) { return texels < 1.001 * pixels; };
+    if (fits(width, viewport[2]) && fits(height, viewport[3]))
+        bindProgram(s_copy_program, s_copy_fragment, "Fullscreen blit", kCopyFragment);
+    else
+        bindSimpleShader();
 }
 
 const char* vertexShaderSource() {
@@ -117,6 +152,8 @@ const char* vertexShaderSource() {
 void releaseSimpleShader() {
     if (s_final_program)
         s_final_program->release();
+    else if (s_copy_program)
+        s_copy_program->release();
 }
 
 }  // namespace Tarn::Graphics::FullscreenQuad

@@ -84,7 +84,7 @@ void Chain::applyAndDraw(FrameBuffer* input, FrameBuffer* target) {
     const Profiler::Scope timed("Blit");
     if (target)
         target->enable();
-    Graphics::FullscreenQuad::bindSimpleShader();
+    Graphics::FullscreenQuad::bindSimpleShader(result->width(), result->height());
     image->bind(0);
     Graphics::FullscreenQuad::draw();
     image->release();

@@ -109,6 +109,7 @@ TEST_F(ReferenceCompilerGLTest, EveryProgramIsValidGlsl330Core) {
     }
     { const Preloader preloader(Preloader::Assets{}); }
     Tarn::Graphics::FullscreenQuad::bindSimpleShader();
+    Tarn::Graphics::FullscreenQuad::bindSimpleShader(1, 1);  // the same-size copy
     Tarn::Graphics::FullscreenQuad::releaseSimpleShader();
 
     const std::string check = "ALSOFT_DRIVERS=null '" + std::string(TARN_DEMO_PATH) + "' ";

@@ -80,8 +80,10 @@ void main() {
 }
 
 // Blits a width x height RGBA32F frame of the given texels into a frame
-// buffer of another size, as to a window, and reads it back.
-Image blit(const std::vector<float>& texels, int width, int height, int toWidth, int toHeight) {
+// buffer of another size, as to a window, and reads it back; sized, with
+// the blit told the texture's size.
+Image blit(const std::vector<float>& texels, int width, int height, int toWidth, int toHeight,
+           bool sized = false) {
     FrameBuffer source(width, height), destination(toWidth, toHeight);
     Tarn::Texture* input = source.createRenderTarget(FrameBuffer::RGBA32F);
     Tarn::Texture* output = destination.createRenderTarget(FrameBuffer::RGBA32F);
@@ -91,7 +93,10 @@ Image blit(const std::vector<float>& texels, int width, int height, int toWidth,
     glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_RGBA, GL_FLOAT, texels.data());
     glBindTexture(GL_TEXTURE_2D, 0);
     destination.enable();
-    FullscreenQuad::bindSimpleShader();
+    if (sized)
+        FullscreenQuad::bindSimpleShader(width, height);
+    else
+        FullscreenQuad::bindSimpleShader();
     input->bind(0);
     FullscreenQuad::draw();
     input->release();
@@ -111,6 +116,24 @@ TEST_F(FullscreenQuadGLTest, BlitCopiesAFloatTextureExactly) {
                                          1.0f / (1 + x + y * width), -65536.5f + x * y});
     const Image copy = blit(texels, width, height, width, height);
     EXPECT_EQ(copy.rgba, texels) << "written to " << writePng(copy, "fullscreenquad_blit");
+}
+
+// Told the texture's size, the blit draws what it draws untold, to the
+// bit: into a frame buffer of the texture's size, larger ones (magnified,
+// by whole and odd factors) and smaller ones (filtered).
+TEST_F(FullscreenQuadGLTest, SizedBlitDrawsWhatTheBlitDraws) {
+    const int width = 16, height = 12;
+    std::vector<float> texels;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            texels.insert(texels.end(), {(x - 7.5f) * 3.25f, y * 0.1f, 1.0f / (1 + x + y), 1.0f});
+    const int sizes[][2] = {{16, 12}, {32, 24}, {24, 12}, {17, 13}, {8, 6}, {16, 6}, {5, 12}};
+    for (const auto& size : sizes) {
+        SCOPED_TRACE(testing::Message() << size[0] << "x" << size[1]);
+        const Image sized = blit(texels, width, height, size[0], size[1], true);
+        EXPECT_EQ(sized.rgba, blit(texels, width, height, size[0], size[1]).rgba);
+        EXPECT_EQ(sized.width, size[0]);
+    }
 }
 
 // Into a smaller window each pixel is the mean of the texels it covers: a

@@ -23,7 +23,13 @@ void draw();
 // into a smaller one each pixel is the area-weighted mean of the texels it
 // covers, so nothing aliases.
 void bindSimpleShader();
-// Makes no program current if the blit program exists.
+// The same copy for a texture of width x height into the current viewport:
+// where the blit would write the texel at each pixel's uv, a program that
+// does only that is made current instead (also named "Fullscreen blit"),
+// which draws the same picture to the bit at a fraction of the cost on a
+// software renderer.
+void bindSimpleShader(unsigned int width, unsigned int height);
+// Makes no program current if a blit program exists.
 void releaseSimpleShader();
 // The vertex stage full-screen passes share: it passes the quad through and
 // hands the fragment stage "v_uv" (and "v_position").
