@@ -80,14 +80,100 @@ PngSequence::PngSequence(std::string pattern, long long firstNumber)
     stbi_write_force_png_filter = 4;
 }
 
-// Stored top row first and without alpha: what an image viewer expects of a
-// video frame.
+PngSequence::~PngSequence() {
+    close();
+}
+
 bool PngSequence::write(const unsigned char* rgba, int width, int height) {
+    std::unique_lock<std::mutex> hold(m_lock);
+    m_changed.wait(hold, [this] { return m_queue.size() < Queued || m_failedAt >= 0; });
+    if (m_failedAt >= 0) {
+        hold.unlock();
+        return f_reportFailure();
+    }
+    Frame frame;
+    if (!m_spare.empty()) {
+        frame.rgba = std::move(m_spare.back());
+        m_spare.pop_back();
+    }
+    frame.rgba.assign(rgba, rgba + static_cast<std::size_t>(4) * width * height);
+    frame.width = width;
+    frame.height = height;
+    frame.number = m_next++;
+    m_queue.push_back(std::move(frame));
+    if (!m_writer.joinable())
+        m_writer = std::thread(&PngSequence::f_work, this);
+    hold.unlock();
+    m_changed.notify_all();
+    return true;
+}
+
+bool PngSequence::close() {
+    {
+        const std::lock_guard<std::mutex> hold(m_lock);
+        m_closing = true;
+    }
+    m_changed.notify_all();
+    if (m_writer.joinable())
+        m_writer.join();
+    return f_reportFailure();
+}
+
+bool PngSequence::f_reportFailure() {
     std::string path;
-    expandFramePattern(m_pattern, m_next, path);
+    {
+        const std::lock_guard<std::mutex> hold(m_lock);
+        if (m_failedAt < 0)
+            return true;
+        // What describe() names: the frames before the one that failed.
+        m_next = m_failedAt;
+        if (m_reported)
+            return false;
+        m_reported = true;
+    }
+    expandFramePattern(m_pattern, m_failedAt, path);
+    std::cout << "[PngSequence] cannot write " << path << ": " << m_failure << " (frame "
+              << m_failedAt - m_first + 1 << ")" << std::endl;
+    return false;
+}
+
+// After a failure the frames still waiting are dropped: a sequence with a
+// gap would look whole.
+void PngSequence::f_work() {
+    std::unique_lock<std::mutex> hold(m_lock);
+    for (;;) {
+        m_changed.wait(hold, [this] { return !m_queue.empty() || m_closing; });
+        if (m_queue.empty() || m_failedAt >= 0)
+            return;
+        Frame frame = std::move(m_queue.front());
+        m_queue.pop_front();
+        hold.unlock();
+        m_changed.notify_all();
+        const std::string why = f_save(frame);
+        hold.lock();
+        m_spare.push_back(std::move(frame.rgba));
+        if (!why.empty()) {
+            m_failedAt = frame.number;
+            m_failure = why;
+            m_queue.clear();
+            m_changed.notify_all();
+            return;
+        }
+    }
+}
+
+// Stored top row first and without alpha: what an image viewer expects of a
+// video frame. Encoded in memory, then written with every write and the
+// close checked: stb's own file writer says nothing of a full disk, and a
+// frame half written must not be left looking like a frame.
+std::string PngSequence::f_save(const Frame& frame) {
+    std::string path;
+    expandFramePattern(m_pattern, frame.number, path);
+    const int width = frame.width, height = frame.height;
     m_rgb.resize(static_cast<std::size_t>(3) * width * height);
     for (int y = 0; y < height; ++y) {
-        const unsigned char* from = rgba + static_cast<std::size_t>(4) * width * (height - 1 - y);
+        const unsigned char* from =
+            frame.rgba.data() + static_cast<std::size_t>(4) * width * (height - 1 - y);
         unsigned char* to = m_rgb.data() + static_cast<std::size_t>(3) * width * y;
         for (int x = 0; x < width; ++x, from += 4, to += 3) {
             to[0] = from[0];
@@ -95,20 +181,6 @@ bool PngSequence::write(const unsigned char* rgba, int width, int height) {
             to[2] = from[2];
         }
     }
-    const std::string why = f_save(path, width, height);
-    if (!why.empty()) {
-        std::cout << "[PngSequence] cannot write " << path << ": " << why << " (frame "
-                  << m_next - m_first + 1 << ")" << std::endl;
-        return false;
-    }
-    ++m_next;
-    return true;
-}
-
-// Encoded in memory, then written with every write and the close checked:
-// stb's own file writer says nothing of a full disk, and a frame half
-// written must not be left looking like a frame.
-std::string PngSequence::f_save(const std::string& path, int width, int height) {
     m_png.clear();
     const auto append = [](void* context, void* data, int size) {
         auto* png = static_cast<std::vector<unsigned char>*>(context);

@@ -1,6 +1,7 @@
 #include "commandline.h"
 #include "extensions.h"
 #include "framesink.h"
+#include "pngsequence.h"
 
 #include <filesystem>
 #include <fstream>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <stb_image.h>
 
 #include "support/scratch_folder.h"
 
@@ -363,6 +365,43 @@ TEST(CommandLineTest, FramePatterns) {
         EXPECT_EQ(path, row.path ? row.path : "unchanged");
         EXPECT_EQ(hasFrameNumber(row.pattern), row.numbered) << row.pattern;
     }
+}
+
+// Frames are written behind the drawing, in order and whole: a frame that
+// cannot be written (its name is a folder) is said once, by a later write
+// or the close, which fail; nothing after it is written, and the sequence
+// names only the frames before it.
+TEST(CommandLineTest, PngSequenceStopsAtTheFrameItCannotWrite) {
+    const Tarn::Test::ScratchFolder scratch;
+    std::filesystem::create_directory("f13.png");
+    const int width = 3, height = 2;
+    testing::internal::CaptureStdout();
+    bool accepted = true;
+    int handed = 0;
+    {
+        PngSequence frames("f%d.png", 10);
+        for (; handed < 40 && accepted; ++handed) {
+            const std::vector<unsigned char> rgba(4 * width * height,
+                                                  static_cast<unsigned char>(handed));
+            accepted = frames.write(rgba.data(), width, height);
+        }
+        EXPECT_FALSE(frames.close());
+        EXPECT_FALSE(frames.close());
+        EXPECT_EQ(frames.describe(), "f10.png to f12.png");
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "[PngSequence] cannot write f13.png: Is a directory (frame 4)\n");
+    EXPECT_FALSE(accepted) << "a write after the failure is refused";
+    EXPECT_LE(handed, 4 + int(PngSequence::Queued) + 1);
+    for (int number = 10; number < 50; ++number) {
+        const std::string name = "f" + std::to_string(number) + ".png";
+        EXPECT_EQ(std::filesystem::is_regular_file(name), number < 13) << name;
+    }
+    int w = 0, h = 0, channels = 0;
+    unsigned char* pixels = stbi_load("f12.png", &w, &h, &channels, 3);
+    ASSERT_NE(pixels, nullptr);
+    EXPECT_EQ(pixels[0], 2) << "frame 3 holds what the third write gave";
+    stbi_image_free(pixels);
 }
 
 // The mesh loader first, then one line per effect in the demo's fixed order.
