@@ -21,11 +21,13 @@ namespace {
 // falloff is kept from going below 0 by rounding, where pow is undefined, and
 // a zero dispersal (or the very centre) gives no direction instead of NaN.
 // Without fringes (the default, a zero distortion) a program without the
-// fringe reads runs: each point is read once, and no branch is left for a
-// renderer that runs both sides of one (a software renderer does) to pay
-// three more reads for. It draws what the fringe program draws with a zero
-// fringe, to the bit. Loops count with an integer up to a constant, so no
-// value runs on.
+// fringe reads runs, reading each point once; with them, each point is read
+// three times, with no branch for a zero fringe (at the very centre), which
+// a renderer that runs both sides of a branch (a software one) paid a
+// fourth read for everywhere: p - 0 and p + 0 are p, so the three reads
+// give the one texel's colour there, to the bit. The two programs draw the
+// same picture at a zero fringe. Loops count with an integer up to a
+// constant, so no value runs on.
 const int kMostGhosts = 64;
 // The blur reads the square of its count: 64 is 4096 taps a pixel.
 const int kMostBlurIterations = 64;
@@ -43,8 +45,6 @@ in vec2 v_uv;
 layout(location = 0) out vec4 fragColor;
 vec3 distorted(vec2 p, vec2 fringe) {
 #ifdef FRINGES
-    if (fringe == vec2(0.0))
-        return textureLod(Input, p, 0.0).rgb;
     return vec3(textureLod(Input, p - fringe, 0.0).r, textureLod(Input, p, 0.0).g,
                 textureLod(Input, p + fringe, 0.0).b);
 #else
