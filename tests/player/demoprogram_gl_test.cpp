@@ -578,7 +578,8 @@ TEST_F(DemoProgramGLTest, ReloadPlaysOnWhileItBuilds) {
     std::vector<double> times;
     bool reloaded = false;
     m_app.frame.connect([&](double, double now) {
-        const float* centre = window().at(32, 32);
+        const Tarn::Test::Image image = window();
+        const float* centre = image.at(32, 32);
         EXPECT_GT(std::max({centre[0], centre[1], centre[2]}), 0.1f) << now;
         times.push_back(now);
         if (program.reloading()) {
