@@ -104,6 +104,9 @@ public:
         // Loading ends the run: no preloader, no music, no frames; every
         // problem goes to the collector installed by the caller.
         bool check = false;
+        // Loader threads decoding files while the content builds; 0: one
+        // per core.
+        unsigned int loaderThreads = 0;
     };
 
     static constexpr const char* ArchiveName = "demo.tarn";

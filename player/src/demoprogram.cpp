@@ -197,7 +197,7 @@ std::unique_ptr<DemoScript> DemoProgram::f_buildContent(Tarn::Demo::Timeline& ti
     std::unique_ptr<Tarn::DecodeCache> cache;
     std::unique_ptr<Tarn::DecodeCache::Use> use;
     if (Tarn::VFS* vfs = Tarn::VFS::tarnVFS) {
-        cache = std::make_unique<Tarn::DecodeCache>(*vfs);
+        cache = std::make_unique<Tarn::DecodeCache>(*vfs, m_settings.loaderThreads);
         DemoScript::prefetch(DemoScriptPath, *cache, previous);
         Tarn::AssetLibrary::prefetchFromScript(LibraryScript, *cache);
         use = std::make_unique<Tarn::DecodeCache::Use>(*cache);
