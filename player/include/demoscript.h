@@ -163,8 +163,9 @@ private:
     void f_preloader(const std::vector<std::string>& arguments);
     void f_shader(const std::vector<std::string>& arguments);
     // A shader line's effect and the files it was made from, each with a
-    // hash of its bytes; taken is set once a reload's script shares it, so
-    // that two lines of the same shader do not share one effect.
+    // hash of its bytes; taken is set while a reload's script shares it, so
+    // that two lines of the same shader do not share one effect (each load
+    // that shares clears it first).
     struct ShaderRecord {
         std::string path;
         std::shared_ptr<Tarn::PostFX::Effect> effect;

@@ -164,6 +164,10 @@ bool DemoScript::load(const std::string& path, Tarn::Signal<double>& progress,
         return false;
     }
 
+    // A reload that was not swapped in left the shaders it shared marked.
+    if (m_previous)
+        for (ShaderRecord& record : m_previous->m_shaders)
+            record.taken = false;
     Tarn::LUCEParser parser;
     m_path = path;
     m_parser = &parser;
